@@ -1,0 +1,35 @@
+// Wraps any Service and records what it answered during a scan, so that the
+// scan can be replayed from a snapshot file anywhere.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/result.h"
+#include "wmi/service.h"
+
+namespace veltrix::snapshot {
+
+class RecordingService final : public wmi::Service {
+public:
+    RecordingService(wmi::Service& inner, std::string sourceText);
+
+    Result<std::unique_ptr<wmi::Connection>> connect(std::string_view moniker) override;
+    Result<std::unique_ptr<wmi::Registry>> connectRegistry(std::string_view moniker) override;
+
+    // The snapshot (format version 1) of everything recorded so far.
+    std::string toJson() const;
+    // Writes toJson() to `path`; a failure names the file.
+    Status save(const std::string& path) const;
+
+    struct State;  // shared with the recording connections
+
+private:
+    wmi::Service& inner_;
+    std::shared_ptr<State> state_;
+};
+
+}  // namespace veltrix::snapshot

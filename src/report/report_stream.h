@@ -1,0 +1,46 @@
+// The open report file: whole lines, each ended by CR LF, encoded as
+// Windows-1252 with numeric character references for everything else.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "core/result.h"
+#include "report/messages.h"
+
+namespace veltrix {
+
+class ReportStream {
+public:
+    explicit ReportStream(Messages& messages) : messages_(messages) {}
+    virtual ~ReportStream() = default;
+    // `utf8` is the line without its end; the stream adds CR LF and encodes.
+    virtual Status writeLine(std::string_view utf8) = 0;
+    virtual Status close() = 0;
+    Messages& messages() { return messages_; }
+
+private:
+    Messages& messages_;
+};
+
+// A report file on disk, opened for writing (existing content replaced).
+// Returns a failure when the file cannot be opened.
+Result<std::unique_ptr<ReportStream>> openReportFile(const std::string& path, Messages& messages);
+
+// Lines collected in memory, already encoded; for tests and benchmarks.
+class MemoryReportStream final : public ReportStream {
+public:
+    explicit MemoryReportStream(Messages& messages) : ReportStream(messages) {}
+    Status writeLine(std::string_view utf8) override;
+    Status close() override { return {}; }
+    const std::string& bytes() const { return bytes_; }
+    // Makes every further write fail (a full disk).
+    void failWrites(bool fail) { failWrites_ = fail; }
+
+private:
+    std::string bytes_;
+    bool failWrites_ = false;
+};
+
+}  // namespace veltrix
