@@ -89,7 +89,10 @@ std::vector<BlockDisk> readBlockDisks(MachineData& m) {
             if (it == udev.end() || it->second.empty()) return std::nullopt;
             return it->second;
         };
-        d.vendor = files.attribute(base + "/device/vendor");
+        // SCSI-style disks name their maker in "vendor"; elsewhere that file
+        // holds a numeric id.
+        const bool scsi = startsWith(name, "sd") || startsWith(name, "sr");
+        if (scsi) d.vendor = files.attribute(base + "/device/vendor");
         d.model = files.attribute(base + "/device/model");
         if (!d.model) d.model = files.attribute(base + "/device/name");  // MMC cards
         if (!d.model) {
@@ -104,6 +107,10 @@ std::vector<BlockDisk> readBlockDisks(MachineData& m) {
         if (!d.firmware) d.firmware = files.attribute(base + "/device/fwrev");
         d.serial = prop("ID_SERIAL_SHORT");
         if (!d.serial) d.serial = files.attribute(base + "/device/serial");
+        if (!d.serial) d.serial = files.attribute(base + "/serial");
+        // Without a model of its own, a disk is named after its controller.
+        if (!d.model && real)
+            if (const PnpDevice* holder = m.deviceHolding(*real)) d.model = holder->name;
         out.push_back(std::move(d));
     }
     return out;

@@ -92,8 +92,8 @@ std::vector<PnpDevice> readPciDevices(SysfsReader& files, IdsDatabase& ids) {
         if (std::sscanf(name.c_str(), "%x:%x:%x.%x", &domain, &bus, &dev, &fn) == 4)
             d.location = "PCI bus " + std::to_string(bus) + ", device " + std::to_string(dev) + ", function " +
                          std::to_string(fn);
-        if (files.number(base + "/enable") == std::optional<std::uint64_t>(0) && !d.driver) d.errorCode = 22;
-        else if (!d.driver && pciExpectsDriver(d.pciClass)) d.errorCode = 28;
+        if (!d.driver && pciExpectsDriver(d.pciClass))
+            d.errorCode = files.number(base + "/enable") == std::optional<std::uint64_t>(0) ? 22 : 28;
         out.push_back(std::move(d));
     }
     return out;
