@@ -46,7 +46,7 @@ Objects buildProcessors(MachineData& m) {
         o.set("L2CacheSize", int32Or(p.l2Kb));
         auto arch = architectureCode(machine);
         o.set("Architecture", arch ? Value::int32(*arch) : Value::null());
-        o.set("AddressWidth", Value::int32(m.is64Bit() ? 64 : 32));
+        o.set("AddressWidth", machine ? Value::int32(m.is64Bit() ? 64 : 32) : Value::null());
         o.set("Status", Value::text("OK"));
         out.push_back(share(std::move(o)));
     }
