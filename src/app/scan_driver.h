@@ -22,6 +22,8 @@ struct ScanServices {
     wmi::Service& wmi;
     const Locale& locale;
     const CheckBoxes& checkBoxes;
+    // The desktop opens the finished report; the batch front end only when asked.
+    bool openInViewer = true;
 };
 
 struct ScanStep {

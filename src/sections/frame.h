@@ -53,11 +53,12 @@ public:
 
     // Walks the result set of the last query, forward only, once. The body may
     // return bool: false ends the walk. Walking when the query failed (or was
-    // never made) fails again, and a failing step of the walk ends it.
+    // never made) fails again with the query's failure, and a failing step of
+    // the walk ends it.
     template <class Body>
     void forEach(Body&& body) {
         if (!results_) {
-            fail(noResultSet());
+            fail(queryFailure_);
             return;
         }
         while (true) {
@@ -120,9 +121,16 @@ public:
     static Failure noResultSet();
 
 private:
+    template <class Exec>
+    bool runQuery(Exec&& exec);
+
     ScanContext& scan_;
     Mode mode_;
     Failure saved_;
+    // Why there is no connection or result set: a step that needs one fails
+    // with its predecessor's failure, so the "Error" row names the cause.
+    Failure connectFailure_ = noResultSet();
+    Failure queryFailure_ = noResultSet();
     std::unique_ptr<wmi::Connection> connection_;
     std::unique_ptr<wmi::ResultSet> results_;
     std::unique_ptr<wmi::Registry> registry_;

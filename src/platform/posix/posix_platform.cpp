@@ -1,0 +1,151 @@
+#include "platform/posix/posix_platform.h"
+
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <vector>
+
+extern char** environ;
+
+namespace veltrix {
+
+namespace {
+
+// Linux has no hidden attribute. The DOS attributes live in the
+// "user.DOSATTRIB" extended attribute as hexadecimal text, the form other
+// programs that keep DOS attributes on Linux read too.
+constexpr const char* kDosAttributes = "user.DOSATTRIB";
+
+Failure fileFailure(const std::string& what, const std::string& path) {
+    return Failure{failure_code::kFileError, what + " " + path + ": " + std::strerror(errno)};
+}
+
+class FileLineReader final : public LineReader {
+public:
+    explicit FileLineReader(std::FILE* f) : file_(f) {}
+    ~FileLineReader() override { std::fclose(file_); }
+
+    Result<std::optional<std::string>> readLine() override {
+        std::string line;
+        int c;
+        bool any = false;
+        while ((c = std::fgetc(file_)) != EOF) {
+            any = true;
+            if (c == '\n') break;
+            line += static_cast<char>(c);
+        }
+        if (std::ferror(file_)) return Failure{failure_code::kFileError, "Input past end of file or read error"};
+        if (!any) return std::optional<std::string>();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return std::optional<std::string>(std::move(line));
+    }
+
+private:
+    std::FILE* file_;
+};
+
+Status spawn(const std::vector<std::string>& argv, bool searchPath) {
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    int rc = searchPath ? posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ)
+                        : posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ);
+    if (rc != 0) {
+        return Failure{53, "File not found: cannot start " + argv[0] + " (" + std::strerror(rc) + ")"};
+    }
+    return {};
+}
+
+}  // namespace
+
+PosixPlatform::PosixPlatform(std::string programFolder, std::string systemDrive)
+    : programFolder_(std::move(programFolder)), systemDrive_(std::move(systemDrive)) {}
+
+bool PosixPlatform::fileExists(const std::string& path) const {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+Status PosixPlatform::createEmptyFile(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return fileFailure("Cannot create", path);
+    std::fclose(f);
+    return {};
+}
+
+Result<std::unique_ptr<ReportStream>> PosixPlatform::openReport(const std::string& path, Messages& messages) {
+    return openReportFile(path, messages);
+}
+
+Result<std::unique_ptr<LineReader>> PosixPlatform::openTextFile(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return fileFailure("Cannot open", path);
+    return std::unique_ptr<LineReader>(std::make_unique<FileLineReader>(f));
+}
+
+Result<int> PosixPlatform::getAttributes(const std::string& path) const {
+    if (!fileExists(path)) return fileFailure("File not found", path);
+    char buffer[64] = {};
+    ssize_t n = ::getxattr(path.c_str(), kDosAttributes, buffer, sizeof buffer - 1);
+    if (n <= 0) return kAttributeNormal;  // no attribute kept, or a file system without them
+    buffer[n] = '\0';
+    unsigned value = 0;
+    if (std::sscanf(buffer, "0x%x", &value) != 1 && std::sscanf(buffer, "%u", &value) != 1) {
+        return kAttributeNormal;
+    }
+    return static_cast<int>(value);
+}
+
+Status PosixPlatform::setAttributes(const std::string& path, int attributes) {
+    if (!fileExists(path)) return fileFailure("File not found", path);
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "0x%x", static_cast<unsigned>(attributes));
+    if (::setxattr(path.c_str(), kDosAttributes, buffer, std::strlen(buffer), 0) != 0) {
+        // A file system without extended attributes simply keeps no DOS
+        // attributes; that is not an error worth reporting.
+        if (errno == ENOTSUP || errno == EPERM) return {};
+        return fileFailure("Cannot set attributes of", path);
+    }
+    return {};
+}
+
+Status PosixPlatform::startProcess(const std::string& program, const std::string& arguments) {
+    std::vector<std::string> argv{program};
+    std::size_t from = 0;
+    while (from < arguments.size()) {
+        std::size_t space = arguments.find(' ', from);
+        if (space == std::string::npos) space = arguments.size();
+        if (space > from) argv.push_back(arguments.substr(from, space - from));
+        from = space + 1;
+    }
+    if (::access(program.c_str(), X_OK) != 0) return fileFailure("File not found", program);
+    return spawn(argv, false);
+}
+
+Status PosixPlatform::openWithShell(const std::string& path) { return spawn({"xdg-open", path}, true); }
+
+DateTime PosixPlatform::now() const {
+    std::time_t t = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&t, &local);
+    return DateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
+}
+
+std::string executableFolder() {
+    std::vector<char> buffer(4096);
+    ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    if (n <= 0) return ".";
+    std::string path(buffer.data(), static_cast<std::size_t>(n));
+    std::size_t slash = path.rfind('/');
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace veltrix

@@ -1,0 +1,34 @@
+// The batch command line: the same scan without windows, for scripts and
+// headless machines.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/platform.h"
+#include "core/result.h"
+#include "report/locale.h"
+#include "wmi/service.h"
+
+namespace veltrix {
+
+enum BatchExit { kExitOk = 0, kExitScanFailed = 1, kExitBadInput = 2 };
+
+struct BatchEnvironment {
+    // This machine's data source (live WMI on Windows, our provider on Linux).
+    std::function<Result<std::shared_ptr<wmi::Service>>()> liveService;
+    // Platform services writing reports into `outputFolder`.
+    std::function<std::unique_ptr<Platform>(const std::string& outputFolder)> makePlatform;
+    std::function<std::unique_ptr<Locale>()> makeLocale;
+    // Extra lines for --help about what this platform's data source needs.
+    std::string helpNotes;
+};
+
+// Returns the process exit code: 0 success, 1 the report could not be created
+// or the scan ended with an error, 2 bad arguments or a bad snapshot.
+int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* out = stdout,
+             std::FILE* err = stderr);
+
+}  // namespace veltrix

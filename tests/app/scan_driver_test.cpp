@@ -1,0 +1,106 @@
+#include "app/scan_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/posix/posix_platform.h"
+#include "support/fakes.h"
+#include "support/temp_folder.h"
+
+namespace veltrix {
+namespace {
+
+using namespace test;
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class ScanDriverTest : public ::testing::Test {
+protected:
+    TempFolder folder;
+    PosixPlatform platform{folder.str(), (folder / "drive/").string()};
+    ScriptedService service;
+    RecordingUi ui;
+    EnglishLocale locale;
+    FixedCheckBoxes boxes{true, true};
+    ScanState state{"PC042.htm", ""};
+
+    ScanOutcome run() {
+        ScanServices services{ui, platform, service, locale, boxes, false};
+        return RunScan(state, services);
+    }
+};
+
+TEST_F(ScanDriverTest, SuccessWritesEverySectionInOrderAndReportsThePath) {
+    platform.createEmptyFile((folder / "PC042.htm").string());
+    EXPECT_EQ(run(), ScanOutcome::Saved);
+    std::string report = readFile(folder / "PC042.htm");
+    EXPECT_EQ(report.rfind("<html><head>\r\n", 0), 0u);
+    EXPECT_NE(report.find("&nbsp;Bios</strong>"), std::string::npos);
+    EXPECT_EQ(report.substr(report.size() - 36), "</td></tr></table>\r\n</body></html>\r\n");
+
+    const std::string path = folder.str() + "/PC042.htm";
+    ASSERT_GE(ui.calls.size(), 8u);
+    EXPECT_EQ(std::vector<std::string>(ui.calls.begin(), ui.calls.begin() + 6),
+              (std::vector<std::string>{"closeNameDialog", "setPointer(11)", "progressSetCaption(Veltrix)",
+                                        "progressVisiblePicture(16777215,12582912,0)",
+                                        "progressSetMessage(Scan is running, please wait...)", "progressShow"}));
+    EXPECT_EQ(std::vector<std::string>(ui.calls.end() - 5, ui.calls.end()),
+              (std::vector<std::string>{"progressUpdate(100)", "progressUnload", "setPointer(0)",
+                                        "messageBox(The file is saved on " + path + ",0,File is saved)",
+                                        "unloadMainWindow"}));
+}
+
+TEST_F(ScanDriverTest, ProgressFollowsTheStepTable) {
+    platform.createEmptyFile((folder / "PC042.htm").string());
+    run();
+    std::vector<std::string> updates;
+    for (const auto& c : ui.calls) {
+        if (c.rfind("progressUpdate(", 0) == 0) updates.push_back(c);
+    }
+    std::vector<std::string> expected;
+    for (const ScanStep& step : scanSteps()) {
+        if (step.progress >= 0) expected.push_back("progressUpdate(" + std::to_string(step.progress) + ")");
+    }
+    expected.push_back("progressUpdate(100)");
+    EXPECT_EQ(updates, expected);
+}
+
+TEST_F(ScanDriverTest, MissingFileEndsEarlyWithoutWritingAnything) {
+    EXPECT_EQ(run(), ScanOutcome::CouldNotCreate);
+    EXPECT_FALSE(std::filesystem::exists(folder / "PC042.htm"));
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"Could not create the file..."});
+    EXPECT_EQ(ui.calls.back(), "messageBox(Could not create the file...,0,)");
+    EXPECT_EQ(std::count(ui.calls.begin(), ui.calls.end(), "unloadMainWindow"), 0);
+}
+
+TEST_F(ScanDriverTest, AClosingFailureEndsWithTheErrorMessageAndNoViewer) {
+    platform.createEmptyFile((folder / "PC042.htm").string());
+    ui.failProgressUnload = Failure{91, "Object variable not set"};
+    EXPECT_EQ(run(), ScanOutcome::EndedWithError);
+    EXPECT_EQ(ui.messages.back(),
+              "An error occured while scanning the system - Object variable not set - Veltrix will be close");
+    EXPECT_EQ(ui.calls.back(), "unloadMainWindow");
+}
+
+TEST_F(ScanDriverTest, SectionFailuresStayInsideTheReport) {
+    service.connectFailure = Failure{462, "unreachable"};
+    platform.createEmptyFile((folder / "PC042.htm").string());
+    EXPECT_EQ(run(), ScanOutcome::Saved);
+    EXPECT_NE(readFile(folder / "PC042.htm").find(">Error</td>"), std::string::npos);
+}
+
+TEST_F(ScanDriverTest, AnExistingReportIsOverwritten) {
+    std::ofstream(folder / "PC042.htm") << std::string(100000, 'x');
+    EXPECT_EQ(run(), ScanOutcome::Saved);
+    EXPECT_EQ(readFile(folder / "PC042.htm").find('x'), std::string::npos);
+}
+
+}  // namespace
+}  // namespace veltrix
