@@ -1,12 +1,11 @@
 #include "app/report_name_logic.h"
 
+#include "app/name_characters.h"
 #include "app/scan_driver.h"
 
 namespace veltrix {
 
 namespace {
-
-constexpr std::string_view kRefused = "\"\\/:*?<>| ";
 
 // Decodes one UTF-8 sequence starting at `i`; returns its length. Malformed
 // bytes are taken one at a time as themselves.
@@ -55,7 +54,7 @@ std::string dropPathCharacters(std::string_view s) {
 }  // namespace
 
 bool IsRefusedNameCharacter(char32_t c) {
-    for (char refused : kRefused)
+    for (char refused : kRefusedNameCharacters)
         if (c == static_cast<char32_t>(static_cast<unsigned char>(refused))) return true;
     return false;
 }

@@ -27,6 +27,19 @@ W* place(W* widget, const ControlLayout& c) {
     return widget;
 }
 
+// The controls keep their places; where the system's font is wider than the
+// one the layout was made for, the caption's font shrinks until it fits.
+void fitCaption(QAbstractButton* button, int chrome) {
+    QFont font = button->font();
+    QString caption = button->text();
+    caption.remove(QLatin1Char('&'));
+    for (qreal size = font.pointSizeF(); size > 6.0; size -= 0.25) {
+        font.setPointSizeF(size);
+        if (QFontMetrics(font).horizontalAdvance(caption) + chrome <= button->width()) break;
+    }
+    button->setFont(font);
+}
+
 }  // namespace
 
 MainWindow::MainWindow(ScanState& state, Platform& platform, wmi::Service& wmi, Ui& ui, ScanRunner runScan)
@@ -49,6 +62,14 @@ MainWindow::MainWindow(ScanState& state, Platform& platform, wmi::Service& wmi, 
     setTabOrder(hot_, comment_);
     sw_->setChecked(true);
     hot_->setChecked(true);
+    const int boxChrome = hot_->sizeHint().width() - hot_->fontMetrics().horizontalAdvance(hot_->text());
+    for (QAbstractButton* box : {static_cast<QAbstractButton*>(sw_), static_cast<QAbstractButton*>(hot_)})
+        fitCaption(box, boxChrome);
+    // The two switches read alike: both take the smaller of their sizes.
+    QFont boxFont = sw_->font().pointSizeF() < hot_->font().pointSizeF() ? sw_->font() : hot_->font();
+    sw_->setFont(boxFont);
+    hot_->setFont(boxFont);
+    for (QAbstractButton* button : {exit_, create_, comment_}) fitCaption(button, 10);
 
     logo_ = place(new QLabel(this), kMainLogo);
     logo_->setPixmap(makeLogo(logo_->size()));
@@ -59,7 +80,7 @@ MainWindow::MainWindow(ScanState& state, Platform& platform, wmi::Service& wmi, 
     connect(create_, &QPushButton::clicked, this, &MainWindow::showNameDialog);
     connect(comment_, &QPushButton::clicked, this, &MainWindow::showCommentDialog);
 
-    nameDialog_ = new NameDialog(state_, platform_, wmi_, ui_, [this] { runScan(); }, this);
+    nameDialog_ = new NameDialog(state_, platform_, wmi_, ui_, [this] { this->runScan(); }, this);
 }
 
 MainWindow::~MainWindow() = default;
