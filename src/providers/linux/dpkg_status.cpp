@@ -5,16 +5,20 @@
 namespace veltrix::linux_provider {
 
 std::vector<InstalledPackage> parseDpkgStatus(std::string_view text) {
+    // The file holds every field of every package; only four are kept, so
+    // nothing is copied until a line is known to be one of them.
     std::vector<InstalledPackage> out;
     InstalledPackage current;
-    std::string status;
+    std::string_view status;
     auto finish = [&] {
-        if (!current.name.empty() && status == "install ok installed") out.push_back(current);
+        if (!current.name.empty() && status == "install ok installed") out.push_back(std::move(current));
         current = {};
-        status.clear();
+        status = {};
     };
-    for (std::string_view line : splitLines(text)) {
-        if (trim(line).empty()) {
+    LineCursor lines(text);
+    std::string_view line;
+    while (lines.next(line)) {
+        if (trimView(line).empty()) {
             finish();
             continue;
         }
@@ -22,7 +26,7 @@ std::vector<InstalledPackage> parseDpkgStatus(std::string_view text) {
         std::size_t colon = line.find(':');
         if (colon == std::string_view::npos) continue;
         std::string_view key = line.substr(0, colon);
-        std::string value = trim(line.substr(colon + 1));
+        std::string_view value = trimView(line.substr(colon + 1));
         if (key == "Package") current.name = value;
         else if (key == "Version") current.version = value;
         else if (key == "Architecture") current.architecture = value;

@@ -83,6 +83,13 @@ std::optional<std::string> LinuxSource::registryString(std::string_view path, st
     return registry().value(path, valueName);
 }
 
+LinuxSource::Inputs LinuxSource::inputsRead() const {
+    Inputs out{machine_.files.filesReadPaths(), machine_.files.directoriesListed()};
+    for (const IdsDatabase* ids : {&machine_.pciIds, &machine_.usbIds})
+        if (std::string path = ids->fileRead(); !path.empty()) out.files.push_back(std::move(path));
+    return out;
+}
+
 }  // namespace veltrix::linux_provider
 
 namespace veltrix {

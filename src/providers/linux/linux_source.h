@@ -28,6 +28,14 @@ public:
 
     // How many distinct files the source has read so far.
     std::size_t filesRead() const { return machine_.files.filesRead(); }
+    // Paths on this machine of every file the source has read (the id lists
+    // included) and every directory it listed: the input a plain reader of
+    // the same data would have to read too.
+    struct Inputs {
+        std::vector<std::string> files;
+        std::vector<std::string> directories;
+    };
+    Inputs inputsRead() const;
 
 private:
     const RegistryTree& registry();

@@ -1,6 +1,8 @@
 #include "providers/linux/pci_ids.h"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 
 #include "providers/linux/sysfs_reader.h"
 #include "providers/linux/text_util.h"
@@ -8,83 +10,116 @@
 namespace veltrix::linux_provider {
 
 namespace {
-bool isHexDigits(std::string_view text, std::size_t count) {
-    if (text.size() < count) return false;
-    for (std::size_t i = 0; i < count; ++i)
-        if (!std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
-    return true;
+// "8086  Intel Corporation" -> 0x8086 and "Intel Corporation" (a view into
+// the line); nullopt when the line is not one.
+std::optional<std::pair<std::uint16_t, std::string_view>> idAndName(std::string_view line, std::size_t digits) {
+    if (line.size() <= digits || (line[digits] != ' ' && line[digits] != '\t')) return std::nullopt;
+    std::uint16_t id = 0;
+    for (std::size_t i = 0; i < digits; ++i) {
+        const char c = line[i];
+        int v = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (v < 0) return std::nullopt;
+        id = static_cast<std::uint16_t>((id << 4) | v);
+    }
+    std::string_view name = trimView(line.substr(digits));
+    if (name.empty()) return std::nullopt;
+    return std::make_pair(id, name);
 }
 
-// "8086  Intel Corporation" -> id and name; nullopt when the line is not one.
-std::optional<std::pair<std::uint32_t, std::string>> idAndName(std::string_view line, std::size_t digits) {
-    if (!isHexDigits(line, digits) || line.size() <= digits || (line[digits] != ' ' && line[digits] != '\t'))
-        return std::nullopt;
-    auto id = parseHex(line.substr(0, digits));
-    std::string name = trim(line.substr(digits));
-    if (!id || name.empty()) return std::nullopt;
-    return std::make_pair(static_cast<std::uint32_t>(*id), name);
-}
+constexpr std::size_t kVendorDigits = 4;
+constexpr std::size_t kClassDigits = 2;
+constexpr std::string_view kClassPrefix = "C ";
+
+bool byId(const auto& a, const auto& b) { return a.id < b.id; }
 }  // namespace
 
 void IdsDatabase::parse(std::string_view text) {
-    enum class Section { None, Vendor, Class, Other } section = Section::None;
-    std::uint32_t current = 0;
-    for (std::string_view line : splitLines(text)) {
-        if (line.empty() || line[0] == '#') continue;
-        if (line[0] != '\t') {
-            if (auto v = idAndName(line, 4)) {
-                section = Section::Vendor;
-                current = v->first;
-                vendors_[current] = v->second;
-            } else if (startsWith(line, "C ")) {
-                auto c = idAndName(line.substr(2), 2);
-                section = c ? Section::Class : Section::Other;
-                if (c) {
-                    current = c->first;
-                    classes_[(current << 16) | 0xFFFF] = c->second;
-                }
-            } else {
-                section = Section::Other;
-            }
-            continue;
-        }
-        if (line.size() > 1 && line[1] == '\t') continue;  // subsystems, programming interfaces
-        std::string_view rest = line.substr(1);
-        if (section == Section::Vendor) {
-            if (auto d = idAndName(rest, 4)) devices_[(current << 16) | d->first] = d->second;
-        } else if (section == Section::Class) {
-            if (auto d = idAndName(rest, 2)) classes_[(current << 16) | d->first] = d->second;
+    text_.assign(text);
+    index();
+}
+
+void IdsDatabase::index() {
+    loaded_ = true;
+    vendors_.clear();
+    classes_.clear();
+    devices_.clear();
+    subclasses_.clear();
+    LineCursor lines(text_);
+    std::string_view line;
+    for (std::size_t start = 0; lines.next(line); start = lines.position()) {
+        // Entries, comments and blank lines belong to the heading above them.
+        if (line.empty() || line[0] == '#' || line[0] == '\t') continue;
+        if (auto v = idAndName(line, kVendorDigits)) {
+            vendors_.push_back({v->first, start});
+        } else if (startsWith(line, kClassPrefix)) {
+            if (auto c = idAndName(line.substr(kClassPrefix.size()), kClassDigits)) classes_.push_back({c->first, start});
         }
     }
-    loaded_ = true;
+    std::stable_sort(vendors_.begin(), vendors_.end(), byId<Heading, Heading>);
+    std::stable_sort(classes_.begin(), classes_.end(), byId<Heading, Heading>);
 }
 
 void IdsDatabase::load() {
     if (loaded_) return;
     loaded_ = true;
     if (path_.empty()) return;
-    if (auto text = readRegularFile(path_)) parse(*text);
+    if (auto text = readRegularFile(path_)) {
+        text_ = std::move(*text);
+        index();
+    }
+}
+
+std::optional<std::string> IdsDatabase::headingName(const std::vector<Heading>& headings, std::uint16_t id,
+                                                    std::size_t prefix, std::size_t digits) const {
+    auto [first, last] = std::equal_range(headings.begin(), headings.end(), Heading{id, 0}, byId<Heading, Heading>);
+    if (first == last) return std::nullopt;
+    // A heading listed twice: the later one names it.
+    std::string_view line;
+    LineCursor(text_, std::prev(last)->offset).next(line);
+    return std::string(idAndName(line.substr(prefix), digits)->second);
+}
+
+const IdsDatabase::Entries& IdsDatabase::entries(std::unordered_map<std::uint16_t, Entries>& cache,
+                                                 const std::vector<Heading>& headings, std::uint16_t id,
+                                                 std::size_t digits) {
+    auto cached = cache.find(id);
+    if (cached != cache.end()) return cached->second;
+    Entries& out = cache[id];
+    auto [first, last] = std::equal_range(headings.begin(), headings.end(), Heading{id, 0}, byId<Heading, Heading>);
+    for (auto h = first; h != last; ++h) {
+        LineCursor lines(text_, h->offset);
+        std::string_view line;
+        lines.next(line);  // the heading itself
+        while (lines.next(line)) {
+            if (line.empty() || line[0] == '#') continue;
+            if (line[0] != '\t') break;                        // the next heading
+            if (line.size() > 1 && line[1] == '\t') continue;  // subsystems, programming interfaces
+            if (auto e = idAndName(line.substr(1), digits)) out[e->first] = e->second;  // later lines win
+        }
+    }
+    return out;
 }
 
 std::optional<std::string> IdsDatabase::vendor(std::uint16_t vendorId) {
     load();
-    auto it = vendors_.find(vendorId);
-    if (it == vendors_.end()) return std::nullopt;
-    return it->second;
+    return headingName(vendors_, vendorId, 0, kVendorDigits);
 }
 
 std::optional<std::string> IdsDatabase::device(std::uint16_t vendorId, std::uint16_t deviceId) {
     load();
-    auto it = devices_.find((static_cast<std::uint32_t>(vendorId) << 16) | deviceId);
-    if (it == devices_.end()) return std::nullopt;
-    return it->second;
+    const Entries& devices = entries(devices_, vendors_, vendorId, kVendorDigits);
+    auto it = devices.find(deviceId);
+    if (it == devices.end()) return std::nullopt;
+    return std::string(it->second);
 }
 
 std::optional<std::string> IdsDatabase::className(std::uint8_t classCode, std::uint16_t subclass) {
     load();
-    auto it = classes_.find((static_cast<std::uint32_t>(classCode) << 16) | subclass);
-    if (it == classes_.end()) return std::nullopt;
-    return it->second;
+    if (subclass == 0xFFFF) return headingName(classes_, classCode, kClassPrefix.size(), kClassDigits);
+    const Entries& subclasses = entries(subclasses_, classes_, classCode, kClassDigits);
+    auto it = subclasses.find(subclass);
+    if (it == subclasses.end()) return std::nullopt;
+    return std::string(it->second);
 }
 
 }  // namespace veltrix::linux_provider

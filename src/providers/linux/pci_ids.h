@@ -1,11 +1,16 @@
 // Vendor and device names from the hardware id lists (pci.ids, usb.ids).
-// The file is parsed once, on the first lookup.
+// The lists are large and a machine needs a few dozen of their names, so
+// the file is read once and only its section headings are indexed; a
+// vendor's or class's own lines are parsed the first time one of its ids is
+// asked for.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace veltrix::linux_provider {
 
@@ -19,16 +24,36 @@ public:
     // PCI class section: class name (subclass 0xFFFF) or subclass name.
     std::optional<std::string> className(std::uint8_t classCode, std::uint16_t subclass = 0xFFFF);
 
-    // Parses text in the list format; exposed so tests can feed it directly.
+    // The list's path once the file has been read (or tried), else empty.
+    std::string fileRead() const { return loaded_ ? path_ : std::string(); }
+
+    // Takes text in the list format instead of the file; exposed so tests
+    // can feed it directly.
     void parse(std::string_view text);
 
 private:
+    // A section heading: its id and where its line starts in text_.
+    struct Heading {
+        std::uint16_t id;
+        std::size_t offset;
+    };
+    // A heading's entries, parsed on first use: entry id -> name in text_.
+    using Entries = std::unordered_map<std::uint16_t, std::string_view>;
+
     void load();
+    void index();
+    std::optional<std::string> headingName(const std::vector<Heading>& headings, std::uint16_t id,
+                                           std::size_t prefix, std::size_t digits) const;
+    const Entries& entries(std::unordered_map<std::uint16_t, Entries>& cache, const std::vector<Heading>& headings,
+                           std::uint16_t id, std::size_t digits);
+
     std::string path_;
     bool loaded_ = false;
-    std::unordered_map<std::uint32_t, std::string> vendors_;
-    std::unordered_map<std::uint32_t, std::string> devices_;
-    std::unordered_map<std::uint32_t, std::string> classes_;
+    std::string text_;
+    std::vector<Heading> vendors_;  // sorted by id, file order among equals
+    std::vector<Heading> classes_;
+    std::unordered_map<std::uint16_t, Entries> devices_;
+    std::unordered_map<std::uint16_t, Entries> subclasses_;
 };
 
 }  // namespace veltrix::linux_provider

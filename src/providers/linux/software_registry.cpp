@@ -4,6 +4,13 @@
 
 namespace veltrix::linux_provider {
 
+namespace {
+std::string_view trimTrailingBackslashes(std::string_view path) {
+    while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+    return path;
+}
+}  // namespace
+
 std::string normaliseKeyPath(std::string_view path) {
     std::string out;
     for (char c : path) {
@@ -15,6 +22,21 @@ std::string normaliseKeyPath(std::string_view path) {
 }
 
 RegistryTree::Key& RegistryTree::ensure(std::string_view keyPath) {
+    // Most calls name a key that exists or whose parent does (a program's key
+    // under the uninstall key): those need no walk from the root.
+    std::string normalised = normaliseKeyPath(keyPath);
+    auto existing = keys_.find(normalised);
+    if (existing != keys_.end()) return existing->second;
+    const std::size_t cut = normalised.rfind('\\');
+    if (cut != std::string::npos) {
+        auto parent = keys_.find(std::string_view(normalised).substr(0, cut));
+        if (parent != keys_.end()) {
+            std::string_view name = trimTrailingBackslashes(keyPath);
+            name = name.substr(name.rfind('\\') + 1);
+            parent->second.subkeys.emplace_back(name);
+            return keys_.emplace(std::move(normalised), Key{}).first->second;
+        }
+    }
     std::string written;  // the path as given, normalised but not lower-cased
     for (char c : keyPath) {
         if (c == '\\' && (written.empty() || written.back() == '\\')) continue;

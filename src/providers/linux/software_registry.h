@@ -34,7 +34,7 @@ private:
         std::map<std::string, std::string> values;  // lower-case name -> value
     };
     Key& ensure(std::string_view keyPath);
-    std::map<std::string, Key> keys_;  // lower-case normalised path -> key
+    std::map<std::string, Key, std::less<>> keys_;  // lower-case normalised path -> key
 };
 
 // Paths without hive, any letter case, trailing or doubled backslashes

@@ -127,4 +127,16 @@ std::optional<std::string> SysfsReader::resolve(std::string_view path) const {
     return inside;
 }
 
+std::vector<std::string> SysfsReader::filesReadPaths() const {
+    std::vector<std::string> out;
+    for (const auto& entry : files_) out.push_back(hostPath(entry.first));
+    return out;
+}
+
+std::vector<std::string> SysfsReader::directoriesListed() const {
+    std::vector<std::string> out;
+    for (const auto& entry : dirs_) out.push_back(hostPath(entry.first));
+    return out;
+}
+
 }  // namespace veltrix::linux_provider

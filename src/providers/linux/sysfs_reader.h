@@ -40,6 +40,10 @@ public:
     std::optional<std::string> resolve(std::string_view path) const;
 
     std::size_t filesRead() const { return files_.size(); }
+    // Paths on this machine of every file read (or tried) and of every
+    // directory listed so far.
+    std::vector<std::string> filesReadPaths() const;
+    std::vector<std::string> directoriesListed() const;
 
 private:
     std::string root_;  // without trailing slash; empty for "/"

@@ -5,11 +5,23 @@
 
 namespace veltrix::linux_provider {
 
-std::string trim(std::string_view text) {
+std::string_view trimView(std::string_view text) {
     std::size_t b = 0, e = text.size();
     while (b < e && std::isspace(static_cast<unsigned char>(text[b]))) ++b;
     while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1]))) --e;
-    return std::string(text.substr(b, e - b));
+    return text.substr(b, e - b);
+}
+
+std::string trim(std::string_view text) { return std::string(trimView(text)); }
+
+bool LineCursor::next(std::string_view& line) {
+    if (pos_ >= text_.size()) return false;
+    std::size_t end = text_.find('\n', pos_);
+    if (end == std::string_view::npos) end = text_.size();
+    line = text_.substr(pos_, end - pos_);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    pos_ = end + 1;
+    return true;
 }
 
 std::vector<std::string_view> splitLines(std::string_view text) {

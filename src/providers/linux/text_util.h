@@ -12,7 +12,23 @@
 namespace veltrix::linux_provider {
 
 std::string trim(std::string_view text);
+// The same, as a view into `text` (no copy).
+std::string_view trimView(std::string_view text);
 std::vector<std::string_view> splitLines(std::string_view text);
+// Walks a text line by line without copying; a trailing '\r' is dropped.
+class LineCursor {
+public:
+    explicit LineCursor(std::string_view text, std::size_t from = 0) : text_(text), pos_(from) {}
+    // The next line, or false at the end of the text.
+    bool next(std::string_view& line);
+    // Where the line after the one just returned starts.
+    std::size_t position() const { return pos_; }
+
+private:
+    std::string_view text_;
+    std::size_t pos_;
+};
+
 bool startsWith(std::string_view text, std::string_view prefix);
 std::string toUpper(std::string_view text);
 std::string toLower(std::string_view text);
