@@ -6,8 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/posix/posix_platform.h"
 #include "providers/linux/linux_source.h"
+#include "support/fixed_clock_platform.h"
 #include "support/temp_folder.h"
 #include "wmi/table_service.h"
 
@@ -15,13 +15,6 @@ namespace veltrix {
 namespace {
 
 using test::TempFolder;
-
-// Real files, a fixed clock: two scans of the same data give the same bytes.
-class FixedClockPlatform final : public PosixPlatform {
-public:
-    using PosixPlatform::PosixPlatform;
-    DateTime now() const override { return {2026, 12, 7, 9, 5, 0}; }
-};
 
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -55,7 +48,8 @@ protected:
             return std::shared_ptr<wmi::Service>(holder, holder->service.get());
         };
         env.makePlatform = [this](const std::string& output) -> std::unique_ptr<Platform> {
-            return std::make_unique<FixedClockPlatform>(output, (folder / "drive/").string());
+            return std::make_unique<test::FixedClockPlatform>(output, (folder / "drive/").string(),
+                                                               DateTime{2026, 12, 7, 9, 5, 0});
         };
         env.makeLocale = [] { return std::unique_ptr<Locale>(std::make_unique<EnglishLocale>()); };
         return env;
