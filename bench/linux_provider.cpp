@@ -6,8 +6,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,6 +46,18 @@ double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// This process's processor time: the machine may be shared, so wall time
+// alone says little about the work done.
+double cpuMs() {
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+struct Timing {
+    std::vector<double> wall, cpu;
+};
+
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -58,6 +72,7 @@ struct LiveService {
 
 struct BatchRun {
     double ms = 0;
+    double cpu = 0;
     int exitCode = -1;
     std::shared_ptr<LiveService> live;
 };
@@ -80,9 +95,11 @@ BatchRun batchScan(const std::string& folder, std::FILE* sink) {
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
+    const double cpuStart = cpuMs();
     auto start = Clock::now();
     run.exitCode = veltrix::runBatch(static_cast<int>(args.size()), argv.data(), environment, sink, sink);
     run.ms = msSince(start);
+    run.cpu = cpuMs() - cpuStart;
     return run;
 }
 
@@ -97,6 +114,7 @@ std::size_t plainRead(const LinuxSource::Inputs& inputs) {
         struct stat st {};
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
             std::string content;
+            content.reserve(static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)));
             for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;) content.append(chunk, static_cast<std::size_t>(n));
             bytes += content.size();
         }
@@ -112,8 +130,9 @@ std::size_t plainRead(const LinuxSource::Inputs& inputs) {
     return bytes;
 }
 
-// Wall time of `lshw -html > /dev/null`; nullopt when it cannot be run.
-std::optional<double> lshwHtml() {
+// Wall and processor time of `lshw -html > /dev/null`; nullopt when it
+// cannot be run.
+std::optional<std::pair<double, double>> lshwHtml() {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
@@ -127,11 +146,13 @@ std::optional<double> lshwHtml() {
     posix_spawn_file_actions_destroy(&actions);
     if (failed != 0) return std::nullopt;
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
+    rusage usage{};
+    while (::wait4(pid, &status, 0, &usage) < 0) {
     }
     double ms = msSince(start);
     if (!WIFEXITED(status) || WEXITSTATUS(status) == 127) return std::nullopt;
-    return ms;
+    auto toMs = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+    return std::make_pair(ms, toMs(usage.ru_utime) + toMs(usage.ru_stime));
 }
 
 }  // namespace
@@ -140,16 +161,18 @@ int main() {
     const int rounds = 5;
 
     // Every class, straight from the source.
-    std::vector<double> buildTimes;
+    Timing build;
     std::size_t objects = 0, programs = 0;
     for (int r = 0; r < rounds; ++r) {
         LinuxSource source("/");
+        const double cpuStart = cpuMs();
         auto start = Clock::now();
         objects = 0;
         for (const char* c : kClasses)
             if (auto list = source.instances("root\\cimv2", c)) objects += (*list)->size();
         auto subkeys = source.registrySubkeys("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
-        buildTimes.push_back(msSince(start));
+        build.wall.push_back(msSince(start));
+        build.cpu.push_back(cpuMs() - cpuStart);
         programs = subkeys ? subkeys->size() : 0;
     }
 
@@ -158,7 +181,7 @@ int main() {
     const auto folder = std::filesystem::temp_directory_path() / ("veltrix_bench_" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder, ignored);
     std::FILE* sink = std::fopen("/dev/null", "w");
-    std::vector<double> batchTimes;
+    Timing batch;
     LinuxSource::Inputs inputs;
     std::size_t filesRead = 0;
     for (int r = 0; r < rounds; ++r) {
@@ -167,7 +190,8 @@ int main() {
             std::printf("batch scan failed with exit code %d\n", run.exitCode);
             return 1;
         }
-        batchTimes.push_back(run.ms);
+        batch.wall.push_back(run.ms);
+        batch.cpu.push_back(run.cpu);
         if (run.live) {
             inputs = run.live->source->inputsRead();
             filesRead = run.live->source->filesRead();
@@ -178,37 +202,44 @@ int main() {
     if (sink) std::fclose(sink);
 
     // A plain read of exactly what the scan read.
-    std::vector<double> plainTimes;
+    Timing plain;
     std::size_t bytes = 0;
     for (int r = 0; r < rounds; ++r) {
+        const double cpuStart = cpuMs();
         auto start = Clock::now();
         bytes = plainRead(inputs);
-        plainTimes.push_back(msSince(start));
+        plain.wall.push_back(msSince(start));
+        plain.cpu.push_back(cpuMs() - cpuStart);
     }
 
-    // The outside reference, fewer rounds: it takes seconds.
-    std::vector<double> lshwTimes;
+    // The outside reference, fewer rounds: it takes far longer.
+    Timing lshw;
     for (int r = 0; r < 3; ++r) {
-        auto ms = lshwHtml();
-        if (!ms) break;
-        lshwTimes.push_back(*ms);
+        auto times = lshwHtml();
+        if (!times) break;
+        lshw.wall.push_back(times->first);
+        lshw.cpu.push_back(times->second);
     }
 
-    const double build = median(buildTimes), batch = median(batchTimes), plain = median(plainTimes);
-    std::printf("medians of %d rounds\n", rounds);
-    std::printf("build every class:            %8.2f ms  (%zu objects, %zu programs)\n", build, objects, programs);
-    std::printf("batch scan, all sections:     %8.2f ms  (report %llu bytes)\n", batch,
-                static_cast<unsigned long long>(reportBytes));
-    std::printf("plain read of its input:      %8.2f ms  (%zu files tried, %zu directories, %zu bytes; %zu files "
-                "counted by the source)\n",
-                plain, inputs.files.size(), inputs.directories.size(), bytes, filesRead);
-    std::printf("batch scan / plain read:      %8.2f x\n", batch / plain);
-    if (lshwTimes.empty()) {
+    auto line = [](const char* what, const Timing& t) {
+        std::printf("%-30s %9.2f ms wall %9.2f ms cpu\n", what, median(t.wall), median(t.cpu));
+    };
+    std::printf("medians of %d rounds (lshw: %zu)\n", rounds, lshw.wall.size());
+    line("build every class:", build);
+    std::printf("    %zu objects, %zu programs\n", objects, programs);
+    line("batch scan, all sections:", batch);
+    std::printf("    report %llu bytes\n", static_cast<unsigned long long>(reportBytes));
+    line("plain read of its input:", plain);
+    std::printf("    %zu files tried (%zu counted by the source), %zu directories listed, %zu bytes\n",
+                inputs.files.size(), filesRead, inputs.directories.size(), bytes);
+    std::printf("batch scan / plain read:       %9.2f x wall %9.2f x cpu\n", median(batch.wall) / median(plain.wall),
+                median(batch.cpu) / median(plain.cpu));
+    if (lshw.wall.empty()) {
         std::printf("lshw -html: not available (install the lshw package), skipped\n");
-    } else {
-        const double lshw = median(lshwTimes);
-        std::printf("lshw -html > /dev/null:       %8.2f ms  (median of %zu runs)\n", lshw, lshwTimes.size());
-        std::printf("batch scan / lshw:            %8.3f x\n", batch / lshw);
+        return 0;
     }
+    line("lshw -html > /dev/null:", lshw);
+    std::printf("batch scan / lshw:             %9.3f x wall %9.3f x cpu\n", median(batch.wall) / median(lshw.wall),
+                median(batch.cpu) / median(lshw.cpu));
     return 0;
 }

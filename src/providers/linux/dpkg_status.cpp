@@ -1,5 +1,7 @@
 #include "providers/linux/dpkg_status.h"
 
+#include <cctype>
+
 #include "providers/linux/text_util.h"
 
 namespace veltrix::linux_provider {
@@ -18,7 +20,8 @@ std::vector<InstalledPackage> parseDpkgStatus(std::string_view text) {
     LineCursor lines(text);
     std::string_view line;
     while (lines.next(line)) {
-        if (trimView(line).empty()) {
+        const bool blank = line.empty() || (std::isspace(static_cast<unsigned char>(line[0])) && trimView(line).empty());
+        if (blank) {
             finish();
             continue;
         }

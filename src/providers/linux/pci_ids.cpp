@@ -4,7 +4,6 @@
 #include <cctype>
 #include <iterator>
 
-#include "providers/linux/sysfs_reader.h"
 #include "providers/linux/text_util.h"
 
 namespace veltrix::linux_provider {
@@ -34,7 +33,9 @@ bool byId(const auto& a, const auto& b) { return a.id < b.id; }
 }  // namespace
 
 void IdsDatabase::parse(std::string_view text) {
-    text_.assign(text);
+    file_.reset();
+    given_.assign(text);
+    text_ = given_;
     index();
 }
 
@@ -63,8 +64,9 @@ void IdsDatabase::load() {
     if (loaded_) return;
     loaded_ = true;
     if (path_.empty()) return;
-    if (auto text = readRegularFile(path_)) {
-        text_ = std::move(*text);
+    file_ = MappedFile::open(path_);
+    if (file_) {
+        text_ = file_->text();
         index();
     }
 }
@@ -94,10 +96,17 @@ const IdsDatabase::Entries& IdsDatabase::entries(std::unordered_map<std::uint16_
             if (line.empty() || line[0] == '#') continue;
             if (line[0] != '\t') break;                        // the next heading
             if (line.size() > 1 && line[1] == '\t') continue;  // subsystems, programming interfaces
-            if (auto e = idAndName(line.substr(1), digits)) out[e->first] = e->second;  // later lines win
+            if (auto e = idAndName(line.substr(1), digits)) out.push_back({e->first, e->second});
         }
     }
+    std::stable_sort(out.begin(), out.end(), byId<Entry, Entry>);
     return out;
+}
+
+std::optional<std::string> IdsDatabase::find(const Entries& entries, std::uint16_t id) {
+    auto after = std::upper_bound(entries.begin(), entries.end(), Entry{id, {}}, byId<Entry, Entry>);
+    if (after == entries.begin() || std::prev(after)->id != id) return std::nullopt;
+    return std::string(std::prev(after)->name);  // listed twice: the later line wins
 }
 
 std::optional<std::string> IdsDatabase::vendor(std::uint16_t vendorId) {
@@ -107,19 +116,13 @@ std::optional<std::string> IdsDatabase::vendor(std::uint16_t vendorId) {
 
 std::optional<std::string> IdsDatabase::device(std::uint16_t vendorId, std::uint16_t deviceId) {
     load();
-    const Entries& devices = entries(devices_, vendors_, vendorId, kVendorDigits);
-    auto it = devices.find(deviceId);
-    if (it == devices.end()) return std::nullopt;
-    return std::string(it->second);
+    return find(entries(devices_, vendors_, vendorId, kVendorDigits), deviceId);
 }
 
 std::optional<std::string> IdsDatabase::className(std::uint8_t classCode, std::uint16_t subclass) {
     load();
     if (subclass == 0xFFFF) return headingName(classes_, classCode, kClassPrefix.size(), kClassDigits);
-    const Entries& subclasses = entries(subclasses_, classes_, classCode, kClassDigits);
-    auto it = subclasses.find(subclass);
-    if (it == subclasses.end()) return std::nullopt;
-    return std::string(it->second);
+    return find(entries(subclasses_, classes_, classCode, kClassDigits), subclass);
 }
 
 }  // namespace veltrix::linux_provider

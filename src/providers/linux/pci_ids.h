@@ -1,6 +1,6 @@
 // Vendor and device names from the hardware id lists (pci.ids, usb.ids).
 // The lists are large and a machine needs a few dozen of their names, so
-// the file is read once and only its section headings are indexed; a
+// the file is mapped, not copied, and only its section headings are indexed; a
 // vendor's or class's own lines are parsed the first time one of its ids is
 // asked for.
 #pragma once
@@ -12,12 +12,17 @@
 #include <unordered_map>
 #include <vector>
 
+#include "providers/linux/mapped_file.h"
+
 namespace veltrix::linux_provider {
 
 class IdsDatabase {
 public:
     // `path` of the list; empty or missing file: every lookup finds nothing.
     explicit IdsDatabase(std::string path) : path_(std::move(path)) {}
+    // Lookups keep views into the text: not to be copied or moved.
+    IdsDatabase(const IdsDatabase&) = delete;
+    IdsDatabase& operator=(const IdsDatabase&) = delete;
 
     std::optional<std::string> vendor(std::uint16_t vendorId);
     std::optional<std::string> device(std::uint16_t vendorId, std::uint16_t deviceId);
@@ -37,8 +42,14 @@ private:
         std::uint16_t id;
         std::size_t offset;
     };
-    // A heading's entries, parsed on first use: entry id -> name in text_.
-    using Entries = std::unordered_map<std::uint16_t, std::string_view>;
+    // A heading's entries, parsed on first use and sorted by id (file order
+    // among equals); names are views into text_.
+    struct Entry {
+        std::uint16_t id;
+        std::string_view name;
+    };
+    using Entries = std::vector<Entry>;
+    static std::optional<std::string> find(const Entries& entries, std::uint16_t id);
 
     void load();
     void index();
@@ -49,7 +60,9 @@ private:
 
     std::string path_;
     bool loaded_ = false;
-    std::string text_;
+    std::optional<MappedFile> file_;  // the list, mapped rather than copied
+    std::string given_;               // or text given to parse()
+    std::string_view text_;
     std::vector<Heading> vendors_;  // sorted by id, file order among equals
     std::vector<Heading> classes_;
     std::unordered_map<std::uint16_t, Entries> devices_;

@@ -12,13 +12,15 @@ std::string_view trimTrailingBackslashes(std::string_view path) {
 }  // namespace
 
 std::string normaliseKeyPath(std::string_view path) {
+    // Called for every value set and read: one allocation, lowered on the way.
     std::string out;
+    out.reserve(path.size());
     for (char c : path) {
         if (c == '\\' && (out.empty() || out.back() == '\\')) continue;
-        out += c;
+        out += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     }
     while (!out.empty() && out.back() == '\\') out.pop_back();
-    return toLower(out);
+    return out;
 }
 
 RegistryTree::Key& RegistryTree::ensure(std::string_view keyPath) {

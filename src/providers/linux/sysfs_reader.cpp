@@ -27,7 +27,12 @@ std::optional<std::string> readRegularFile(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return std::nullopt;
     std::string content;
+    // Small files (sysfs attributes claim 4096 bytes whatever they hold) fit
+    // the buffer and get an exact allocation; large ones are reserved once
+    // from their size, which stays a hint only: a file may grow.
     char buf[65536];
+    if (st.st_size > static_cast<off_t>(sizeof buf))
+        content.reserve(std::min(static_cast<std::size_t>(st.st_size), kMaxFileSize) + 1);
     bool failed = false;
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);

@@ -14,16 +14,6 @@ std::string_view trimView(std::string_view text) {
 
 std::string trim(std::string_view text) { return std::string(trimView(text)); }
 
-bool LineCursor::next(std::string_view& line) {
-    if (pos_ >= text_.size()) return false;
-    std::size_t end = text_.find('\n', pos_);
-    if (end == std::string_view::npos) end = text_.size();
-    line = text_.substr(pos_, end - pos_);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    pos_ = end + 1;
-    return true;
-}
-
 std::vector<std::string_view> splitLines(std::string_view text) {
     std::vector<std::string_view> lines;
     std::size_t start = 0;
@@ -50,7 +40,10 @@ std::string toUpper(std::string_view text) {
 
 std::string toLower(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    // ASCII only, as the C locale the program runs in would; without a
+    // library call per character, as registry paths are lowered often.
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return out;
 }
 

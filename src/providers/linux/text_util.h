@@ -20,7 +20,15 @@ class LineCursor {
 public:
     explicit LineCursor(std::string_view text, std::size_t from = 0) : text_(text), pos_(from) {}
     // The next line, or false at the end of the text.
-    bool next(std::string_view& line);
+    bool next(std::string_view& line) {
+        if (pos_ >= text_.size()) return false;
+        std::size_t end = text_.find('\n', pos_);
+        if (end == std::string_view::npos) end = text_.size();
+        line = std::string_view(text_.data() + pos_, end - pos_);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        pos_ = end + 1;
+        return true;
+    }
     // Where the line after the one just returned starts.
     std::size_t position() const { return pos_; }
 
