@@ -6,7 +6,11 @@ namespace veltrix {
 
 const std::vector<ScanStep>& scanSteps() {
     static const std::vector<ScanStep> steps = {
+        {"RunAtview32", RunAtview32, -1},
         {"WriteBiosSection", WriteBiosSection, 10},
+        {"WriteHotfixSection", WriteHotfixSection, 79},
+        {"WriteSoftwareSection", WriteSoftwareSection, 82},
+        {"WriteSysBuilderSection", WriteSysBuilderSection, -1},
     };
     return steps;
 }
