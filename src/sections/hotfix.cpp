@@ -15,20 +15,20 @@ void WriteHotfixSection(ScanContext& scan) {
     frame.connect();
     frame.query("Select * from Win32_QuickFixEngineering Where HotFixID <> 'File 1'");
     frame.forEach([&](const wmi::Object& fix) {
-        if (!frame.textGuard(fix, "HotFixID")) return;
-        // A description that cannot be read is recorded as a failure and the
-        // list is not written, so its cell text does not matter then.
-        std::string description;
-        if (frame.textGuard(fix, "Description")) {
-            description = frame.readText(fix, "Description").value_or("");
-        } else {
-            description = "no Entry";
-        }
+        // A guard whose own read fails counts as passed; the failure is
+        // recorded and the list is then not written, so the cell texts of
+        // such an entry never reach the page.
+        auto id = frame.read(fix, "HotFixID");
+        if (id && !Frame::isText(*id)) return;
+        auto description = frame.read(fix, "Description");
         if (!frame.headWritten()) {
             frame.head(kTitle);
             table.addHeadings("Hotfix ID");
         }
-        table.add(description, frame.readText(fix, "HotFixID").value_or(""));
+        table.add(!description                  ? std::string_view()
+                  : Frame::isText(*description) ? std::string_view(description->asText())
+                                                : std::string_view("no Entry"),
+                  id ? std::string_view(id->asText()) : std::string_view());
     });
     // A failure after entries were listed drops the whole list: the section
     // then shows only its error row.

@@ -1,3 +1,6 @@
+// The full list of a 64-bit system (native key, then Wow6432Node; names with
+// markup; quiet names; unlisted subkeys) is compared literally in
+// inventory_batch_test.cpp.
 #include <gtest/gtest.h>
 
 #include "sections/collectors.h"
@@ -40,30 +43,6 @@ struct SoftwareTest : ::testing::Test {
         return fx.lines();
     }
 };
-
-TEST_F(SoftwareTest, SixtyFourBitListsNativeThenWow6432NodeLiteral) {
-    architecture(text("64-Bit"));
-    program(kNative, "AddressBook", {});  // no name: not listed, and leaves no stray row
-    program(kNative, "7-Zip", {{"DisplayName", "7-Zip 23.01 (x64)"}, {"DisplayVersion", "23.01"}});
-    program(kNative, "Quiet", {{"DisplayName", "Loud Name"}, {"QuietDisplayName", "Tools & <Helpers>"}});
-    program(kNative, "NameOnly", {{"DisplayName", "Dropped without version or quiet name"}});
-    program(kWow, "{90160000}", {{"DisplayName", "Office <32-bit> & Co"}, {"DisplayVersion", "16.0.4266"}});
-    EXPECT_EQ(run(),
-              "<table border='0' cellpadding='2' cellspacing='0' style='border-collapse:collapse'>\n"
-              "<tr><td bgcolor='#000000' class='td1'><font face='Arial' color='#ffffff' ><strong>&nbsp;Installed "
-              "Software</strong></td></tr>\n"
-              "<tr><td width='150' bgcolor='#d9d9d9' class='td1'>&nbsp;</td><td width='550' bgcolor='#d9d9d9' "
-              "class='td1'>" +
-                  kHeadings +
-                  "<tr><td width='290' valign='top'>&nbsp;7-Zip 23.01 (x64)</td><td width='60' valign='top'>"
-                  "&nbsp;23.01</td><td width='5' borders='0'></td>"
-                  "<td width='290' valign='top'>&nbsp;Tools & &lt;Helpers&gt;</td><td width='60' valign='top'>"
-                  "&nbsp;</td></tr>"
-                  "<tr><td width='290' valign='top'>&nbsp;Office &lt;32-bit&gt; & Co</td><td width='60' "
-                  "valign='top'>&nbsp;16.0.4266</td><td width='5' borders='0'></td>"
-                  "<td>&nbsp;</td><td>&nbsp;</td></tr></table></tr></table></td></tr>\n"
-                  "</table><br>\n");
-}
 
 TEST_F(SoftwareTest, OtherArchitecturesListTheNativeKeyOnly) {
     program(kNative, "A", {{"DisplayName", "Native"}, {"DisplayVersion", "1"}});
