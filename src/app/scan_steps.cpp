@@ -6,6 +6,7 @@ namespace veltrix {
 
 const std::vector<ScanStep>& scanSteps() {
     static const std::vector<ScanStep> steps = {
+        {"RunAtview32", RunAtview32, -1},
         {"WritePropertiesSection", WritePropertiesSection, 3},
         {"WriteSystemInfoSection", WriteSystemInfoSection, 6},
         {"WriteMotherboardSection", WriteMotherboardSection, 8},
@@ -20,6 +21,9 @@ const std::vector<ScanStep>& scanSteps() {
         {"WriteMouseSection", WriteMouseSection, 54},
         {"WriteBatterySection", WriteBatterySection, 66},
         {"WriteOsSection", WriteOsSection, 75},
+        {"WriteHotfixSection", WriteHotfixSection, 79},
+        {"WriteSoftwareSection", WriteSoftwareSection, 82},
+        {"WriteSysBuilderSection", WriteSysBuilderSection, -1},
     };
     return steps;
 }

@@ -25,4 +25,12 @@ void WriteMouseSection(ScanContext& scan);
 void WriteBatterySection(ScanContext& scan);
 void WriteOsSection(ScanContext& scan);
 
+// Optional inventories, factory text file and diagnostics tool
+void WriteHotfixSection(ScanContext& scan);
+void WriteSoftwareSection(ScanContext& scan);
+void WriteSysBuilderSection(ScanContext& scan);
+// True when the file existed (and was copied), false when it did not exist.
+bool CopyTextFileToReport(const std::string& path, ScanContext& scan);
+void RunAtview32(ScanContext& scan);
+
 }  // namespace veltrix
