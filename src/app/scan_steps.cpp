@@ -7,6 +7,15 @@ namespace veltrix {
 const std::vector<ScanStep>& scanSteps() {
     static const std::vector<ScanStep> steps = {
         {"WriteBiosSection", WriteBiosSection, 10},
+        {"WriteVgaSection", WriteVgaSection, 25},
+        {"WriteHidSection", WriteHidSection, 57},
+        {"WriteMultiMediaSection", WriteMultiMediaSection, 59},
+        {"WriteSecuritySection", WriteSecuritySection, 64},
+        {"WriteNetworkSection", WriteNetworkSection, 67},
+        {"WriteSlotsSection", WriteSlotsSection, 70},
+        {"WriteWinSatSection", WriteWinSatSection, 77},
+        {"WritePnpSection", WritePnpSection, 85},
+        {"WriteProblemDevicesSection", WriteProblemDevicesSection, 90},
     };
     return steps;
 }
