@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test: the Linux suite, the
+# same suite under AddressSanitizer and UndefinedBehaviorSanitizer, and each
+# benchmark once (figures only, never a gate).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh --tests
+jobs=$(nproc)
+
+cmake --preset dev >/dev/null
+cmake --build --preset dev -j"$jobs"
+ctest --preset dev -j"$jobs"
+
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j"$jobs"
+
+echo "Benchmarks (figures, not a gate):"
+for bench in build/dev/bench_*; do
+  [ -x "$bench" ] || continue
+  echo "== $(basename "$bench")"
+  "$bench" || echo "(benchmark $(basename "$bench") failed)"
+done
