@@ -14,12 +14,14 @@ std::string GetDriverVersionByDescription(ScanContext& scan, std::string_view de
     frame.connect();
     frame.query("SELECT * FROM Win32_PnPSignedDriver");
     frame.forEach([&](const wmi::Object& driver) {
-        auto driverVersion = frame.read(driver, "DriverVersion");
-        if (!driverVersion || !Frame::isText(*driverVersion)) return true;
+        // The description first: it rules out nearly every driver, so most
+        // objects cost one property read.
         auto driverDescription = frame.read(driver, "Description");
         if (!driverDescription || !driverDescription->isText() || driverDescription->asText() != description) {
             return true;
         }
+        auto driverVersion = frame.read(driver, "DriverVersion");
+        if (!driverVersion || !Frame::isText(*driverVersion)) return true;
         version = driverVersion->asText();
         return false;  // the first match wins
     });
