@@ -139,7 +139,7 @@ TEST(DeviceSnapshots, DesktopNetworkVideoProblemDevicesSlotsAndScores) {
               headLines("VGA") + rowLine("Name", "NVIDIA T400&nbsp;") + rowLine("DeviceID", "VideoController1&nbsp;") +
                   rowLine("PNPDeviceID", "PCI\\VEN_10DE&DEV_1FF2&SUBSYS_1613103C&REV_A1&nbsp;") +
                   rowLine("DriverVersion", "31.0.15.3713&nbsp;") + rowLine("DriverDate", "8/30/2023&nbsp;") +
-                  rowLine("VideoMode", "2560 x 1440") + rowLine("Colour_bits", "32&nbsp;") + kSpacerLine +
+                  rowLine("VideoMode", "1280 x 1024") + rowLine("Colour_bits", "32&nbsp;") + kSpacerLine +
                   rowLine("Name", "Intel(R) UHD Graphics 770&nbsp;") + rowLine("DeviceID", "VideoController2&nbsp;") +
                   rowLine("PNPDeviceID", "PCI\\VEN_8086&DEV_4690&SUBSYS_0A1C1028&REV_0C&nbsp;") +
                   rowLine("DriverVersion", "31.0.101.4502&nbsp;") +
