@@ -33,4 +33,15 @@ void WriteSysBuilderSection(ScanContext& scan);
 bool CopyTextFileToReport(const std::string& path, ScanContext& scan);
 void RunAtview32(ScanContext& scan);
 
+// Devices, drivers, network, video, slots and the assessment scores.
+void WriteVgaSection(ScanContext& scan);
+void WriteHidSection(ScanContext& scan);
+void WriteMultiMediaSection(ScanContext& scan);
+void WriteSecuritySection(ScanContext& scan);
+void WriteNetworkSection(ScanContext& scan);
+void WriteSlotsSection(ScanContext& scan);
+void WriteWinSatSection(ScanContext& scan);
+void WritePnpSection(ScanContext& scan);
+void WriteProblemDevicesSection(ScanContext& scan);
+
 }  // namespace veltrix
