@@ -6,9 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "providers/linux/dpkg_status.h"
 #include "providers/linux/pci_ids.h"
-#include "providers/linux/software_registry.h"
 
 using namespace veltrix::linux_provider;
 
@@ -65,27 +63,4 @@ TEST(IdsDatabaseSections, ReadsTheFileOnFirstLookup) {
     EXPECT_EQ(ids.device(0x8086, 0x1c3a), some("MEI Controller"));
     EXPECT_EQ(ids.vendor(0x8086), some("Intel Corporation"));
     std::filesystem::remove(path);
-}
-
-TEST(DpkgStatus, BlankLinesWithSpacesEndAPackageAndFieldsAreTrimmed) {
-    auto packages = parseDpkgStatus(
-        "Package: a\r\nStatus: install ok installed\r\nVersion:  1.0 \r\n \r\n"
-        "Package: b\nStatus: install ok installed\nDescription: x\n .\n Package: not-a-package\n");
-    ASSERT_EQ(packages.size(), 2u);
-    EXPECT_EQ(packages[0].name, "a");
-    EXPECT_EQ(packages[0].version, "1.0");
-    EXPECT_EQ(packages[1].name, "b");
-    EXPECT_EQ(packages[1].version, "");
-}
-
-TEST(RegistryTree, NewKeysUnderExistingParentsKeepTheirWrittenNames) {
-    RegistryTree tree;
-    tree.addKey("Software\\Uninstall");
-    tree.setValue("software\\UNINSTALL\\\\MyProg\\", "DisplayName", "x");
-    tree.setValue("Software\\Uninstall\\myprog", "DisplayVersion", "1");
-    tree.addKey("Software\\Uninstall\\Other\\Deep");
-    EXPECT_EQ(*tree.subkeys("Software\\Uninstall"), (std::vector<std::string>{"MyProg", "Other"}));
-    EXPECT_EQ(*tree.subkeys("Software\\Uninstall\\Other"), (std::vector<std::string>{"Deep"}));
-    EXPECT_EQ(tree.value("Software\\Uninstall\\MYPROG", "displayversion"), some("1"));
-    EXPECT_EQ(tree.value("Software\\Uninstall\\MyProg", "DisplayName"), some("x"));
 }

@@ -71,3 +71,26 @@ TEST(RegistryTree, PathsIgnoreCaseAndStrayBackslashes) {
     EXPECT_FALSE(tree.value("Software\\A\\Prog", "DisplayVersion").has_value());
     EXPECT_FALSE(tree.subkeys("Software\\C").has_value());
 }
+
+TEST(DpkgStatus, BlankLinesWithSpacesEndAPackageAndFieldsAreTrimmed) {
+    auto packages = parseDpkgStatus(
+        "Package: a\r\nStatus: install ok installed\r\nVersion:  1.0 \r\n \r\n"
+        "Package: b\nStatus: install ok installed\nDescription: x\n .\n Package: not-a-package\n");
+    ASSERT_EQ(packages.size(), 2u);
+    EXPECT_EQ(packages[0].name, "a");
+    EXPECT_EQ(packages[0].version, "1.0");
+    EXPECT_EQ(packages[1].name, "b");
+    EXPECT_EQ(packages[1].version, "");
+}
+
+TEST(RegistryTree, NewKeysUnderExistingParentsKeepTheirWrittenNames) {
+    RegistryTree tree;
+    tree.addKey("Software\\Uninstall");
+    tree.setValue("software\\UNINSTALL\\\\MyProg\\", "DisplayName", "x");
+    tree.setValues("Software\\Uninstall\\myprog", {{"DisplayVersion", "0"}, {"displayversion", "1"}});
+    tree.addKey("Software\\Uninstall\\Other\\Deep");
+    EXPECT_EQ(*tree.subkeys("Software\\Uninstall"), (std::vector<std::string>{"MyProg", "Other"}));
+    EXPECT_EQ(*tree.subkeys("Software\\Uninstall\\Other"), (std::vector<std::string>{"Deep"}));
+    EXPECT_EQ(tree.value("Software\\Uninstall\\MYPROG", "displayversion"), std::optional<std::string>("1"));
+    EXPECT_EQ(tree.value("Software\\Uninstall\\MyProg", "DisplayName"), std::optional<std::string>("x"));
+}

@@ -29,11 +29,11 @@ std::vector<InstalledPackage> parseDpkgStatus(std::string_view text) {
         std::size_t colon = line.find(':');
         if (colon == std::string_view::npos) continue;
         std::string_view key = line.substr(0, colon);
-        std::string_view value = trimView(line.substr(colon + 1));
-        if (key == "Package") current.name = value;
-        else if (key == "Version") current.version = value;
-        else if (key == "Architecture") current.architecture = value;
-        else if (key == "Status") status = value;
+        auto value = [&] { return trimView(line.substr(colon + 1)); };
+        if (key == "Package") current.name = value();
+        else if (key == "Version") current.version = value();
+        else if (key == "Architecture") current.architecture = value();
+        else if (key == "Status") status = value();
     }
     finish();
     return out;

@@ -13,13 +13,14 @@ std::string_view trimTrailingBackslashes(std::string_view path) {
 
 std::string normaliseKeyPath(std::string_view path) {
     // Called for every value set and read: one allocation, lowered on the way.
-    std::string out;
-    out.reserve(path.size());
+    std::string out(path.size(), '\0');
+    std::size_t n = 0;
     for (char c : path) {
-        if (c == '\\' && (out.empty() || out.back() == '\\')) continue;
-        out += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        if (c == '\\' && (n == 0 || out[n - 1] == '\\')) continue;
+        out[n++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     }
-    while (!out.empty() && out.back() == '\\') out.pop_back();
+    while (n > 0 && out[n - 1] == '\\') --n;
+    out.resize(n);
     return out;
 }
 
@@ -69,6 +70,12 @@ void RegistryTree::setValue(std::string_view keyPath, std::string valueName, std
     ensure(keyPath).values[toLower(valueName)] = std::move(value);
 }
 
+void RegistryTree::setValues(std::string_view keyPath,
+                             std::initializer_list<std::pair<std::string_view, std::string_view>> values) {
+    Key& key = ensure(keyPath);
+    for (const auto& [name, value] : values) key.values[toLower(name)] = std::string(value);
+}
+
 std::optional<std::vector<std::string>> RegistryTree::subkeys(std::string_view keyPath) const {
     auto it = keys_.find(normaliseKeyPath(keyPath));
     if (it == keys_.end()) return std::nullopt;
@@ -94,8 +101,7 @@ RegistryTree buildSoftwareRegistry(const std::vector<InstalledPackage>& packages
         // with a native one.
         const std::string key = std::string(foreign ? kForeignUninstallKey : kUninstallKey) + "\\" + p.name +
                                 (foreign ? ":" + p.architecture : std::string());
-        tree.setValue(key, "DisplayName", p.name);
-        tree.setValue(key, "DisplayVersion", p.version);
+        tree.setValues(key, {{"DisplayName", p.name}, {"DisplayVersion", p.version}});
     }
     return tree;
 }

@@ -4,10 +4,12 @@
 // for programs of the other word size.
 #pragma once
 
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "providers/linux/dpkg_status.h"
@@ -21,6 +23,9 @@ inline constexpr std::string_view kForeignUninstallKey =
 class RegistryTree {
 public:
     void setValue(std::string_view keyPath, std::string valueName, std::string value);
+    // Several values of one key, its path resolved once.
+    void setValues(std::string_view keyPath,
+                   std::initializer_list<std::pair<std::string_view, std::string_view>> values);
     // Creates the key and its parents.
     void addKey(std::string_view keyPath);
 
@@ -33,8 +38,14 @@ private:
         std::vector<std::string> subkeys;  // as written, in insertion order
         std::map<std::string, std::string> values;  // lower-case name -> value
     };
+    // Hashed: a desktop's thousands of program keys share one long prefix,
+    // which makes ordered comparisons slow; nothing depends on key order.
+    struct PathHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
+    };
     Key& ensure(std::string_view keyPath);
-    std::map<std::string, Key, std::less<>> keys_;  // lower-case normalised path -> key
+    std::unordered_map<std::string, Key, PathHash, std::equal_to<>> keys_;  // lower-case normalised path -> key
 };
 
 // Paths without hive, any letter case, trailing or doubled backslashes
