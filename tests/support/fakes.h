@@ -8,7 +8,11 @@
 #include <vector>
 
 #include "app/ui.h"
+#ifdef _WIN32
+#include "platform/windows/windows_platform.h"
+#else
 #include "platform/posix/posix_platform.h"
+#endif
 #include "report/locale.h"
 #include "report/report_stream.h"
 #include "sections/scan_context.h"
@@ -16,6 +20,13 @@
 #include "wmi/service.h"
 
 namespace veltrix::test {
+
+// The platform services of the system the tests run on.
+#ifdef _WIN32
+using NativePlatform = WindowsPlatform;
+#else
+using NativePlatform = PosixPlatform;
+#endif
 
 // Answers each query text with a fixed list of objects, or a failure; an
 // unscripted query fails. A walk may be made to fail after N objects.
@@ -65,7 +76,7 @@ struct ScanFixture {
     explicit ScanFixture(wmi::Service& service, Platform* platform = nullptr, bool hotfix = true,
                          bool software = true);
     RecordingUi ui;
-    PosixPlatform defaultPlatform{"/nonexistent-veltrix-folder", "/nonexistent-veltrix-drive/"};
+    NativePlatform defaultPlatform{"/nonexistent-veltrix-folder", "/nonexistent-veltrix-drive/"};
     MemoryReportStream report{ui};
     PendingError pending;
     EnglishLocale locale;
