@@ -11,6 +11,8 @@
 
 namespace veltrix::wmi {
 
+class QueryCache;  // parsed queries by text, shared with the connections
+
 class TableService final : public Service {
 public:
     explicit TableService(ClassSource& source, std::string localHostName = {});
@@ -21,6 +23,7 @@ public:
 private:
     ClassSource& source_;
     std::string localHostName_;
+    std::shared_ptr<QueryCache> queries_;
 };
 
 }  // namespace veltrix::wmi

@@ -1,0 +1,408 @@
+#include "providers/snapshot/snapshot_source.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <unordered_set>
+
+#include "providers/snapshot/json_position.h"
+#include "wmi/property_object.h"
+
+namespace veltrix::snapshot {
+
+using Json = nlohmann::ordered_json;
+using wmi::Value;
+
+namespace {
+
+std::string lowerCase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// Registry paths inside the source: no hive, single backslashes, no leading
+// or trailing backslash, lower case.
+std::string registryKeyOf(std::string_view path) {
+    while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
+    while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+    return lowerCase(path);
+}
+
+struct Refusal {
+    std::size_t offset;
+    std::string what;
+};
+
+}  // namespace
+
+// Checks the parsed document and fills a SnapshotSource. A shape error names
+// the JSON path of the offending value; its text position is only worked out
+// when the file is refused.
+struct SnapshotParser {
+    SnapshotSource& out;
+    std::string_view text;
+    std::vector<std::size_t> path;
+    std::optional<Refusal> refusal;
+
+    bool refuse(std::string what, bool atKey = false) {
+        refusal = Refusal{offsetOfPath(text, path, atKey), std::move(what)};
+        return false;
+    }
+
+    // Walks the members of an object in file order, keeping `path` current.
+    template <class Visit>
+    bool members(const Json& object, Visit visit) {
+        std::size_t index = 0;
+        for (auto it = object.begin(); it != object.end(); ++it, ++index) {
+            path.push_back(index);
+            bool ok = visit(it.key(), it.value());
+            path.pop_back();
+            if (!ok) return false;
+        }
+        return true;
+    }
+
+    bool document(const Json& root) {
+        if (!root.is_object()) return refuse("a snapshot is a JSON object");
+        auto version = root.find("veltrix-snapshot");
+        if (version == root.end()) return refuse("the member \"veltrix-snapshot\" (the format version) is missing");
+        return members(root, [&](const std::string& key, const Json& value) {
+            if (key == "veltrix-snapshot") {
+                if (!value.is_number_integer() || value.get<std::int64_t>() != 1) {
+                    return refuse("unsupported snapshot format version " + value.dump() + " (this program reads version 1)");
+                }
+                return true;
+            }
+            if (key == "source") {
+                if (!value.is_string()) return refuse("\"source\" must be text");
+                out.source_ = value.get<std::string>();
+                return true;
+            }
+            if (key == "connect-error") {
+                auto failure = error(value);
+                if (failure) out.connectError_ = *failure;
+                return failure.has_value();
+            }
+            if (key == "namespaces") return namespaces(value);
+            if (key == "registry") return registry(value);
+            return refuse("unknown member \"" + key + "\"", true);
+        });
+    }
+
+    std::optional<Failure> error(const Json& value) {
+        if (!value.is_object()) {
+            refuse("an error must be an object with \"number\" and \"description\"");
+            return std::nullopt;
+        }
+        Failure failure;
+        bool hasNumber = false, hasDescription = false;
+        bool ok = members(value, [&](const std::string& key, const Json& member) {
+            if (key == "number") {
+                if (!member.is_number_integer() || member.get<std::int64_t>() <= 0 ||
+                    member.get<std::int64_t>() > std::numeric_limits<std::int32_t>::max()) {
+                    return refuse("an error number must be a whole number from 1 to 2147483647");
+                }
+                failure.number = static_cast<std::int32_t>(member.get<std::int64_t>());
+                hasNumber = true;
+                return true;
+            }
+            if (key == "description") {
+                if (!member.is_string()) return refuse("an error description must be text");
+                failure.description = member.get<std::string>();
+                hasDescription = true;
+                return true;
+            }
+            return refuse("unknown member \"" + key + "\" in an error", true);
+        });
+        if (!ok) return std::nullopt;
+        if (!hasNumber || !hasDescription) {
+            refuse(std::string("the error lacks its \"") + (hasNumber ? "description" : "number") + "\"");
+            return std::nullopt;
+        }
+        return failure;
+    }
+
+    bool namespaces(const Json& value) {
+        if (!value.is_object()) return refuse("\"namespaces\" must be an object of namespaces");
+        return members(value, [&](const std::string& name, const Json& classes) {
+            std::string key = lowerCase(name);
+            for (char& c : key) {
+                if (c == '/') c = '\\';
+            }
+            if (key.empty()) return refuse("a namespace needs a name", true);
+            if (out.namespaces_.count(key)) return refuse("the namespace \"" + name + "\" appears twice", true);
+            if (!classes.is_object()) return refuse("the namespace \"" + name + "\" must be an object of classes");
+            auto& table = out.namespaces_[key];
+            return members(classes, [&](const std::string& className, const Json& entry) {
+                return classEntry(table, className, entry);
+            });
+        });
+    }
+
+    bool classEntry(std::map<std::string, SnapshotSource::ClassEntry>& table, const std::string& name,
+                    const Json& entry) {
+        std::string key = lowerCase(name);
+        if (table.count(key)) return refuse("the class \"" + name + "\" appears twice", true);
+        SnapshotSource::ClassEntry result;
+        result.name = name;
+        if (entry.is_object()) {
+            if (entry.size() != 1 || !entry.contains("error")) {
+                return refuse("the class \"" + name + "\" must be an array of objects or {\"error\": {...}}");
+            }
+            path.push_back(0);
+            auto failure = error(entry.front());
+            path.pop_back();
+            if (!failure) return false;
+            result.error = *failure;
+        } else if (entry.is_array()) {
+            result.objects.reserve(entry.size());
+            for (std::size_t i = 0; i < entry.size(); ++i) {
+                path.push_back(i);
+                bool ok = object(entry[i], result.objects);
+                path.pop_back();
+                if (!ok) return false;
+            }
+        } else {
+            return refuse("the class \"" + name + "\" must be an array of objects or {\"error\": {...}}");
+        }
+        table.emplace(std::move(key), std::move(result));
+        return true;
+    }
+
+    bool object(const Json& entry, std::vector<wmi::ObjectPtr>& objects) {
+        if (!entry.is_object()) return refuse("an instance must be an object of properties");
+        std::vector<std::pair<std::string, Value>> properties;
+        properties.reserve(entry.size());
+        auto instance = std::make_shared<wmi::PropertyObject>();
+        bool ok = members(entry, [&](const std::string& name, const Json& json) {
+            if (instance->find(name)) return refuse("the property \"" + name + "\" appears twice", true);
+            auto value = toValue(json, false);
+            if (!value) return false;
+            instance->set(name, std::move(*value));
+            return true;
+        });
+        if (ok) objects.push_back(std::move(instance));
+        return ok;
+    }
+
+    std::optional<Value> toValue(const Json& json, bool inArray) {
+        switch (json.type()) {
+            case Json::value_t::null: return Value::null();
+            case Json::value_t::boolean: return Value::boolean(json.get<bool>());
+            case Json::value_t::string: return Value::text(json.get<std::string>());
+            case Json::value_t::number_integer: {
+                auto n = json.get<std::int64_t>();
+                if (n >= std::numeric_limits<std::int32_t>::min() && n <= std::numeric_limits<std::int32_t>::max()) {
+                    return Value::int32(static_cast<std::int32_t>(n));
+                }
+                return Value::text(std::to_string(n));
+            }
+            case Json::value_t::number_unsigned: {
+                auto n = json.get<std::uint64_t>();
+                if (n <= static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+                    return Value::int32(static_cast<std::int32_t>(n));
+                }
+                return Value::text(std::to_string(n));
+            }
+            case Json::value_t::number_float: {
+                double d = json.get<double>();
+                if (std::fabs(d) > std::numeric_limits<float>::max()) {
+                    refuse("the number " + json.dump() + " is too large for a single-precision value");
+                    return std::nullopt;
+                }
+                return Value::real32(static_cast<float>(d));
+            }
+            case Json::value_t::array: {
+                if (inArray) {
+                    refuse("an array cannot hold arrays");
+                    return std::nullopt;
+                }
+                std::vector<Value> items;
+                items.reserve(json.size());
+                for (std::size_t i = 0; i < json.size(); ++i) {
+                    path.push_back(i);
+                    auto item = toValue(json[i], true);
+                    path.pop_back();
+                    if (!item) return std::nullopt;
+                    items.push_back(std::move(*item));
+                }
+                return Value::array(std::move(items));
+            }
+            default: break;
+        }
+        refuse("a property value must be text, a number, true, false, null or an array, not an object");
+        return std::nullopt;
+    }
+
+    bool registry(const Json& value) {
+        if (!value.is_object()) return refuse("\"registry\" must be an object of key paths");
+        std::unordered_set<std::string> explicitKeys;
+        return members(value, [&](const std::string& fullPath, const Json& values) {
+            std::optional<std::string_view> hiveless;
+            const std::string lower = lowerCase(fullPath);
+            for (std::string_view hive : {"hkey_local_machine", "hklm"}) {
+                if (lower == hive) hiveless = std::string_view();
+                if (lower.size() > hive.size() && lower.compare(0, hive.size(), hive) == 0 && lower[hive.size()] == '\\') {
+                    hiveless = std::string_view(fullPath).substr(hive.size() + 1);
+                }
+            }
+            if (!hiveless) return refuse("a registry key must begin with HKEY_LOCAL_MACHINE\\ or HKLM\\", true);
+            std::string_view rest = *hiveless;
+            while (!rest.empty() && rest.back() == '\\') rest.remove_suffix(1);
+            if (rest.find("\\\\") != std::string_view::npos || (!rest.empty() && rest.front() == '\\')) {
+                return refuse("the registry key \"" + fullPath + "\" has an empty part", true);
+            }
+            if (!explicitKeys.insert(lowerCase(rest)).second) {
+                return refuse("the registry key \"" + fullPath + "\" appears twice", true);
+            }
+            SnapshotSource::RegistryKey& key = ensureKey(rest);
+            if (!values.is_object()) return refuse("a registry key must map value names to text");
+            return members(values, [&](const std::string& name, const Json& text) {
+                for (const auto& existing : key.values) {
+                    if (lowerCase(existing.first) == lowerCase(name)) {
+                        return refuse("the value \"" + name + "\" appears twice", true);
+                    }
+                }
+                if (!text.is_string()) return refuse("a registry value must be text");
+                key.values.emplace_back(name, text.get<std::string>());
+                return true;
+            });
+        });
+    }
+
+    // The key and every parent, each parent listing its children in the order
+    // they first appear.
+    SnapshotSource::RegistryKey& ensureKey(std::string_view path) {
+        SnapshotSource::RegistryKey* parent = &out.registry_[""];
+        std::size_t start = 0;
+        while (start < path.size()) {
+            std::size_t end = path.find('\\', start);
+            if (end == std::string_view::npos) end = path.size();
+            std::string prefix = lowerCase(path.substr(0, end));
+            auto [it, inserted] = out.registry_.try_emplace(prefix);
+            if (inserted) {
+                it->second.path = std::string(path.substr(0, end));
+                parent->subkeys.emplace_back(path.substr(start, end - start));
+            }
+            parent = &it->second;
+            start = end + 1;
+        }
+        return *parent;
+    }
+};
+
+namespace {
+
+// Refuses duplicate keys while nlohmann parses; it would keep only one.
+struct DuplicateKeyWatch {
+    std::vector<std::unordered_set<std::string>> open;
+    std::size_t keysSeen = 0;
+    std::optional<std::size_t> duplicateIndex;
+    std::string duplicate;
+
+    bool operator()(int /*depth*/, nlohmann::json::parse_event_t event, Json& parsed) {
+        using Event = nlohmann::json::parse_event_t;
+        if (event == Event::object_start) {
+            open.emplace_back();
+        } else if (event == Event::object_end) {
+            open.pop_back();
+        } else if (event == Event::key) {
+            std::string key = parsed.get<std::string>();
+            if (!open.back().insert(key).second && !duplicateIndex) {
+                duplicateIndex = keysSeen;
+                duplicate = key;
+            }
+            ++keysSeen;
+        }
+        return true;
+    }
+};
+
+Failure refusal(std::string_view name, std::string_view text, std::size_t offset, const std::string& what) {
+    TextPosition p = positionOf(text, offset);
+    return Failure{failure_code::kInvalidArgument, std::string(name) + ":" + std::to_string(p.line) + ":" +
+                                                       std::to_string(p.column) + ": " + what};
+}
+
+}  // namespace
+
+Result<std::unique_ptr<SnapshotSource>> SnapshotSource::parse(std::string_view json, std::string_view name) {
+    Json root;
+    DuplicateKeyWatch watch;
+    try {
+        root = Json::parse(json.begin(), json.end(), std::ref(watch));
+    } catch (const nlohmann::json::parse_error& e) {
+        // e.byte counts from 1 and names the last byte read.
+        std::string what = e.what();
+        std::size_t colon = what.find(": ");
+        if (colon != std::string::npos) what = what.substr(colon + 2);
+        return refusal(name, json, e.byte > 0 ? e.byte - 1 : 0, "not valid JSON: " + what);
+    }
+    if (watch.duplicateIndex) {
+        return refusal(name, json, offsetOfNthKey(json, *watch.duplicateIndex),
+                       "the member \"" + watch.duplicate + "\" appears twice");
+    }
+    std::unique_ptr<SnapshotSource> source(new SnapshotSource());
+    source->registry_.emplace("", RegistryKey{});  // the hive itself always exists
+    SnapshotParser parser{*source, json, {}, std::nullopt};
+    if (!parser.document(root)) return refusal(name, json, parser.refusal->offset, parser.refusal->what);
+    return source;
+}
+
+Result<std::unique_ptr<SnapshotSource>> SnapshotSource::load(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return Failure{failure_code::kFileError,
+                       "Cannot read the snapshot file " + path + ": " + std::strerror(errno)};
+    }
+    std::ostringstream content;
+    content << file.rdbuf();
+    if (file.bad()) return Failure{failure_code::kFileError, "Cannot read the snapshot file " + path};
+    return parse(content.str(), path);
+}
+
+bool SnapshotSource::hasNamespace(std::string_view nameSpace) const {
+    return namespaces_.count(lowerCase(nameSpace)) > 0;
+}
+
+Result<const std::vector<wmi::ObjectPtr>*> SnapshotSource::instances(std::string_view nameSpace,
+                                                                     std::string_view className) {
+    auto ns = namespaces_.find(lowerCase(nameSpace));
+    if (ns == namespaces_.end()) {
+        return Failure{failure_code::kInvalidNamespace, "Invalid namespace " + std::string(nameSpace)};
+    }
+    auto entry = ns->second.find(lowerCase(className));
+    if (entry == ns->second.end()) {
+        return Failure{failure_code::kInvalidClass, "Invalid class " + std::string(className)};
+    }
+    if (entry->second.error) return *entry->second.error;
+    return &entry->second.objects;
+}
+
+Result<std::vector<std::string>> SnapshotSource::registrySubkeys(std::string_view path) {
+    auto key = registry_.find(registryKeyOf(path));
+    if (key == registry_.end()) {
+        return Failure{failure_code::kNotFound,
+                       "The registry key HKEY_LOCAL_MACHINE\\" + std::string(path) + " does not exist"};
+    }
+    return key->second.subkeys;
+}
+
+std::optional<std::string> SnapshotSource::registryString(std::string_view path, std::string_view valueName) {
+    auto key = registry_.find(registryKeyOf(path));
+    if (key == registry_.end()) return std::nullopt;
+    std::string wanted = lowerCase(valueName);
+    for (const auto& [name, text] : key->second.values) {
+        if (lowerCase(name) == wanted) return text;
+    }
+    return std::nullopt;
+}
+
+}  // namespace veltrix::snapshot
