@@ -52,7 +52,7 @@ public:
         std::wstring wide = toWide(name);
         Variant value;
         HRESULT hr = object_->Get(wide.c_str(), 0, value.put(), nullptr, nullptr);
-        if (hr == WBEM_E_NOT_FOUND) {
+        if (hr == static_cast<HRESULT>(WBEM_E_NOT_FOUND)) {
             // Property names are case-insensitive; a provider that compares
             // them exactly still answers under the spelling it lists.
             for (const std::wstring& listed : namesOf(object_.get())) {
@@ -62,7 +62,7 @@ public:
                 }
             }
         }
-        if (hr == WBEM_E_NOT_FOUND) return wmi::missingProperty(name);
+        if (hr == static_cast<HRESULT>(WBEM_E_NOT_FOUND)) return wmi::missingProperty(name);
         if (FAILED(hr)) return hresultFailure("Get " + std::string(name), hr);
         return valueFromVariant(value.get());
     }
@@ -213,8 +213,8 @@ private:
         }
 
         ++counters_->registryCalls;
-        Bstr className(std::wstring_view(L"StdRegProv"));
-        Bstr methodText(std::wstring_view(method));
+        Bstr className{std::wstring_view(L"StdRegProv")};
+        Bstr methodText{std::wstring_view(method)};
         ComPtr<IWbemClassObject> out;
         hr = services_->ExecMethod(className.get(), methodText.get(), 0, nullptr, in.get(), out.put(), nullptr);
         if (FAILED(hr)) return hresultFailure("ExecMethod " + methodName, hr);

@@ -108,7 +108,7 @@ Result<wmi::Value> valueFromVariant(const VARIANT& variant) {
     }
     // Dates, currency, decimals: the system's own text for them.
     Variant asText;
-    HRESULT hr = VariantChangeType(asText.put(), &variant, 0, VT_BSTR);
+    HRESULT hr = VariantChangeType(asText.put(), const_cast<VARIANT*>(&variant), 0, VT_BSTR);
     if (FAILED(hr) || asText.get().vt != VT_BSTR) return typeMismatch(variant.vt);
     return valueFromVariant(asText.get());
 }
