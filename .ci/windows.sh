@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# The Windows build on a Linux machine: cross-builds with MinGW-w64, runs the
+# unit tests under Wine, then a batch scan against Wine's own WMI service and
+# checks the report; finally replays the recorded snapshot and runs the live
+# scan benchmark once (figures, not a gate).
+#   .ci/windows.sh            (run from anywhere; needs root for apt-get)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+need=()
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
+command -v wine >/dev/null || need+=(wine64)
+command -v Xvfb >/dev/null || need+=(xvfb)
+if [ ${#need[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+build=build/windows
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+# Makes the Wine prefix in the build tree (first test) and runs the unit tests.
+ctest --preset windows
+
+export WINEPREFIX=$root/$build/wineprefix WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree=;mshtml="
+out=$build/wine-scan
+rm -rf "$out"
+mkdir -p "$out"
+winpath() { echo "Z:$(cd "$(dirname "$1")" && pwd)/$(basename "$1")" | tr / '\\'; }
+
+echo "== batch scan against Wine's WMI"
+start=$(date +%s%N)
+status=0
+wine "$build/veltrix.exe" --batch --name winetest --output-dir "$(winpath "$out")" \
+  --save-snapshot "$(winpath "$out/winetest.json")" || status=$?
+end=$(date +%s%N)
+echo "scan exit code $status, wall time $(( (end - start) / 1000000 )) ms"
+# Exit 1 is a scan that ended with an error message; the report must still
+# be complete. Anything else is a crash or refused arguments.
+[ "$status" -le 1 ] || { echo "batch scan failed with exit code $status" >&2; exit 1; }
+.ci/check_report.sh "$out/winetest.htm" Bios
+grep -q "The Wine Project&nbsp;" "$out/winetest.htm" || { echo "the Bios section lacks Wine's maker" >&2; exit 1; }
+
+echo "== the recorded snapshot replays into the same sections"
+wine "$build/veltrix.exe" --batch --name replay --output-dir "$(winpath "$out")" \
+  --snapshot "$(winpath "$out/winetest.json")" || true
+.ci/check_report.sh "$out/replay.htm" Bios >/dev/null
+sections() { LC_ALL=C grep -o "<strong>&nbsp;[^<]*</strong></td></tr>" "$1"; }
+diff <(sections "$out/winetest.htm") <(sections "$out/replay.htm") ||
+  { echo "the replayed report has other sections than the live one" >&2; exit 1; }
+
+echo "== benchmark (figures, not a gate)"
+for bench in "$build"/bench_windows_*.exe; do
+  [ -f "$bench" ] || continue
+  wine "$bench" || echo "(benchmark $(basename "$bench") failed)"
+done
+wineserver -w

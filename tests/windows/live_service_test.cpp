@@ -1,0 +1,126 @@
+// Runs against the WMI service of the system the tests run on (Wine's, in
+// the cross-build's test run).
+#include "providers/windows/live_service.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace veltrix::win {
+namespace {
+
+class LiveServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto created = LiveService::create();
+        ASSERT_TRUE(created.ok()) << created.failure().description;
+        service = std::move(*created);
+    }
+
+    std::vector<wmi::ObjectPtr> query(std::string_view wql) {
+        auto connection = service->connect(wmi::kWmiMoniker);
+        EXPECT_TRUE(connection.ok()) << connection.failure().description;
+        if (!connection) return {};
+        auto results = (*connection)->execQuery(wql, "WQL", wmi::kQueryFlags);
+        EXPECT_TRUE(results.ok()) << results.failure().description;
+        if (!results) return {};
+        std::vector<wmi::ObjectPtr> objects;
+        for (;;) {
+            auto next = (*results)->next();
+            EXPECT_TRUE(next.ok());
+            if (!next || !*next) break;
+            objects.push_back(*next);
+        }
+        // A finished walk stays finished.
+        auto after = (*results)->next();
+        EXPECT_TRUE(after.ok() && !*after);
+        return objects;
+    }
+
+    std::shared_ptr<LiveService> service;
+};
+
+TEST_F(LiveServiceTest, ReadsTheBiosWithPropertyNamesInAnyCase) {
+    auto objects = query("Select * from Win32_Bios");
+    ASSERT_EQ(objects.size(), 1u);
+    auto exact = objects[0]->get("Manufacturer");
+    auto lower = objects[0]->get("manufacturer");
+    ASSERT_TRUE(exact.ok() && lower.ok());
+    EXPECT_TRUE(exact->isText());
+    EXPECT_EQ(*exact, *lower);
+    auto names = objects[0]->propertyNames();
+    EXPECT_NE(std::find(names.begin(), names.end(), "SMBIOSBIOSVersion"), names.end());
+
+    auto missing = objects[0]->get("NoSuchProperty");
+    ASSERT_FALSE(missing.ok());
+    EXPECT_GT(missing.failure().number, 0);
+
+    EXPECT_EQ(service->counters().connections, 1);
+    EXPECT_EQ(service->counters().queries, 1);
+}
+
+TEST_F(LiveServiceTest, NumbersArriveAsNumbers) {
+    auto objects = query("Select * from Win32_OperatingSystem");
+    ASSERT_FALSE(objects.empty());
+    auto language = objects[0]->get("OSLanguage");
+    ASSERT_TRUE(language.ok()) << language.failure().description;
+    EXPECT_TRUE(language->isNumber());
+}
+
+TEST_F(LiveServiceTest, AnUnknownClassFailsAsInvalidClass) {
+    auto connection = service->connect(wmi::kWmiMoniker);
+    ASSERT_TRUE(connection.ok());
+    auto results = (*connection)->execQuery("Select * from Win32_NoSuchClass", "WQL", wmi::kQueryFlags);
+    Failure failure;
+    if (results) {
+        // With "return immediately" the failure may come with the first step.
+        auto first = (*results)->next();
+        ASSERT_FALSE(first.ok());
+        failure = first.failure();
+    } else {
+        failure = results.failure();
+    }
+    EXPECT_EQ(failure.number, failure_code::kInvalidClass);
+    EXPECT_NE(failure.description.find("Invalid class (0x80041010)"), std::string::npos) << failure.description;
+}
+
+TEST_F(LiveServiceTest, MonikersAreCheckedBeforeConnecting) {
+    EXPECT_TRUE(service->connect(wmi::kShortMoniker).ok());
+    auto remote = service->connect("winmgmts:\\\\elsewhere\\root\\cimv2");
+    ASSERT_FALSE(remote.ok());
+    EXPECT_EQ(remote.failure().number, failure_code::kInvalidMoniker);
+    EXPECT_FALSE(service->connect(wmi::kRegistryMoniker).ok());
+    EXPECT_FALSE(service->connectRegistry(wmi::kWmiMoniker).ok());
+    auto missing = service->connect("winmgmts:\\\\.\\root\\nowhere");
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.failure().number, failure_code::kInvalidNamespace) << missing.failure().description;
+}
+
+TEST_F(LiveServiceTest, RegistryListsSubkeysAndReadsStrings) {
+    auto registry = service->connectRegistry(wmi::kRegistryMoniker);
+    ASSERT_TRUE(registry.ok()) << registry.failure().description;
+    auto subkeys = (*registry)->enumKey(wmi::kHkeyLocalMachine, "Software\\Microsoft\\Windows NT");
+    ASSERT_TRUE(subkeys.ok()) << subkeys.failure().description;
+    EXPECT_NE(std::find(subkeys->begin(), subkeys->end(), "CurrentVersion"), subkeys->end());
+
+    wmi::Value value;
+    EXPECT_EQ((*registry)->getStringValue(wmi::kHkeyLocalMachine, "Software\\Microsoft\\Windows NT\\CurrentVersion",
+                                          "CurrentVersion", value),
+              0);
+    ASSERT_TRUE(value.isText());
+    EXPECT_FALSE(value.asText().empty());
+
+    // A value that is missing leaves Null behind, never the earlier text.
+    EXPECT_NE((*registry)->getStringValue(wmi::kHkeyLocalMachine, "Software\\Microsoft\\Windows NT\\CurrentVersion",
+                                          "NoSuchValue", value),
+              0);
+    EXPECT_TRUE(value.isNull());
+
+    auto absent = (*registry)->enumKey(wmi::kHkeyLocalMachine, "Software\\NoSuchVendor\\NoSuchKey");
+    ASSERT_FALSE(absent.ok());
+    EXPECT_GT(absent.failure().number, 0);
+    EXPECT_GT(service->counters().registryCalls, 0);
+}
+
+}  // namespace
+}  // namespace veltrix::win
