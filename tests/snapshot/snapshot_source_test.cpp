@@ -158,3 +158,9 @@ TEST(SnapshotSource, LoadNamesAnUnreadableFileAndReadsAGoodOne) {
     ASSERT_TRUE(good.ok());
     EXPECT_TRUE((*good)->hasNamespace("ROOT\\CIMV2"));
 }
+
+TEST(SnapshotSource, TheShippedExampleLoads) {
+    auto example = SnapshotSource::load(std::string(VELTRIX_EXAMPLES) + "/office-desktop.json");
+    ASSERT_TRUE(example.ok()) << example.failure().description;
+    EXPECT_TRUE((*example)->instances("root\\cimv2", "Win32_BIOS").ok());
+}

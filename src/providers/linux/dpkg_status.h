@@ -1,0 +1,24 @@
+// The package database's status file: which packages are installed, with
+// version and architecture.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace veltrix::linux_provider {
+
+struct InstalledPackage {
+    std::string name;
+    std::string version;
+    std::string architecture;  // "amd64", "i386", "all", or empty
+};
+
+// Only packages whose Status is "install ok installed", in file order.
+std::vector<InstalledPackage> parseDpkgStatus(std::string_view text);
+
+// The machine's own architecture: that of the package manager itself, else
+// of the first installed package that is not "all"; empty when unknown.
+std::string nativeArchitecture(const std::vector<InstalledPackage>& packages);
+
+}  // namespace veltrix::linux_provider

@@ -1,0 +1,92 @@
+#include "providers/linux/linux_source.h"
+
+#include "providers/linux/class_builders.h"
+#include "providers/linux/text_util.h"
+
+namespace veltrix::linux_provider {
+
+namespace {
+using Builder = Objects (*)(MachineData&);
+
+Objects noInstances(MachineData&) { return {}; }
+
+// Lower-case class name -> builder. A class not listed is unknown.
+const std::map<std::string, Builder>& builders() {
+    static const std::map<std::string, Builder> kBuilders{
+        {"win32_bios", buildBios},
+        {"win32_systemenclosure", buildSystemEnclosure},
+        {"win32_computersystemproduct", buildComputerSystemProduct},
+        {"win32_baseboard", buildBaseBoard},
+        {"win32_computersystem", buildComputerSystem},
+        {"win32_processor", buildProcessors},
+        {"win32_physicalmemory", buildPhysicalMemory},
+        {"win32_systemslot", buildSystemSlots},
+        {"win32_diskdrive", buildDiskDrives},
+        {"win32_logicaldisk", buildLogicalDisks},
+        {"win32_cdromdrive", buildCdromDrives},
+        {"win32_keyboard", buildKeyboards},
+        {"win32_pointingdevice", buildPointingDevices},
+        {"win32_potsmodem", noInstances},  // no analogue modems here
+        {"win32_battery", buildBatteries},
+        {"win32_networkadapter", buildNetworkAdapters},
+        {"win32_videocontroller", buildVideoControllers},
+        {"win32_pnpentity", buildPnpEntities},
+        {"win32_pnpsigneddriver", buildPnpSignedDrivers},
+        {"win32_operatingsystem", buildOperatingSystem},
+        {"win32_quickfixengineering", buildQuickFixEngineering},
+    };
+    return kBuilders;
+}
+
+std::string normaliseNamespace(std::string_view nameSpace) {
+    std::string out = toLower(nameSpace);
+    for (char& c : out)
+        if (c == '/') c = '\\';
+    while (!out.empty() && out.front() == '\\') out.erase(out.begin());
+    return out;
+}
+}  // namespace
+
+LinuxSource::LinuxSource(std::string root, LinuxSourceOptions options) : machine_(std::move(root), options) {}
+
+bool LinuxSource::hasNamespace(std::string_view nameSpace) const {
+    const std::string ns = normaliseNamespace(nameSpace);
+    return ns == "root\\cimv2" || ns == "root\\default";
+}
+
+Result<const std::vector<wmi::ObjectPtr>*> LinuxSource::instances(std::string_view nameSpace,
+                                                                  std::string_view className) {
+    const std::string ns = normaliseNamespace(nameSpace);
+    if (!hasNamespace(ns))
+        return Failure{failure_code::kInvalidNamespace, "Invalid namespace " + std::string(nameSpace)};
+    const std::string key = toLower(className);
+    auto cached = classes_.find(key);
+    if (cached != classes_.end()) return &cached->second;
+    auto builder = builders().find(key);
+    if (ns != "root\\cimv2" || builder == builders().end())
+        return Failure{failure_code::kInvalidClass, "Invalid class " + std::string(className)};
+    return &classes_.emplace(key, builder->second(machine_)).first->second;
+}
+
+const RegistryTree& LinuxSource::registry() {
+    if (!registry_) registry_ = buildSoftwareRegistry(machine_.packages());
+    return *registry_;
+}
+
+Result<std::vector<std::string>> LinuxSource::registrySubkeys(std::string_view path) {
+    auto keys = registry().subkeys(path);
+    if (!keys) return Failure{failure_code::kNotFound, "Registry key not found: " + std::string(path)};
+    return *keys;
+}
+
+std::optional<std::string> LinuxSource::registryString(std::string_view path, std::string_view valueName) {
+    return registry().value(path, valueName);
+}
+
+}  // namespace veltrix::linux_provider
+
+namespace veltrix {
+std::unique_ptr<wmi::ClassSource> makeLinuxSource(std::string root) {
+    return std::make_unique<linux_provider::LinuxSource>(std::move(root));
+}
+}  // namespace veltrix

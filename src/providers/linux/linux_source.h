@@ -1,0 +1,44 @@
+// The data source for Linux: answers the inventory classes from sysfs,
+// procfs, the firmware tables, udev's database, the id lists and the
+// package database below a root directory ("/" on the live machine).
+// Classes are built when first asked for and kept for the life of the
+// source (one scan); nothing is started, nothing waits on a device.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "providers/linux/machine_data.h"
+#include "providers/linux/software_registry.h"
+#include "wmi/class_source.h"
+
+namespace veltrix::linux_provider {
+
+class LinuxSource final : public wmi::ClassSource {
+public:
+    explicit LinuxSource(std::string root = "/", LinuxSourceOptions options = {});
+
+    bool hasNamespace(std::string_view nameSpace) const override;
+    Result<const std::vector<wmi::ObjectPtr>*> instances(std::string_view nameSpace,
+                                                         std::string_view className) override;
+    Result<std::vector<std::string>> registrySubkeys(std::string_view path) override;
+    std::optional<std::string> registryString(std::string_view path, std::string_view valueName) override;
+
+    // How many distinct files the source has read so far.
+    std::size_t filesRead() const { return machine_.files.filesRead(); }
+
+private:
+    const RegistryTree& registry();
+
+    MachineData machine_;
+    std::map<std::string, std::vector<wmi::ObjectPtr>> classes_;  // lower-case name
+    std::optional<RegistryTree> registry_;
+};
+
+}  // namespace veltrix::linux_provider
+
+namespace veltrix {
+std::unique_ptr<wmi::ClassSource> makeLinuxSource(std::string root = "/");
+}  // namespace veltrix

@@ -1,0 +1,68 @@
+// What the class builders share during one scan: the file view, the id
+// lists and the sources several classes read (firmware tables, udev
+// properties, devices, packages), each loaded on first use.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "providers/linux/dpkg_status.h"
+#include "providers/linux/pci_ids.h"
+#include "providers/linux/pnp_device.h"
+#include "providers/linux/smbios_decoder.h"
+#include "providers/linux/sysfs_reader.h"
+
+namespace veltrix::linux_provider {
+
+struct LinuxSourceOptions {
+    // Id lists; empty: looked for under the root in /usr/share/misc and
+    // /usr/share/hwdata.
+    std::string pciIdsPath;
+    std::string usbIdsPath;
+};
+
+class MachineData {
+public:
+    MachineData(std::string root, const LinuxSourceOptions& options);
+
+    SysfsReader files;
+    IdsDatabase pciIds;
+    IdsDatabase usbIds;
+
+    // /sys/class/dmi/id/<name>, when present and readable.
+    std::optional<std::string> dmi(std::string_view name);
+    // The decoded firmware table, or nullptr when it cannot be read.
+    const SmbiosInventory* smbios();
+    // Properties ("E:" lines) of a udev database entry such as "b8:0" or
+    // "+dmi:id"; empty without udev.
+    const std::map<std::string, std::string>& udev(const std::string& entry);
+
+    // PCI devices in address order, then USB devices.
+    const std::vector<PnpDevice>& devices();
+    // The device that holds a sysfs path (the longest matching device path).
+    const PnpDevice* deviceHolding(std::string_view sysfsPath);
+    // Module version of a bound driver, else the kernel release.
+    std::optional<std::string> driverVersion(const PnpDevice& device);
+
+    const std::vector<InstalledPackage>& packages();
+    std::optional<std::string> kernelRelease();
+    // The machine name of the kernel ("x86_64"), else guessed from the
+    // package architecture.
+    std::optional<std::string> machineArchitecture();
+    bool is64Bit();
+    // The kernel's build date "yyyymmdd" when its version text carries one.
+    std::optional<std::string> kernelBuildDate();
+    std::optional<std::uint64_t> memTotalBytes();
+
+private:
+    std::optional<std::optional<SmbiosInventory>> smbios_;
+    std::map<std::string, std::map<std::string, std::string>> udev_;
+    std::optional<std::vector<PnpDevice>> devices_;
+    std::optional<std::vector<InstalledPackage>> packages_;
+};
+
+}  // namespace veltrix::linux_provider

@@ -1,0 +1,130 @@
+#include "providers/linux/sysfs_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include "providers/linux/text_util.h"
+
+namespace veltrix::linux_provider {
+
+namespace fs = std::filesystem;
+
+namespace {
+// Large enough for the package database of a full desktop install.
+constexpr std::size_t kMaxFileSize = 256u << 20;
+
+}  // namespace
+
+std::optional<std::string> readRegularFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    std::string content;
+    char buf[65536];
+    bool failed = false;
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            // Some sysfs attributes refuse reading (EIO, EINVAL) when the
+            // device cannot answer: treat as absent.
+            failed = true;
+            break;
+        }
+        if (n == 0) break;
+        content.append(buf, static_cast<std::size_t>(n));
+        if (content.size() > kMaxFileSize) {
+            failed = true;
+            break;
+        }
+    }
+    ::close(fd);
+    if (failed) return std::nullopt;
+    return content;
+}
+
+SysfsReader::SysfsReader(std::string root) : root_(std::move(root)) {
+    while (!root_.empty() && root_.back() == '/') root_.pop_back();
+}
+
+std::string SysfsReader::hostPath(std::string_view path) const {
+    std::string out = root_;
+    if (path.empty() || path.front() != '/') out += '/';
+    out += path;
+    return out;
+}
+
+const std::optional<std::string>& SysfsReader::read(std::string_view path) {
+    auto it = files_.find(path);
+    if (it != files_.end()) return it->second;
+    return files_.emplace(std::string(path), readRegularFile(hostPath(path))).first->second;
+}
+
+std::optional<std::string> SysfsReader::attribute(std::string_view path) {
+    const auto& content = read(path);
+    if (!content) return std::nullopt;
+    std::string_view text = *content;
+    std::size_t nl = text.find('\n');
+    std::string line = trim(text.substr(0, nl));
+    if (line.empty()) return std::nullopt;
+    return line;
+}
+
+std::optional<std::uint64_t> SysfsReader::number(std::string_view path) {
+    auto a = attribute(path);
+    return a ? parseDecimal(*a) : std::nullopt;
+}
+
+std::optional<std::uint64_t> SysfsReader::hexNumber(std::string_view path) {
+    auto a = attribute(path);
+    return a ? parseHex(*a) : std::nullopt;
+}
+
+const std::vector<std::string>& SysfsReader::list(std::string_view dir) {
+    auto it = dirs_.find(dir);
+    if (it != dirs_.end()) return it->second;
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator d(hostPath(dir), ec), end; !ec && d != end; d.increment(ec))
+        names.push_back(d->path().filename().string());
+    std::sort(names.begin(), names.end());
+    return dirs_.emplace(std::string(dir), std::move(names)).first->second;
+}
+
+bool SysfsReader::exists(std::string_view path) const {
+    struct stat st {};
+    return ::stat(hostPath(path).c_str(), &st) == 0;
+}
+
+std::optional<std::string> SysfsReader::linkName(std::string_view path) const {
+    std::error_code ec;
+    fs::path target = fs::read_symlink(hostPath(path), ec);
+    if (ec) return std::nullopt;
+    std::string name = target.filename().string();
+    if (name.empty()) return std::nullopt;
+    return name;
+}
+
+std::optional<std::string> SysfsReader::resolve(std::string_view path) const {
+    std::error_code ec;
+    fs::path real = fs::canonical(hostPath(path), ec);
+    if (ec) return std::nullopt;
+    std::string text = real.string();
+    if (root_.empty()) return text;
+    std::error_code ec2;
+    fs::path rootReal = fs::canonical(root_, ec2);
+    std::string prefix = ec2 ? root_ : rootReal.string();
+    if (!startsWith(text, prefix)) return std::nullopt;  // a link leaving the tree
+    std::string inside = text.substr(prefix.size());
+    if (inside.empty()) inside = "/";
+    return inside;
+}
+
+}  // namespace veltrix::linux_provider

@@ -1,0 +1,50 @@
+// Read-only view of the machine's files below a root directory ("/" live,
+// a fake tree in tests). Every file is read at most once and kept; only
+// regular files are opened, never device nodes or pipes, and an unreadable
+// file (permission denied, missing) is simply absent.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace veltrix::linux_provider {
+
+// One regular file of this machine, whole; nullopt when it is absent, not a
+// regular file or unreadable.
+std::optional<std::string> readRegularFile(const std::string& path);
+
+class SysfsReader {
+public:
+    explicit SysfsReader(std::string root);
+
+    const std::string& root() const { return root_; }
+    // The path on this machine for an absolute path inside the tree.
+    std::string hostPath(std::string_view path) const;
+
+    // Whole content, or nullopt when absent or unreadable.
+    const std::optional<std::string>& read(std::string_view path);
+    // First line without surrounding blanks; nullopt when absent or empty.
+    std::optional<std::string> attribute(std::string_view path);
+    std::optional<std::uint64_t> number(std::string_view path);
+    std::optional<std::uint64_t> hexNumber(std::string_view path);
+
+    // Entry names of a directory, sorted; empty when absent.
+    const std::vector<std::string>& list(std::string_view dir);
+    bool exists(std::string_view path) const;
+    // Last component of a symbolic link's target ("e1000e" for a driver link).
+    std::optional<std::string> linkName(std::string_view path) const;
+    // The path with every symbolic link resolved, inside the tree.
+    std::optional<std::string> resolve(std::string_view path) const;
+
+    std::size_t filesRead() const { return files_.size(); }
+
+private:
+    std::string root_;  // without trailing slash; empty for "/"
+    std::map<std::string, std::optional<std::string>, std::less<>> files_;
+    std::map<std::string, std::vector<std::string>, std::less<>> dirs_;
+};
+
+}  // namespace veltrix::linux_provider

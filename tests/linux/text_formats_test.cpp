@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include "providers/linux/apt_history.h"
+#include "providers/linux/block_devices.h"
+#include "providers/linux/dpkg_status.h"
+#include "providers/linux/pci_ids.h"
+#include "providers/linux/software_registry.h"
+
+using namespace veltrix::linux_provider;
+
+TEST(IdsDatabase, VendorsDevicesAndClassesButNotSubsystems) {
+    IdsDatabase ids("");
+    ids.parse("# c\n8086  Intel Corporation\n\t1c3a  MEI Controller\n\t\t1028 04ad  OptiPlex\n"
+              "10ec  Realtek\n\t8168  RTL8111\nC 02  Network controller\n\t00  Ethernet controller\n"
+              "\t\t00  prog-if\nHID 01  not a vendor\n");
+    EXPECT_EQ(ids.vendor(0x8086), std::optional<std::string>("Intel Corporation"));
+    EXPECT_EQ(ids.device(0x8086, 0x1c3a), std::optional<std::string>("MEI Controller"));
+    EXPECT_FALSE(ids.device(0x8086, 0x1028).has_value());
+    EXPECT_EQ(ids.device(0x10ec, 0x8168), std::optional<std::string>("RTL8111"));
+    EXPECT_EQ(ids.className(0x02), std::optional<std::string>("Network controller"));
+    EXPECT_EQ(ids.className(0x02, 0x00), std::optional<std::string>("Ethernet controller"));
+    EXPECT_FALSE(ids.vendor(0x1234).has_value());
+}
+
+TEST(IdsDatabase, MissingFileFindsNothing) {
+    IdsDatabase ids("/nonexistent/pci.ids");
+    EXPECT_FALSE(ids.vendor(0x8086).has_value());
+}
+
+TEST(DpkgStatus, OnlyInstalledPackagesAndTheNativeArchitecture) {
+    auto packages = parseDpkgStatus(
+        "Package: foo\nStatus: install ok installed\nArchitecture: i386\nVersion: 1\n"
+        "Description: x\n Version: 99 (a continuation line)\n\n"
+        "Package: gone\nStatus: deinstall ok config-files\nVersion: 2\n\n"
+        "Package: dpkg\nStatus: install ok installed\nArchitecture: amd64\nVersion: 1.21\n");
+    ASSERT_EQ(packages.size(), 2u);
+    EXPECT_EQ(packages[0].name, "foo");
+    EXPECT_EQ(packages[0].version, "1");
+    EXPECT_EQ(nativeArchitecture(packages), "amd64");
+}
+
+TEST(AptHistory, EveryPackageOfEveryUpgradeLine) {
+    auto upgrades = parseAptHistory(
+        "Start-Date: 2024-02-10  08:00:00\nInstall: new:amd64 (1.0)\n"
+        "Upgrade: git:amd64 (1:2.39.5-0+deb12u2, 1:2.39.5-0+deb12u3), libc6:i386 (2.36-9, 2.36-10)\n"
+        "End-Date: 2024-02-10  08:01:00\n");
+    ASSERT_EQ(upgrades.size(), 2u);
+    EXPECT_EQ(upgrades[0].package, "git");
+    EXPECT_EQ(upgrades[0].fromVersion, "1:2.39.5-0+deb12u2");
+    EXPECT_EQ(upgrades[0].toVersion, "1:2.39.5-0+deb12u3");
+    EXPECT_EQ(upgrades[0].date, "2024-02-10");
+    EXPECT_EQ(upgrades[1].package, "libc6");
+}
+
+TEST(MountInfo, UnescapesMountPointsAndFindsTheFileSystem) {
+    auto mounts = parseMountInfo("90 27 8:17 / /media/user/MY\\040STICK rw,nosuid shared:5 - vfat /dev/sdb1 rw\n"
+                                 "broken line\n");
+    ASSERT_EQ(mounts.size(), 1u);
+    EXPECT_EQ(mounts[0].dev, "8:17");
+    EXPECT_EQ(mounts[0].mountPoint, "/media/user/MY STICK");
+    EXPECT_EQ(mounts[0].fsType, "vfat");
+    EXPECT_EQ(mounts[0].source, "/dev/sdb1");
+}
+
+TEST(RegistryTree, PathsIgnoreCaseAndStrayBackslashes) {
+    RegistryTree tree;
+    tree.setValue("Software\\A\\Prog", "DisplayName", "Prog");
+    tree.addKey("Software\\B");
+    EXPECT_EQ(*tree.subkeys("software\\"), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(tree.value("SOFTWARE\\\\a\\prog\\", "displayname"), std::optional<std::string>("Prog"));
+    EXPECT_FALSE(tree.value("Software\\A\\Prog", "DisplayVersion").has_value());
+    EXPECT_FALSE(tree.subkeys("Software\\C").has_value());
+}
