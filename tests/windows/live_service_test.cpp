@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 
 namespace veltrix::win {
 namespace {
@@ -67,21 +68,33 @@ TEST_F(LiveServiceTest, NumbersArriveAsNumbers) {
     EXPECT_TRUE(language->isNumber());
 }
 
-TEST_F(LiveServiceTest, AnUnknownClassFailsAsInvalidClass) {
+// The failure of a query, from ExecQuery itself or (with "return
+// immediately") from the first step of the walk; nullopt when the walk ends
+// without one.
+std::optional<Failure> queryFailure(wmi::Connection& connection, std::string_view wql) {
+    auto results = connection.execQuery(wql, "WQL", wmi::kQueryFlags);
+    if (!results) return results.failure();
+    for (;;) {
+        auto next = (*results)->next();
+        if (!next) return next.failure();
+        if (!*next) return std::nullopt;
+    }
+}
+
+TEST_F(LiveServiceTest, BadQueriesFailWithTheMappedHresult) {
     auto connection = service->connect(wmi::kWmiMoniker);
     ASSERT_TRUE(connection.ok());
-    auto results = (*connection)->execQuery("Select * from Win32_NoSuchClass", "WQL", wmi::kQueryFlags);
-    Failure failure;
-    if (results) {
-        // With "return immediately" the failure may come with the first step.
-        auto first = (*results)->next();
-        ASSERT_FALSE(first.ok());
-        failure = first.failure();
-    } else {
-        failure = results.failure();
+    auto syntax = queryFailure(**connection, "Select * frm Win32_Bios");
+    ASSERT_TRUE(syntax.has_value());
+    EXPECT_EQ(syntax->number, failure_code::kInvalidQuery);
+    EXPECT_NE(syntax->description.find("Invalid query (0x80041017)"), std::string::npos) << syntax->description;
+
+    // Windows refuses a class it does not know; Wine answers with no objects.
+    auto unknown = queryFailure(**connection, "Select * from Win32_NoSuchClass");
+    if (unknown) {
+        EXPECT_EQ(unknown->number, failure_code::kInvalidClass);
+        EXPECT_NE(unknown->description.find("Invalid class (0x80041010)"), std::string::npos);
     }
-    EXPECT_EQ(failure.number, failure_code::kInvalidClass);
-    EXPECT_NE(failure.description.find("Invalid class (0x80041010)"), std::string::npos) << failure.description;
 }
 
 TEST_F(LiveServiceTest, MonikersAreCheckedBeforeConnecting) {
