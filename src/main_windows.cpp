@@ -1,5 +1,5 @@
-// Veltrix on Windows: the batch command line with arguments, live WMI as the
-// data source.
+// Veltrix on Windows: the desktop windows without arguments, the batch
+// command line with them; live WMI is the data source of both.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -12,6 +12,7 @@
 #include "platform/windows/windows_platform.h"
 #include "providers/windows/live_service.h"
 #include "ui/console/batch.h"
+#include "ui/win32/desktop.h"
 
 namespace {
 
@@ -27,15 +28,28 @@ std::vector<std::string> utf8Arguments() {
     return arguments;
 }
 
+// No arguments: the desktop windows, reports in the program's folder.
+int runWindows() {
+    // Started by a double click, the program got a console of its own: let
+    // it go. Started from a console, that console stays with its owner.
+    DWORD processes[2];
+    if (GetConsoleProcessList(processes, 2) == 1) FreeConsole();
+    auto service = veltrix::win::LiveService::create();
+    if (!service) {
+        std::wstring text = veltrix::win::toWide(service.failure().description);
+        MessageBoxW(nullptr, text.c_str(), L"Veltrix", MB_OK | MB_ICONERROR);
+        return 1;
+    }
+    veltrix::WindowsPlatform platform(veltrix::executableFolder());
+    veltrix::WindowsLocale locale;
+    return veltrix::win32::runDesktop(platform, **service, locale);
+}
+
 }  // namespace
 
 int main() {
     std::vector<std::string> arguments = utf8Arguments();
-    if (arguments.size() <= 1) {
-        std::fputs("veltrix: the desktop windows are not built into this program yet; use --batch (see --help)\n",
-                   stderr);
-        return veltrix::kExitBadInput;
-    }
+    if (arguments.size() <= 1) return runWindows();
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
