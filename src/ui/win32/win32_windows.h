@@ -46,6 +46,11 @@ public:
     void visiblePicture(COLORREF back, COLORREF fore, bool bold);
     void update(std::int32_t percent);
 
+    // For tests: the window and the retained image of the bar.
+    HWND handle() const { return window_; }
+    SIZE pictureSize() const { return {picture_.right - picture_.left, picture_.bottom - picture_.top}; }
+    COLORREF picturePixel(int x, int y) const { return memory_ ? GetPixel(memory_, x, y) : CLR_INVALID; }
+
 private:
     static LRESULT CALLBACK procedure(HWND, UINT, WPARAM, LPARAM);
     void paintPicture(HDC target);
