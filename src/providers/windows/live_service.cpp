@@ -2,6 +2,7 @@
 
 #include <wbemidl.h>
 
+#include <map>
 #include <vector>
 
 #include "platform/windows/utf16.h"
@@ -187,9 +188,16 @@ private:
     Result<ComPtr<IWbemClassObject>> call(const wchar_t* method, std::uint32_t hive, std::string_view path,
                                           const std::wstring* valueName) {
         std::string methodName = toUtf8(method);
-        ComPtr<IWbemClassObject> signature;
-        HRESULT hr = provider_->GetMethod(method, 0, signature.put(), nullptr);
-        if (FAILED(hr)) return hresultFailure("GetMethod " + methodName, hr);
+        // The in-parameter signature is the same for every call of a method.
+        ComPtr<IWbemClassObject>& signature = signatures_[method];
+        HRESULT hr = S_OK;
+        if (!signature) {
+            hr = provider_->GetMethod(method, 0, signature.put(), nullptr);
+            if (FAILED(hr) || !signature) {
+                signature.reset();
+                return hresultFailure("GetMethod " + methodName, FAILED(hr) ? hr : E_POINTER);
+            }
+        }
         ComPtr<IWbemClassObject> in;
         hr = signature->SpawnInstance(0, in.put());
         if (FAILED(hr)) return hresultFailure("SpawnInstance " + methodName, hr);
@@ -235,6 +243,7 @@ private:
 
     ComPtr<IWbemServices> services_;
     ComPtr<IWbemClassObject> provider_;
+    std::map<std::wstring, ComPtr<IWbemClassObject>> signatures_;
     std::shared_ptr<LiveCounters> counters_;
 };
 
