@@ -1,14 +1,46 @@
-// Veltrix on Linux: the batch command line with arguments.
-#include <cstdio>
+// Veltrix on Linux: the desktop windows without arguments, the batch command
+// line with them. Both read this machine through our own provider.
+#include <memory>
 
 #include "platform/posix/posix_locale.h"
 #include "platform/posix/posix_platform.h"
+#include "providers/linux/linux_source.h"
 #include "ui/console/batch.h"
+#include "wmi/table_service.h"
+#ifdef VELTRIX_HAVE_QT
+#include "ui/qt/desktop.h"
+#endif
+
+namespace {
+
+// The provider and the service over it, kept alive together.
+struct LinuxService {
+    std::unique_ptr<veltrix::wmi::ClassSource> source = veltrix::makeLinuxSource("/");
+    veltrix::wmi::TableService service{*source};
+};
+
+std::shared_ptr<veltrix::wmi::Service> linuxService() {
+    auto holder = std::make_shared<LinuxService>();
+    return std::shared_ptr<veltrix::wmi::Service>(holder, &holder->service);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    if (argc <= 1) {
+#ifdef VELTRIX_HAVE_QT
+        veltrix::PosixPlatform platform(veltrix::executableFolder());
+        veltrix::PosixLocale locale;
+        auto service = linuxService();
+        return veltrix::qt::runDesktop(argc, argv, platform, *service, locale);
+#else
+        std::fputs("veltrix: this build has no desktop windows; use --batch (see --help)\n", stderr);
+        return veltrix::kExitBadInput;
+#endif
+    }
     veltrix::BatchEnvironment environment;
     environment.liveService = []() -> veltrix::Result<std::shared_ptr<veltrix::wmi::Service>> {
-        return veltrix::Failure{1, "no data provider for this computer yet: use --snapshot FILE"};
+        return linuxService();
     };
     environment.makePlatform = [](const std::string& folder) -> std::unique_ptr<veltrix::Platform> {
         return std::make_unique<veltrix::PosixPlatform>(folder);
@@ -16,10 +48,9 @@ int main(int argc, char** argv) {
     environment.makeLocale = []() -> std::unique_ptr<veltrix::Locale> {
         return std::make_unique<veltrix::PosixLocale>();
     };
-    if (argc <= 1) {
-        std::fputs("veltrix: the desktop windows are not built into this program; use --batch (see --help)\n",
-                   stderr);
-        return veltrix::kExitBadInput;
-    }
+    environment.helpNotes =
+        "This computer is read from sysfs, procfs, the SMBIOS table, udev's database and dpkg's status.\n"
+        "As an ordinary user, what only root may read (serial numbers, memory modules and slots from the\n"
+        "SMBIOS table) is left out; run as root for the full report.";
     return veltrix::runBatch(argc, argv, environment);
 }

@@ -91,13 +91,12 @@ std::string encodeCp1252(std::string_view utf8) {
     out.reserve(utf8.size());
     std::size_t i = 0;
     while (i < utf8.size()) {
-        // Fast path for plain ASCII runs: most of a report is markup.
-        unsigned char c = static_cast<unsigned char>(utf8[i]);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-            ++i;
-            continue;
-        }
+        // Plain ASCII runs are copied whole: most of a report is markup.
+        std::size_t run = i;
+        while (run < utf8.size() && static_cast<unsigned char>(utf8[run]) < 0x80) ++run;
+        out.append(utf8, i, run - i);
+        i = run;
+        if (i == utf8.size()) break;
         char32_t cp = nextCodePoint(utf8, i);
         int b = cp1252Byte(cp);
         if (b >= 0) {

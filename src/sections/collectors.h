@@ -10,4 +10,19 @@ namespace veltrix {
 
 void WriteBiosSection(ScanContext& scan);
 
+// Devices, identity, memory and storage.
+void WritePropertiesSection(ScanContext& scan);
+void WriteSystemInfoSection(ScanContext& scan);
+void WriteMotherboardSection(ScanContext& scan);
+void WriteCpuSection(ScanContext& scan);
+void WriteMemorySection(ScanContext& scan);
+void WriteHddSection(ScanContext& scan);
+void WriteRemovableDrivesSection(ScanContext& scan);
+void WriteCdromSection(ScanContext& scan);
+void WriteModemSection(ScanContext& scan);
+void WriteKeyboardSection(ScanContext& scan);
+void WriteMouseSection(ScanContext& scan);
+void WriteBatterySection(ScanContext& scan);
+void WriteOsSection(ScanContext& scan);
+
 }  // namespace veltrix

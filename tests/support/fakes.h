@@ -8,25 +8,14 @@
 #include <vector>
 
 #include "app/ui.h"
-#ifdef _WIN32
-#include "platform/windows/windows_platform.h"
-#else
-#include "platform/posix/posix_platform.h"
-#endif
 #include "report/locale.h"
 #include "report/report_stream.h"
 #include "sections/scan_context.h"
+#include "support/native_platform.h"
 #include "wmi/property_object.h"
 #include "wmi/service.h"
 
 namespace veltrix::test {
-
-// The platform services of the system the tests run on.
-#ifdef _WIN32
-using NativePlatform = WindowsPlatform;
-#else
-using NativePlatform = PosixPlatform;
-#endif
 
 // Answers each query text with a fixed list of objects, or a failure; an
 // unscripted query fails. A walk may be made to fail after N objects.

@@ -7,7 +7,7 @@
 
 namespace veltrix {
 
-class PosixPlatform final : public Platform {
+class PosixPlatform : public Platform {
 public:
     // `programFolder`: where reports go; `systemDrive`: where the factory
     // files and the diagnostics tool are looked for ("/" on a real machine).

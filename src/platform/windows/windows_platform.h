@@ -7,7 +7,7 @@
 
 namespace veltrix {
 
-class WindowsPlatform final : public Platform {
+class WindowsPlatform : public Platform {
 public:
     // `programFolder`: where reports go; `systemDrive`: where the factory
     // files and the diagnostics tool are looked for ("C:\" on a real machine).

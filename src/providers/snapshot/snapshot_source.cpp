@@ -300,29 +300,42 @@ struct SnapshotParser {
 
 namespace {
 
-// Refuses duplicate keys while nlohmann parses; it would keep only one.
-struct DuplicateKeyWatch {
+// Finds duplicate keys, which the DOM parser would quietly collapse into one.
+// A SAX pass of its own: the library's callback parser rescans the parent
+// array after every object, which makes large snapshots quadratic.
+struct DuplicateKeyWatch final : nlohmann::json_sax<Json> {
     std::vector<std::unordered_set<std::string>> open;
     std::size_t keysSeen = 0;
     std::optional<std::size_t> duplicateIndex;
     std::string duplicate;
 
-    bool operator()(int /*depth*/, nlohmann::json::parse_event_t event, Json& parsed) {
-        using Event = nlohmann::json::parse_event_t;
-        if (event == Event::object_start) {
-            open.emplace_back();
-        } else if (event == Event::object_end) {
-            open.pop_back();
-        } else if (event == Event::key) {
-            std::string key = parsed.get<std::string>();
-            if (!open.back().insert(key).second && !duplicateIndex) {
-                duplicateIndex = keysSeen;
-                duplicate = key;
-            }
-            ++keysSeen;
-        }
+    bool start_object(std::size_t) override {
+        open.emplace_back();
         return true;
     }
+    bool end_object() override {
+        open.pop_back();
+        return true;
+    }
+    bool key(string_t& key) override {
+        if (!open.back().insert(key).second && !duplicateIndex) {
+            duplicateIndex = keysSeen;
+            duplicate = key;
+        }
+        ++keysSeen;
+        return true;
+    }
+    bool null() override { return true; }
+    bool boolean(bool) override { return true; }
+    bool number_integer(number_integer_t) override { return true; }
+    bool number_unsigned(number_unsigned_t) override { return true; }
+    bool number_float(number_float_t, const string_t&) override { return true; }
+    bool string(string_t&) override { return true; }
+    bool binary(binary_t&) override { return true; }
+    bool start_array(std::size_t) override { return true; }
+    bool end_array() override { return true; }
+    // Syntax errors are reported by the DOM parse that follows.
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
 };
 
 Failure refusal(std::string_view name, std::string_view text, std::size_t offset, const std::string& what) {
@@ -337,7 +350,8 @@ Result<std::unique_ptr<SnapshotSource>> SnapshotSource::parse(std::string_view j
     Json root;
     DuplicateKeyWatch watch;
     try {
-        root = Json::parse(json.begin(), json.end(), std::ref(watch));
+        root = Json::parse(json.begin(), json.end());
+        Json::sax_parse(json.begin(), json.end(), &watch);
     } catch (const nlohmann::json::parse_error& e) {
         // e.byte counts from 1 and names the last byte read.
         std::string what = e.what();

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include <CLI/CLI.hpp>
@@ -121,7 +122,11 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
         scanService = recorder.get();
     }
 
-    auto platform = environment.makePlatform(o.outputDir);
+    // The success message names the report by its full path.
+    std::error_code ignored;
+    std::string folder = std::filesystem::absolute(o.outputDir, ignored).lexically_normal().string();
+    while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+    auto platform = environment.makePlatform(folder.empty() ? o.outputDir : folder);
     auto locale = environment.makeLocale();
     ConsoleUi ui(err, ::isatty(::fileno(err)) == 1);
     FixedCheckBoxes boxes(!o.noHotfix, !o.noSoftware);

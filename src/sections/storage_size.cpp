@@ -1,0 +1,30 @@
+#include "sections/storage_size.h"
+
+#include "report/formats.h"
+
+namespace veltrix {
+
+std::optional<double> readByteCount(Frame& frame, const wmi::Object& object, std::string_view name) {
+    auto value = frame.read(object, name);
+    if (!value) return std::nullopt;
+    if (value->isNull()) {
+        frame.fail({94, "Invalid use of Null: " + std::string(name)});
+        return std::nullopt;
+    }
+    double bytes = 0;
+    if ((!value->isText() && !value->isNumber()) || !value->toNumber(bytes)) {
+        frame.fail({failure_code::kTypeMismatch, "Type mismatch: " + std::string(name) + " is not a number"});
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+std::string diskSizeText(double bytes) {
+    // Exactly 1 GB reads "1 GB": it is the smallest size shown in gigabytes.
+    if (bytes >= kBytesPerGigabyte) return formatHash(bytes / kBytesPerGigabyte) + " GB";
+    return megabyteText(bytes);
+}
+
+std::string megabyteText(double bytes) { return formatHash(bytes / kBytesPerMegabyte) + " MB"; }
+
+}  // namespace veltrix

@@ -1,0 +1,75 @@
+// Whole batch scans of realistic snapshots, with this group's sections
+// compared byte for byte with the expected report text.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "report/locale.h"
+#include "support/fixed_clock_platform.h"
+#include "support/temp_folder.h"
+#include "ui/console/batch.h"
+
+namespace veltrix {
+namespace {
+
+using namespace test;
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// This group's sections in report order, each cut whole out of the report.
+std::string ourSections(const std::string& report) {
+    const char* titles[] = {"Veltrixproperties", "Systeminformation", "Motherboard", "CPU",    "Memory",
+                            "HDD",               "Removeable Drives", "FDD",         "CDROM",  "Modem",
+                            "Keyboard",          "Mouse",             "Battery",     "Operatingsystem"};
+    const std::string tableStart = "<table border='0'";
+    const std::string tableEnd = "</table><br>\r\n";
+    std::string out;
+    for (const char* title : titles) {
+        auto bar = report.find("<strong>&nbsp;" + std::string(title) + "</strong>");
+        if (bar == std::string::npos) continue;
+        auto start = report.rfind(tableStart, bar);
+        auto end = report.find(tableEnd, bar);
+        if (start == std::string::npos || end == std::string::npos) return "unclosed section " + std::string(title);
+        out += report.substr(start, end + tableEnd.size() - start);
+    }
+    return out;
+}
+
+std::string scanSnapshot(const std::string& snapshot) {
+    TempFolder folder;
+    BatchEnvironment environment;
+    environment.liveService = []() -> Result<std::shared_ptr<wmi::Service>> {
+        return Failure{failure_code::kInvalidArgument, "no live data in tests"};
+    };
+    environment.makePlatform = [&](const std::string& outputFolder) -> std::unique_ptr<Platform> {
+        return std::make_unique<FixedClockPlatform>(outputFolder, folder.str() + "/no-drive/",
+                                                    DateTime{2026, 12, 7, 9, 5, 30});
+    };
+    environment.makeLocale = [] { return std::unique_ptr<Locale>(std::make_unique<EnglishLocale>()); };
+    std::string file = std::string(VELTRIX_TEST_DATA) + "/" + snapshot;
+    std::string dir = folder.str();
+    const char* args[] = {"veltrix", "--batch", "--name", "PC042", "--snapshot", file.c_str(), "--output-dir",
+                          dir.c_str()};
+    std::FILE* quiet = std::tmpfile();
+    int exit = runBatch(8, const_cast<char**>(args), environment, quiet, quiet);
+    std::fclose(quiet);
+    EXPECT_EQ(exit, kExitOk) << snapshot;
+    return readFile(dir + "/PC042.htm");
+}
+
+TEST(SnapshotSections, DesktopAndLaptopGiveTheExpectedSections) {
+    for (const std::string name : {"desktop-two-disks", "laptop-battery-card-reader"}) {
+        std::string report = scanSnapshot(name + ".json");
+        EXPECT_EQ(ourSections(report), readFile(std::string(VELTRIX_TEST_DATA) + "/" + name + ".sections.htm"))
+            << name;
+    }
+}
+
+}  // namespace
+}  // namespace veltrix
