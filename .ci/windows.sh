@@ -31,6 +31,14 @@ rm -rf "$out"
 mkdir -p "$out"
 winpath() { echo "Z:$(cd "$(dirname "$1")" && pwd)/$(basename "$1")" | tr / '\\'; }
 
+# Two programs in the uninstall keys, so that the software section reads the
+# registry through the registry provider (a fresh prefix has none).
+for key in 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VeltrixProbe' \
+           'HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall\VeltrixProbe32'; do
+  wine reg add "$key" /v DisplayName /d "Veltrix Probe ${key##*Probe}" /f >/dev/null
+  wine reg add "$key" /v DisplayVersion /d '1.2.3' /f >/dev/null
+done
+
 echo "== batch scan against Wine's WMI"
 start=$(date +%s%N)
 status=0
@@ -43,6 +51,10 @@ echo "scan exit code $status, wall time $(( (end - start) / 1000000 )) ms"
 [ "$status" -le 1 ] || { echo "batch scan failed with exit code $status" >&2; exit 1; }
 .ci/check_report.sh "$out/winetest.htm" Bios
 grep -q "The Wine Project&nbsp;" "$out/winetest.htm" || { echo "the Bios section lacks Wine's maker" >&2; exit 1; }
+if grep -q "&nbsp;Installed Software</strong>" "$out/winetest.htm"; then
+  grep -q "&nbsp;Veltrix Probe " "$out/winetest.htm" ||
+    { echo "the software section does not list the programs put into the registry" >&2; exit 1; }
+fi
 
 echo "== the recorded snapshot replays into the same sections"
 wine "$build/veltrix.exe" --batch --name replay --output-dir "$(winpath "$out")" \

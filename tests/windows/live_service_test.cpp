@@ -6,6 +6,10 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
+#include <vector>
+
+#include <windows.h>
 
 namespace veltrix::win {
 namespace {
@@ -133,6 +137,50 @@ TEST_F(LiveServiceTest, RegistryListsSubkeysAndReadsStrings) {
     ASSERT_FALSE(absent.ok());
     EXPECT_GT(absent.failure().number, 0);
     EXPECT_GT(service->counters().registryCalls, 0);
+}
+
+// Keys of our own under HKEY_LOCAL_MACHINE\Software\VeltrixTest, removed again.
+class RegistryFixture : public LiveServiceTest {
+protected:
+    void SetUp() override {
+        LiveServiceTest::SetUp();
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\VeltrixTest\\Empty", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\VeltrixTest\\Filled", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        const std::wstring name = L"Pr\u00fcf & <Tool> \u20ac";
+        RegSetValueExW(key, L"DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
+                       static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
+    void TearDown() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\VeltrixTest"); }
+};
+
+TEST_F(RegistryFixture, EmptyKeysListNothingAndTextKeepsEveryCharacter) {
+    auto registry = service->connectRegistry(wmi::kRegistryMoniker);
+    ASSERT_TRUE(registry.ok()) << registry.failure().description;
+    auto children = (*registry)->enumKey(wmi::kHkeyLocalMachine, "Software\\VeltrixTest");
+    ASSERT_TRUE(children.ok()) << children.failure().description;
+    std::sort(children->begin(), children->end());
+    EXPECT_EQ(*children, (std::vector<std::string>{"Empty", "Filled"}));
+
+    auto none = (*registry)->enumKey(wmi::kHkeyLocalMachine, "Software\\VeltrixTest\\Empty");
+    ASSERT_TRUE(none.ok()) << none.failure().description;
+    EXPECT_TRUE(none->empty());
+
+    wmi::Value value;
+    EXPECT_EQ((*registry)->getStringValue(wmi::kHkeyLocalMachine, "Software\\VeltrixTest\\Filled", "DisplayName",
+                                          value),
+              0);
+    EXPECT_EQ(value, wmi::Value::text("Pr\xc3\xbc" "f & <Tool> \xe2\x82\xac"));
+    EXPECT_NE((*registry)->getStringValue(wmi::kHkeyLocalMachine, "Software\\VeltrixTest\\Filled",
+                                          "DisplayVersion", value),
+              0);
+    EXPECT_TRUE(value.isNull());
 }
 
 }  // namespace
