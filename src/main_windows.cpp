@@ -50,6 +50,8 @@ int runWindows() {
 int main() {
     std::vector<std::string> arguments = utf8Arguments();
     if (arguments.size() <= 1) return runWindows();
+    // The batch lines are UTF-8, as every text inside the program.
+    SetConsoleOutputCP(CP_UTF8);
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
