@@ -1,17 +1,19 @@
 #include "wmi/property_object.h"
 
 
-#include <algorithm>
-#include <cctype>
 
 namespace veltrix::wmi {
 
 namespace {
+// Property names are ASCII; folding by hand keeps the per-device lookups cheap.
+constexpr char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
 bool sameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (foldAscii(a[i]) != foldAscii(b[i])) return false;
+    }
+    return true;
 }
 }  // namespace
 

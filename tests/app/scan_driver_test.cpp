@@ -71,6 +71,19 @@ TEST_F(ScanDriverTest, ProgressFollowsTheStepTable) {
     EXPECT_EQ(updates, expected);
 }
 
+TEST(ScanSteps, FixedOrderAndProgressConstants) {
+    std::string table;
+    for (const ScanStep& step : scanSteps()) table += std::string(step.name) + ":" + std::to_string(step.progress) + " ";
+    EXPECT_EQ(table,
+              "RunAtview32:-1 WritePropertiesSection:3 WriteSystemInfoSection:6 WriteMotherboardSection:8 "
+              "WriteBiosSection:10 WriteCpuSection:18 WriteMemorySection:20 WriteVgaSection:25 WriteHddSection:30 "
+              "WriteRemovableDrivesSection:35 WriteCdromSection:40 WriteModemSection:45 WriteKeyboardSection:50 "
+              "WriteMouseSection:54 WriteHidSection:57 WriteMultiMediaSection:59 WriteSecuritySection:64 "
+              "WriteBatterySection:66 WriteNetworkSection:67 WriteSlotsSection:70 WriteOsSection:75 "
+              "WriteWinSatSection:77 WriteHotfixSection:79 WriteSoftwareSection:82 WritePnpSection:85 "
+              "WriteProblemDevicesSection:90 WriteSysBuilderSection:-1 ");
+}
+
 TEST_F(ScanDriverTest, MissingFileEndsEarlyWithoutWritingAnything) {
     EXPECT_EQ(run(), ScanOutcome::CouldNotCreate);
     EXPECT_FALSE(std::filesystem::exists(folder / "PC042.htm"));

@@ -40,6 +40,32 @@ private:
     ScriptedService& service_;
 };
 
+class ScriptedRegistry final : public wmi::Registry {
+public:
+    explicit ScriptedRegistry(ScriptedService::Registry& data) : data_(data) {}
+    Result<std::vector<std::string>> enumKey(std::uint32_t hive, std::string_view path) override {
+        auto it = data_.subkeys.find(std::string(path));
+        if (hive != wmi::kHkeyLocalMachine || it == data_.subkeys.end()) {
+            return Failure{failure_code::kNotFound, "The registry key " + std::string(path) + " does not exist"};
+        }
+        return it->second;
+    }
+    std::int32_t getStringValue(std::uint32_t hive, std::string_view path, std::string_view valueName,
+                                wmi::Value& out) override {
+        ++data_.reads;
+        out = wmi::Value::null();
+        auto key = data_.values.find(std::string(path));
+        if (hive != wmi::kHkeyLocalMachine || key == data_.values.end()) return 1;
+        auto value = key->second.find(std::string(valueName));
+        if (value == key->second.end()) return 1;
+        out = wmi::Value::text(value->second);
+        return 0;
+    }
+
+private:
+    ScriptedService::Registry& data_;
+};
+
 }  // namespace
 
 Result<std::unique_ptr<wmi::Connection>> ScriptedService::connect(std::string_view moniker) {
@@ -50,7 +76,9 @@ Result<std::unique_ptr<wmi::Connection>> ScriptedService::connect(std::string_vi
 
 Result<std::unique_ptr<wmi::Registry>> ScriptedService::connectRegistry(std::string_view moniker) {
     monikers.emplace_back(moniker);
-    return Failure{failure_code::kInvalidClass, "no registry in this test"};
+    if (!registry) return Failure{failure_code::kInvalidClass, "no registry in this test"};
+    if (registry->connectFailure) return *registry->connectFailure;
+    return std::unique_ptr<wmi::Registry>(std::make_unique<ScriptedRegistry>(*registry));
 }
 
 wmi::ObjectPtr object(std::vector<std::pair<std::string, wmi::Value>> properties) {

@@ -32,6 +32,18 @@ public:
     std::vector<std::string> queries;   // every query text, in order
     std::vector<std::string> monikers;  // every moniker connected with
 
+    // The registry behind connectRegistry. Without it connectRegistry fails.
+    // Key paths exactly as the collector passes them; a key missing from
+    // `subkeys` makes enumKey fail, a value missing from `values` reads as
+    // Null with return code 1.
+    struct Registry {
+        std::map<std::string, std::vector<std::string>> subkeys;
+        std::map<std::string, std::map<std::string, std::string>> values;  // key path -> name -> text
+        std::optional<Failure> connectFailure;
+        std::size_t reads = 0;  // getStringValue calls
+    };
+    std::optional<Registry> registry;
+
     Result<std::unique_ptr<wmi::Connection>> connect(std::string_view moniker) override;
     Result<std::unique_ptr<wmi::Registry>> connectRegistry(std::string_view moniker) override;
 };

@@ -1,0 +1,55 @@
+#include "sections/paired_table.h"
+
+#include "report/text.h"
+
+namespace veltrix {
+
+namespace {
+
+// The gap between the two halves of a line. Its attribute is spelled
+// "borders" on purpose: the report format is fixed byte for byte.
+constexpr std::string_view kGapCell = "<td width='5' borders='0'></td>";
+
+void appendSafe(std::string& out, std::string_view text) {
+    if (text.find_first_of("<>") == std::string_view::npos) {
+        out += text;
+    } else {
+        out += EscapeMarkup(text);
+    }
+}
+
+}  // namespace
+
+PairedTable::PairedTable() { text_ = "<table border='0' cellspacing='3' cellpadding='0'><tr valign='top'><td>"; }
+
+void PairedTable::addHeadings(std::string_view secondHeading) {
+    const std::string second = "<td width='60' align='center'>" + std::string(secondHeading) + "</td>";
+    text_ += "<table border='1' cellspacing='0' cellpadding='0'>";
+    text_ += "<tr><td width='290' align='center'>Description</td>";
+    text_ += second;
+    text_ += kGapCell;
+    text_ += "<td width='290' align='center'>Description</td>";
+    text_ += second;
+    text_ += "</tr>";
+}
+
+void PairedTable::add(std::string_view description, std::string_view second) {
+    if (!rightHalf_) text_ += "<tr>";
+    text_ += "<td width='290' valign='top'>&nbsp;";
+    appendSafe(text_, description);
+    text_ += "</td><td width='60' valign='top'>&nbsp;";
+    appendSafe(text_, second);
+    text_ += "</td>";
+    text_ += rightHalf_ ? std::string_view("</tr>") : kGapCell;
+    rightHalf_ = !rightHalf_;
+    ++entries_;
+}
+
+std::string PairedTable::finish() {
+    if (rightHalf_) text_ += "<td>&nbsp;</td><td>&nbsp;</td></tr>";
+    text_ += "</table></tr></table>";
+    rightHalf_ = false;
+    return std::move(text_);
+}
+
+}  // namespace veltrix
