@@ -6,9 +6,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/posix/posix_platform.h"
 #include "report/locale.h"
 #include "support/fakes.h"
+#include "support/native_platform.h"
 #include "support/temp_folder.h"
 #include "ui/console/batch.h"
 
@@ -28,7 +28,7 @@ Scan scanSnapshot(const std::string& file) {
         return Failure{1, "no live data in tests"};
     };
     environment.makePlatform = [&](const std::string& out) -> std::unique_ptr<Platform> {
-        return std::make_unique<PosixPlatform>(out, (folder / "drive/").string());
+        return std::make_unique<test::NativePlatform>(out, (folder / "drive/").string());
     };
     environment.makeLocale = []() -> std::unique_ptr<Locale> { return std::make_unique<EnglishLocale>(); };
     const std::string snapshot = file.front() == '/' ? file : std::string(VELTRIX_TEST_DATA) + "/" + file;
