@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -31,7 +32,8 @@ Scan scanSnapshot(const std::string& file) {
         return std::make_unique<test::NativePlatform>(out, (folder / "drive/").string());
     };
     environment.makeLocale = []() -> std::unique_ptr<Locale> { return std::make_unique<EnglishLocale>(); };
-    const std::string snapshot = file.front() == '/' ? file : std::string(VELTRIX_TEST_DATA) + "/" + file;
+    const std::string snapshot =
+        std::filesystem::path(file).is_absolute() ? file : std::string(VELTRIX_TEST_DATA) + "/" + file;
     const std::string outputDir = folder.str();
     std::vector<std::string> args = {"veltrix", "--batch", "--name", "PC042", "--snapshot", snapshot,
                                      "--output-dir", outputDir};
