@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: the Linux suite, the
-# same suite under AddressSanitizer and UndefinedBehaviorSanitizer, and each
-# benchmark once (figures only, never a gate).
+# same suite under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# Windows build under Wine, and each benchmark once (figures only, never a
+# gate).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --tests
@@ -21,3 +22,6 @@ for bench in build/dev/bench_*; do
   echo "== $(basename "$bench")"
   "$bench" || echo "(benchmark $(basename "$bench") failed)"
 done
+
+echo "Windows build, cross-compiled and tested under Wine:"
+.ci/windows.sh

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "report/encoding.h"
 
@@ -48,7 +49,13 @@ private:
 }  // namespace
 
 Result<std::unique_ptr<ReportStream>> openReportFile(const std::string& path, Messages& messages) {
+#ifdef _WIN32
+    // The narrow fopen reads the name in the ANSI code page; the path is UTF-8.
+    std::filesystem::path native(std::u8string(path.begin(), path.end()));
+    std::FILE* f = _wfopen(native.c_str(), L"wb");
+#else
     std::FILE* f = std::fopen(path.c_str(), "wb");
+#endif
     if (!f) return writeFailure("Cannot open " + path + " for writing: " + std::strerror(errno));
     return std::unique_ptr<ReportStream>(std::make_unique<FileReportStream>(f, path, messages));
 }

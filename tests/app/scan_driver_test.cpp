@@ -5,7 +5,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/posix/posix_platform.h"
 #include "support/fakes.h"
 #include "support/temp_folder.h"
 
@@ -24,7 +23,7 @@ std::string readFile(const std::filesystem::path& path) {
 class ScanDriverTest : public ::testing::Test {
 protected:
     TempFolder folder;
-    PosixPlatform platform{folder.str(), (folder / "drive/").string()};
+    NativePlatform platform{folder.str(), (folder / "drive/").string()};
     ScriptedService service;
     RecordingUi ui;
     EnglishLocale locale;
@@ -45,7 +44,7 @@ TEST_F(ScanDriverTest, SuccessWritesEverySectionInOrderAndReportsThePath) {
     EXPECT_NE(report.find("&nbsp;Bios</strong>"), std::string::npos);
     EXPECT_EQ(report.substr(report.size() - 36), "</td></tr></table>\r\n</body></html>\r\n");
 
-    const std::string path = folder.str() + "/PC042.htm";
+    const std::string path = folder.str() + platform.pathSeparator() + "PC042.htm";
     ASSERT_GE(ui.calls.size(), 8u);
     EXPECT_EQ(std::vector<std::string>(ui.calls.begin(), ui.calls.begin() + 6),
               (std::vector<std::string>{"closeNameDialog", "setPointer(11)", "progressSetCaption(Veltrix)",

@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "platform/posix/posix_platform.h"
 #include "report/locale.h"
 #include "support/fakes.h"
+#include "support/native_platform.h"
 #include "support/temp_folder.h"
 #include "ui/console/batch.h"
 
@@ -28,10 +29,11 @@ Scan scanSnapshot(const std::string& file) {
         return Failure{1, "no live data in tests"};
     };
     environment.makePlatform = [&](const std::string& out) -> std::unique_ptr<Platform> {
-        return std::make_unique<PosixPlatform>(out, (folder / "drive/").string());
+        return std::make_unique<test::NativePlatform>(out, (folder / "drive/").string());
     };
     environment.makeLocale = []() -> std::unique_ptr<Locale> { return std::make_unique<EnglishLocale>(); };
-    const std::string snapshot = file.front() == '/' ? file : std::string(VELTRIX_TEST_DATA) + "/" + file;
+    const std::string snapshot =
+        std::filesystem::path(file).is_absolute() ? file : std::string(VELTRIX_TEST_DATA) + "/" + file;
     const std::string outputDir = folder.str();
     std::vector<std::string> args = {"veltrix", "--batch", "--name", "PC042", "--snapshot", snapshot,
                                      "--output-dir", outputDir};

@@ -6,8 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/posix/posix_platform.h"
 #include "ui/console/batch.h"
+#include "support/native_platform.h"
 #include "support/temp_folder.h"
 
 namespace veltrix {
@@ -25,7 +25,7 @@ struct InventoryBatch : ::testing::Test {
             return Result<std::shared_ptr<wmi::Service>>(Failure{1, "no live data in tests"});
         };
         environment.makePlatform = [&](const std::string& folder) -> std::unique_ptr<Platform> {
-            return std::make_unique<PosixPlatform>(folder, drive.str() + "/");
+            return std::make_unique<test::NativePlatform>(folder, drive.str() + "/");
         };
         environment.makeLocale = []() -> std::unique_ptr<Locale> { return std::make_unique<EnglishLocale>(); };
         std::vector<std::string> args = {"veltrix",    "--batch", "--name", "PC042", "--snapshot",

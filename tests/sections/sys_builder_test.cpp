@@ -1,7 +1,9 @@
 // The factory file's section is also compared literally, inside a whole
 // report, in inventory_batch_test.cpp.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/xattr.h>
+#endif
 
 #include <chrono>
 #include <filesystem>
@@ -23,19 +25,34 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes) {
 
 struct SysBuilderTest : ::testing::Test {
     TempFolder drive;
-    PosixPlatform platform{drive.str(), drive.str() + "/"};
+    NativePlatform platform{drive.str(), drive.str() + "/"};
     ScriptedService service;
 
-    std::string path(const std::string& name) const { return (drive / name).string(); }
+    std::string path(const std::string& name) const { return drive.str() + "/" + name; }
     std::string run() {
         ScanFixture fx(service, &platform);
         WriteSysBuilderSection(fx.scan);
         return fx.lines();
     }
+    // The DOS attributes that matter here. Wine reports every file as ready
+    // for archiving whatever was set, so that bit is left out.
+    int attributes(const std::string& file) const {
+        auto value = platform.getAttributes(file);
+        if (!value) return -1;
+#ifdef _WIN32
+        return *value & ~0x20;
+#else
+        return *value;
+#endif
+    }
     // Whether this file system keeps the DOS attributes at all.
     bool keepsAttributes() {
+#ifdef _WIN32
+        return true;  // every Windows file system keeps them
+#else
         writeFile(drive / "probe", "");
         return ::setxattr(path("probe").c_str(), "user.DOSATTRIB", "0x0", 3, 0) == 0;
+#endif
     }
 };
 
@@ -44,7 +61,7 @@ TEST_F(SysBuilderTest, CopiesUpToTheMarkerAndLeavesTheFileHidden) {
     EXPECT_EQ(run(), headLines(path("868.dat")) + rowLine("", "Model 868") +
                          rowLine("", "&lt;b&gt;bold&lt;/b&gt; & more") + rowLine("", "abc eNd CoPy xyz") + kFootLine);
     if (!keepsAttributes()) GTEST_SKIP() << "this file system keeps no extended attributes";
-    EXPECT_EQ(*platform.getAttributes(path("868.dat")), kAttributeHidden);
+    EXPECT_EQ(attributes(path("868.dat")), kAttributeHidden);
 }
 
 TEST_F(SysBuilderTest, OnlyTheFirstFileIsCopiedAndNoneWritesNothing) {
@@ -53,10 +70,10 @@ TEST_F(SysBuilderTest, OnlyTheFirstFileIsCopiedAndNoneWritesNothing) {
     writeFile(drive / "lang.txt", "first\n");
     EXPECT_EQ(run(), headLines(path("lang.txt")) + rowLine("", "first") + kFootLine);
     if (!keepsAttributes()) GTEST_SKIP() << "this file system keeps no extended attributes";
-    EXPECT_EQ(*platform.getAttributes(path("reclang.txt")), kAttributeNormal);
+    EXPECT_EQ(attributes(path("reclang.txt")), kAttributeNormal);
     // A hidden file is still found, copied and stays hidden.
     EXPECT_EQ(run(), headLines(path("lang.txt")) + rowLine("", "first") + kFootLine);
-    EXPECT_EQ(*platform.getAttributes(path("lang.txt")), kAttributeHidden);
+    EXPECT_EQ(attributes(path("lang.txt")), kAttributeHidden);
 }
 
 TEST_F(SysBuilderTest, BadFilesLoseNoLine) {
@@ -125,6 +142,9 @@ TEST_F(SysBuilderTest, DiagnosticsToolStartsWithoutWaitingOrLeavesItsFailurePend
     RunAtview32(missing.scan);
     EXPECT_TRUE(missing.pending.any());
     EXPECT_EQ(missing.lines(), "");
+#ifdef _WIN32
+    GTEST_SKIP() << "the stand-in tool below is a shell script";
+#endif
 
     const std::string seen = path("arguments");
     writeFile(drive / "ATVIEW32.exe", "#!/bin/sh\nsleep 1\necho \"$@\" > '" + seen + "'\n");

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "app/ui.h"
-#include "platform/posix/posix_platform.h"
 #include "report/locale.h"
 #include "report/report_stream.h"
 #include "sections/scan_context.h"
+#include "support/native_platform.h"
 #include "wmi/property_object.h"
 #include "wmi/service.h"
 
@@ -77,7 +77,7 @@ struct ScanFixture {
     explicit ScanFixture(wmi::Service& service, Platform* platform = nullptr, bool hotfix = true,
                          bool software = true);
     RecordingUi ui;
-    PosixPlatform defaultPlatform{"/nonexistent-veltrix-folder", "/nonexistent-veltrix-drive/"};
+    NativePlatform defaultPlatform{"/nonexistent-veltrix-folder", "/nonexistent-veltrix-drive/"};
     MemoryReportStream report{ui};
     PendingError pending;
     EnglishLocale locale;

@@ -1,14 +1,14 @@
-// The POSIX platform services with a clock that always tells the same time.
+// The platform services with a clock that always tells the same time.
 #pragma once
 
-#include "platform/posix/posix_platform.h"
+#include "support/native_platform.h"
 
 namespace veltrix::test {
 
-class FixedClockPlatform final : public PosixPlatform {
+class FixedClockPlatform final : public NativePlatform {
 public:
     FixedClockPlatform(std::string folder, std::string drive, DateTime now)
-        : PosixPlatform(std::move(folder), std::move(drive)), now_(now) {}
+        : NativePlatform(std::move(folder), std::move(drive)), now_(now) {}
     DateTime now() const override { return now_; }
 
 private:

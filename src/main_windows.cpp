@@ -1,0 +1,73 @@
+// Veltrix on Windows: the desktop windows without arguments, the batch
+// command line with them; live WMI is the data source of both.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/windows/utf16.h"
+#include "platform/windows/windows_locale.h"
+#include "platform/windows/windows_platform.h"
+#include "providers/windows/live_service.h"
+#include "ui/console/batch.h"
+#include "ui/win32/desktop.h"
+
+namespace {
+
+// The arguments as UTF-8: the narrow argv of the C runtime holds only what
+// the ANSI code page can say.
+std::vector<std::string> utf8Arguments() {
+    std::vector<std::string> arguments;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) return arguments;
+    for (int i = 0; i < count; ++i) arguments.push_back(veltrix::win::toUtf8(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+// No arguments: the desktop windows, reports in the program's folder.
+int runWindows() {
+    // Started by a double click, the program got a console of its own: let
+    // it go. Started from a console, that console stays with its owner.
+    DWORD processes[2];
+    if (GetConsoleProcessList(processes, 2) == 1) FreeConsole();
+    auto service = veltrix::win::LiveService::create();
+    if (!service) {
+        std::wstring text = veltrix::win::toWide(service.failure().description);
+        MessageBoxW(nullptr, text.c_str(), L"Veltrix", MB_OK | MB_ICONERROR);
+        return 1;
+    }
+    veltrix::WindowsPlatform platform(veltrix::executableFolder());
+    veltrix::WindowsLocale locale;
+    return veltrix::win32::runDesktop(platform, **service, locale);
+}
+
+}  // namespace
+
+int main() {
+    std::vector<std::string> arguments = utf8Arguments();
+    if (arguments.size() <= 1) return runWindows();
+    // The batch lines are UTF-8, as every text inside the program.
+    SetConsoleOutputCP(CP_UTF8);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    veltrix::BatchEnvironment environment;
+    environment.liveService = []() -> veltrix::Result<std::shared_ptr<veltrix::wmi::Service>> {
+        auto service = veltrix::win::LiveService::create();
+        if (!service) return service.failure();
+        return std::shared_ptr<veltrix::wmi::Service>(std::move(*service));
+    };
+    environment.makePlatform = [](const std::string& folder) -> std::unique_ptr<veltrix::Platform> {
+        return std::make_unique<veltrix::WindowsPlatform>(folder);
+    };
+    environment.makeLocale = []() -> std::unique_ptr<veltrix::Locale> {
+        return std::make_unique<veltrix::WindowsLocale>();
+    };
+    environment.helpNotes = "This computer's data comes from its WMI service.";
+    return veltrix::runBatch(static_cast<int>(arguments.size()), argv.data(), environment);
+}

@@ -1,0 +1,314 @@
+#include "providers/windows/live_service.h"
+
+#include <wbemidl.h>
+
+#include <map>
+#include <vector>
+
+#include "platform/windows/utf16.h"
+#include "providers/windows/com_handles.h"
+#include "providers/windows/hresult.h"
+#include "providers/windows/variant_value.h"
+#include "wmi/moniker.h"
+#include "wmi/property_object.h"
+
+namespace veltrix::win {
+
+namespace {
+
+constexpr std::string_view kRegistryNamespace = "root\\default";
+constexpr std::string_view kRegistryClass = "StdRegProv";
+constexpr std::int32_t kNoMoreItems = 259;  // ERROR_NO_MORE_ITEMS
+
+bool equalsIgnoreCase(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) return false;
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
+                                TRUE) == CSTR_EQUAL;
+}
+
+std::vector<std::wstring> namesOf(IWbemClassObject* object) {
+    std::vector<std::wstring> names;
+    SAFEARRAY* array = nullptr;
+    if (FAILED(object->GetNames(nullptr, WBEM_FLAG_ALWAYS | WBEM_FLAG_NONSYSTEM_ONLY, nullptr, &array)) || !array) {
+        return names;
+    }
+    LONG lower = 0, upper = -1;
+    SafeArrayGetLBound(array, 1, &lower);
+    SafeArrayGetUBound(array, 1, &upper);
+    for (LONG i = lower; i <= upper; ++i) {
+        BSTR name = nullptr;
+        if (SUCCEEDED(SafeArrayGetElement(array, &i, &name)) && name) {
+            names.emplace_back(name, SysStringLen(name));
+            SysFreeString(name);
+        }
+    }
+    SafeArrayDestroy(array);
+    return names;
+}
+
+class LiveObject final : public wmi::Object {
+public:
+    explicit LiveObject(ComPtr<IWbemClassObject> object) : object_(std::move(object)) {}
+
+    Result<wmi::Value> get(std::string_view name) const override {
+        std::wstring wide = toWide(name);
+        Variant value;
+        HRESULT hr = object_->Get(wide.c_str(), 0, value.put(), nullptr, nullptr);
+        if (hr == static_cast<HRESULT>(WBEM_E_NOT_FOUND)) {
+            // Property names are case-insensitive; a provider that compares
+            // them exactly still answers under the spelling it lists.
+            for (const std::wstring& listed : namesOf(object_.get())) {
+                if (listed != wide && equalsIgnoreCase(listed, wide)) {
+                    hr = object_->Get(listed.c_str(), 0, value.put(), nullptr, nullptr);
+                    break;
+                }
+            }
+        }
+        if (hr == static_cast<HRESULT>(WBEM_E_NOT_FOUND)) return wmi::missingProperty(name);
+        if (FAILED(hr)) return hresultFailure("Get " + std::string(name), hr);
+        return valueFromVariant(value.get());
+    }
+
+    std::vector<std::string> propertyNames() const override {
+        std::vector<std::string> names;
+        for (const std::wstring& name : namesOf(object_.get())) names.push_back(toUtf8(name));
+        return names;
+    }
+
+private:
+    ComPtr<IWbemClassObject> object_;
+};
+
+class LiveResultSet final : public wmi::ResultSet {
+public:
+    explicit LiveResultSet(ComPtr<IEnumWbemClassObject> objects) : objects_(std::move(objects)) {}
+
+    Result<wmi::ObjectPtr> next() override {
+        if (finished_) return wmi::ObjectPtr();
+        ComPtr<IWbemClassObject> object;
+        ULONG returned = 0;
+        HRESULT hr = objects_->Next(WBEM_INFINITE, 1, object.put(), &returned);
+        if (FAILED(hr)) return hresultFailure("IEnumWbemClassObject::Next", hr);
+        if (returned == 0 || !object) {
+            finished_ = true;
+            return wmi::ObjectPtr();
+        }
+        return wmi::ObjectPtr(std::make_shared<LiveObject>(std::move(object)));
+    }
+
+private:
+    ComPtr<IEnumWbemClassObject> objects_;
+    bool finished_ = false;
+};
+
+class LiveConnection final : public wmi::Connection {
+public:
+    LiveConnection(ComPtr<IWbemServices> services, std::shared_ptr<LiveCounters> counters)
+        : services_(std::move(services)), counters_(std::move(counters)) {}
+
+    Result<std::unique_ptr<wmi::ResultSet>> execQuery(std::string_view wql, std::string_view language,
+                                                      std::int32_t flags) override {
+        ++counters_->queries;
+        Bstr languageText(language);
+        Bstr queryText(wql);
+        ComPtr<IEnumWbemClassObject> objects;
+        HRESULT hr = services_->ExecQuery(languageText.get(), queryText.get(), flags, nullptr, objects.put());
+        if (FAILED(hr)) return hresultFailure("ExecQuery", hr);
+        if (!objects) return hresultFailure("ExecQuery", E_POINTER);
+        return std::unique_ptr<wmi::ResultSet>(std::make_unique<LiveResultSet>(std::move(objects)));
+    }
+
+private:
+    ComPtr<IWbemServices> services_;
+    std::shared_ptr<LiveCounters> counters_;
+};
+
+Result<ComPtr<IWbemServices>> connectServer(const std::string& nameSpace, LiveCounters& counters) {
+    ++counters.connections;
+    ComPtr<IWbemLocator> locator;
+    HRESULT hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                                  locator.putVoid());
+    if (FAILED(hr)) return hresultFailure("CoCreateInstance WbemLocator", hr);
+    Bstr path(nameSpace);
+    ComPtr<IWbemServices> services;
+    hr = locator->ConnectServer(path.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.put());
+    if (FAILED(hr)) return hresultFailure("ConnectServer " + nameSpace, hr);
+    hr = CoSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                           RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+    if (FAILED(hr)) return hresultFailure("CoSetProxyBlanket", hr);
+    return services;
+}
+
+class LiveRegistry final : public wmi::Registry {
+public:
+    LiveRegistry(ComPtr<IWbemServices> services, ComPtr<IWbemClassObject> provider,
+                 std::shared_ptr<LiveCounters> counters)
+        : services_(std::move(services)), provider_(std::move(provider)), counters_(std::move(counters)) {}
+
+    Result<std::vector<std::string>> enumKey(std::uint32_t hive, std::string_view path) override {
+        auto out = call(L"EnumKey", hive, path, nullptr);
+        if (!out) return out.failure();
+        auto code = returnValue(out->get(), "EnumKey");
+        if (!code) return code.failure();
+        // A key without subkeys ends its enumeration at once; Wine's provider
+        // answers that with "no more items" instead of success.
+        if (*code == kNoMoreItems) return std::vector<std::string>();
+        if (*code != 0) {
+            std::string reason = systemMessage(static_cast<unsigned long>(*code));
+            return Failure{*code, "EnumKey " + std::string(path) + ": " +
+                                      (reason.empty() ? std::string("failed") : reason) + " (" +
+                                      std::to_string(*code) + ")"};
+        }
+        Variant names;
+        HRESULT hr = out->get()->Get(L"sNames", 0, names.put(), nullptr, nullptr);
+        if (FAILED(hr)) return hresultFailure("EnumKey sNames", hr);
+        auto value = valueFromVariant(names.get());
+        if (!value) return value.failure();
+        std::vector<std::string> subkeys;
+        if (value->kind() == wmi::Kind::Array) {
+            for (const wmi::Value& item : value->asArray()) subkeys.push_back(item.asText());
+        }
+        return subkeys;
+    }
+
+    std::int32_t getStringValue(std::uint32_t hive, std::string_view path, std::string_view valueName,
+                                wmi::Value& out) override {
+        out = wmi::Value::null();
+        std::wstring name = toWide(valueName);
+        auto result = call(L"GetStringValue", hive, path, &name);
+        if (!result) return result.failure().number;
+        auto code = returnValue(result->get(), "GetStringValue");
+        if (!code) return code.failure().number;
+        if (*code != 0) return *code;
+        Variant text;
+        if (SUCCEEDED(result->get()->Get(L"sValue", 0, text.put(), nullptr, nullptr))) {
+            auto value = valueFromVariant(text.get());
+            if (value && value->isText()) out = std::move(*value);
+        }
+        return 0;
+    }
+
+private:
+    Result<ComPtr<IWbemClassObject>> call(const wchar_t* method, std::uint32_t hive, std::string_view path,
+                                          const std::wstring* valueName) {
+        std::string methodName = toUtf8(method);
+        // The in-parameter signature is the same for every call of a method.
+        ComPtr<IWbemClassObject>& signature = signatures_[method];
+        HRESULT hr = S_OK;
+        if (!signature) {
+            hr = provider_->GetMethod(method, 0, signature.put(), nullptr);
+            if (FAILED(hr) || !signature) {
+                signature.reset();
+                return hresultFailure("GetMethod " + methodName, FAILED(hr) ? hr : E_POINTER);
+            }
+        }
+        ComPtr<IWbemClassObject> in;
+        hr = signature->SpawnInstance(0, in.put());
+        if (FAILED(hr)) return hresultFailure("SpawnInstance " + methodName, hr);
+
+        Variant hiveValue;
+        hiveValue.get().vt = VT_I4;
+        hiveValue.get().lVal = static_cast<LONG>(hive);
+        hr = in->Put(L"hDefKey", 0, &hiveValue.get(), 0);
+        if (FAILED(hr)) return hresultFailure("Put hDefKey", hr);
+        Variant keyValue;
+        keyValue.get().vt = VT_BSTR;
+        keyValue.get().bstrVal = SysAllocString(toWide(path).c_str());
+        hr = in->Put(L"sSubKeyName", 0, &keyValue.get(), 0);
+        if (FAILED(hr)) return hresultFailure("Put sSubKeyName", hr);
+        if (valueName) {
+            Variant nameValue;
+            nameValue.get().vt = VT_BSTR;
+            nameValue.get().bstrVal = SysAllocString(valueName->c_str());
+            hr = in->Put(L"sValueName", 0, &nameValue.get(), 0);
+            if (FAILED(hr)) return hresultFailure("Put sValueName", hr);
+        }
+
+        ++counters_->registryCalls;
+        Bstr className{std::wstring_view(L"StdRegProv")};
+        Bstr methodText{std::wstring_view(method)};
+        ComPtr<IWbemClassObject> out;
+        hr = services_->ExecMethod(className.get(), methodText.get(), 0, nullptr, in.get(), out.put(), nullptr);
+        if (FAILED(hr)) return hresultFailure("ExecMethod " + methodName, hr);
+        if (!out) return hresultFailure("ExecMethod " + methodName, E_POINTER);
+        return out;
+    }
+
+    static Result<std::int32_t> returnValue(IWbemClassObject* out, const std::string& method) {
+        Variant code;
+        HRESULT hr = out->Get(L"ReturnValue", 0, code.put(), nullptr, nullptr);
+        if (FAILED(hr)) return hresultFailure(method + " ReturnValue", hr);
+        auto value = valueFromVariant(code.get());
+        if (!value) return value.failure();
+        double number = 0;
+        if (!value->toNumber(number)) return Failure{failure_code::kTypeMismatch, method + ": no return value"};
+        return static_cast<std::int32_t>(static_cast<std::int64_t>(number));
+    }
+
+    ComPtr<IWbemServices> services_;
+    ComPtr<IWbemClassObject> provider_;
+    std::map<std::wstring, ComPtr<IWbemClassObject>> signatures_;
+    std::shared_ptr<LiveCounters> counters_;
+};
+
+std::string localComputerName() {
+    wchar_t buffer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!GetComputerNameW(buffer, &size)) return {};
+    return toUtf8(std::wstring_view(buffer, size));
+}
+
+}  // namespace
+
+Result<std::shared_ptr<LiveService>> LiveService::create() {
+    std::shared_ptr<LiveService> service(new LiveService());
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(hr)) {
+        service->uninitialize_ = true;
+    } else if (hr != RPC_E_CHANGED_MODE) {  // another apartment model still lets us call COM
+        return hresultFailure("CoInitializeEx", hr);
+    }
+    hr = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
+                              RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
+    // Set once per process; a second service finds it set already.
+    if (FAILED(hr) && hr != RPC_E_TOO_LATE) return hresultFailure("CoInitializeSecurity", hr);
+    service->computerName_ = localComputerName();
+    return service;
+}
+
+LiveService::~LiveService() {
+    if (uninitialize_) CoUninitialize();
+}
+
+Result<std::unique_ptr<wmi::Connection>> LiveService::connect(std::string_view monikerText) {
+    auto moniker = wmi::parseMoniker(monikerText, computerName_);
+    if (!moniker) return moniker.failure();
+    if (!moniker->className.empty()) {
+        return Failure{failure_code::kInvalidMoniker, "Invalid moniker \"" + std::string(monikerText) +
+                                                          "\": it names the object " + moniker->className +
+                                                          ", not a namespace to query"};
+    }
+    auto services = connectServer(moniker->nameSpace, *counters_);
+    if (!services) return services.failure();
+    return std::unique_ptr<wmi::Connection>(std::make_unique<LiveConnection>(std::move(*services), counters_));
+}
+
+Result<std::unique_ptr<wmi::Registry>> LiveService::connectRegistry(std::string_view monikerText) {
+    auto moniker = wmi::parseMoniker(monikerText, computerName_);
+    if (!moniker) return moniker.failure();
+    if (moniker->nameSpace != kRegistryNamespace ||
+        !equalsIgnoreCase(toWide(moniker->className), toWide(kRegistryClass))) {
+        return Failure{failure_code::kInvalidMoniker, "Invalid moniker \"" + std::string(monikerText) +
+                                                          "\": the registry is reached as root\\default:StdRegProv"};
+    }
+    auto services = connectServer(moniker->nameSpace, *counters_);
+    if (!services) return services.failure();
+    Bstr className(kRegistryClass);
+    ComPtr<IWbemClassObject> provider;
+    HRESULT hr = (*services)->GetObject(className.get(), 0, nullptr, provider.put(), nullptr);
+    if (FAILED(hr)) return hresultFailure("GetObject StdRegProv", hr);
+    return std::unique_ptr<wmi::Registry>(
+        std::make_unique<LiveRegistry>(std::move(*services), std::move(provider), counters_));
+}
+
+}  // namespace veltrix::win

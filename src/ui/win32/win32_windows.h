@@ -1,0 +1,142 @@
+// The windows of the Win32 front end and what they share. Each window is a
+// plain window class with child controls placed from the shared layouts.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/scan_state.h"
+#include "app/ui.h"
+#include "app/window_layouts.h"
+#include "core/platform.h"
+#include "sections/scan_context.h"
+#include "wmi/service.h"
+
+namespace veltrix::win32 {
+
+// Control rectangle in pixels from a layout in twips.
+RECT pixelRect(const ControlLayout& layout, int offsetX = 0, int offsetY = 0);
+// Creates a child control of `kind` ("BUTTON", "EDIT", "STATIC") from a layout.
+HWND createControl(HWND parent, const wchar_t* kind, const ControlLayout& layout, DWORD style, int id,
+                   HFONT font, int offsetX = 0, int offsetY = 0);
+// A top-level window of `className` whose client area is width x height
+// twips, centred on the screen.
+HWND createCentredWindow(const wchar_t* className, std::string_view caption, int clientWidthTwips,
+                         int clientHeightTwips, DWORD style, HWND owner, void* self);
+HFONT makeFont(const wchar_t* face, double points, bool bold);
+std::string windowText(HWND window);
+// Handles pending messages of all windows once, as the progress updates do.
+void pumpMessages();
+// True when the message was a keyboard navigation (Tab, Enter, Esc) of its
+// window, which has been handled.
+bool translateDialogMessage(MSG& message);
+
+class ProgressWindow {
+public:
+    ~ProgressWindow();
+    void load();
+    void unload();
+    bool loaded() const { return window_ != nullptr; }
+    void setCaption(std::string_view caption);
+    void setMessage(std::string_view message);
+    void show();
+    void visiblePicture(COLORREF back, COLORREF fore, bool bold);
+    void update(std::int32_t percent);
+
+    // For tests: the window and the retained image of the bar.
+    HWND handle() const { return window_; }
+    SIZE pictureSize() const { return {picture_.right - picture_.left, picture_.bottom - picture_.top}; }
+    COLORREF picturePixel(int x, int y) const { return memory_ ? GetPixel(memory_, x, y) : CLR_INVALID; }
+
+private:
+    static LRESULT CALLBACK procedure(HWND, UINT, WPARAM, LPARAM);
+    void paintPicture(HDC target);
+    HWND window_ = nullptr;
+    HWND hint_ = nullptr;
+    HDC memory_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ oldBitmap_ = nullptr;
+    HFONT font_ = nullptr;
+    HFONT boldFont_ = nullptr;
+    HFONT pictureFont_ = nullptr;
+    COLORREF back_ = RGB(255, 255, 255), fore_ = RGB(0, 0, 0);
+    bool bold_ = false;
+    bool unloading_ = false;
+    RECT picture_{};
+};
+
+class Desktop;
+
+class Win32Ui final : public Ui {
+public:
+    explicit Win32Ui(Desktop& desktop) : desktop_(desktop) {}
+    void messageBox(std::string_view text, MessageStyle style, std::string_view title = {}) override;
+    Status closeNameDialog() override;
+    Status setPointer(int pointer) override;
+    Status progressSetCaption(std::string_view caption) override;
+    Status progressVisiblePicture(std::uint32_t backColor, std::uint32_t foreColor, bool bold) override;
+    Status progressSetMessage(std::string_view message) override;
+    Status progressShow() override;
+    Status progressUpdate(std::int32_t percent) override;
+    Status progressUnload() override;
+    Status unloadMainWindow() override;
+
+private:
+    ProgressWindow& progress();
+    Desktop& desktop_;
+    ProgressWindow progress_;
+};
+
+// The check boxes of the main window, read when a collector asks.
+class MainCheckBoxes final : public CheckBoxes {
+public:
+    HWND hot = nullptr, sw = nullptr;
+    int hotcheck() const override;
+    int swcheck() const override;
+};
+
+class Desktop {
+public:
+    Desktop(Platform& platform, wmi::Service& wmi, const Locale& locale);
+    ~Desktop();
+    int run();
+
+    // Windows.
+    void showNameDialog();
+    void closeNameDialog();
+    void showCommentDialog();
+    void unloadMain();
+    HWND mainWindow() const { return main_; }
+
+    static bool waitPointer;
+
+private:
+    static LRESULT CALLBACK mainProcedure(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT CALLBACK nameProcedure(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT CALLBACK commentProcedure(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT CALLBACK nameFieldProcedure(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    void createMain();
+    void startUp();
+    void paintLogo(HDC dc);
+    void confirmName();
+
+    Platform& platform_;
+    wmi::Service& wmi_;
+    const Locale& locale_;
+    Win32Ui ui_;
+    ScanState state_;
+    MainCheckBoxes boxes_;
+    HWND main_ = nullptr;
+    HWND nameDialog_ = nullptr;
+    HWND nameField_ = nullptr;
+    HWND commentDialog_ = nullptr;
+    HWND commentField_ = nullptr;
+    HFONT font_ = nullptr;
+    HFONT labelFont_ = nullptr;
+    HFONT startFont_ = nullptr;
+};
+
+}  // namespace veltrix::win32
