@@ -25,7 +25,9 @@ std::vector<InstalledPackage> parseDpkgStatus(std::string_view text) {
             finish();
             continue;
         }
-        if (line[0] == ' ' || line[0] == '\t') continue;  // continuation of a long field
+        // Continuations of long fields, and fields not kept, skipped at their
+        // first letter: most lines of the file are descriptions.
+        if (line[0] != 'P' && line[0] != 'V' && line[0] != 'A' && line[0] != 'S') continue;
         std::size_t colon = line.find(':');
         if (colon == std::string_view::npos) continue;
         std::string_view key = line.substr(0, colon);
