@@ -1,5 +1,4 @@
 // The "HID Devices" section: human-interface devices.
-#include "report/text.h"
 #include "sections/collectors.h"
 #include "sections/frame.h"
 #include "sections/signed_drivers.h"
@@ -15,13 +14,7 @@ void WriteHidSection(ScanContext& scan) {
     frame.forEach([&](const wmi::Object& device) {
         if (frame.textGuard(device, "DeviceName")) {
             if (visited > 0) frame.spacer();
-            frame.valueRow("DeviceName", device, "DeviceName");
-            if (frame.textGuard(device, "DriverVersion")) frame.valueRow("DriverVersion", device, "DriverVersion");
-            if (frame.textGuard(device, "DeviceID")) {
-                if (auto id = frame.readText(device, "DeviceID")) {
-                    frame.row("PNPDeviceID", EscapeMarkup(CutPnpDeviceId(*id)) + std::string(kNbsp));
-                }
-            }
+            writeDriverIdentityRows(frame, device);
             if (frame.textGuard(device, "Manufacturer")) frame.valueRow("Manufacturer", device, "Manufacturer");
         }
         ++visited;

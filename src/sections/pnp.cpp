@@ -45,13 +45,7 @@ void WritePnpSection(ScanContext& scan) {
     frame.forEach([&](const wmi::Object& device) {
         if (frame.textGuard(device, "DeviceName")) {
             if (visited > 0) frame.spacer();
-            frame.valueRow("DeviceName", device, "DeviceName");
-            if (frame.textGuard(device, "DriverVersion")) frame.valueRow("DriverVersion", device, "DriverVersion");
-            if (frame.textGuard(device, "DeviceID")) {
-                if (auto id = frame.readText(device, "DeviceID")) {
-                    frame.row("PNPDeviceID", EscapeMarkup(CutPnpDeviceId(*id)) + std::string(kNbsp));
-                }
-            }
+            writeDriverIdentityRows(frame, device);
             auto deviceClass = frame.read(device, "DeviceClass");
             if (!deviceClass || (deviceClass->isText() && deviceClass->asText() == "NET")) {
                 if (auto name = frame.readText(device, "DeviceName")) {

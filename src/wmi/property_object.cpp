@@ -1,20 +1,13 @@
 #include "wmi/property_object.h"
 
+#include "core/ascii.h"
+
 
 
 namespace veltrix::wmi {
 
 namespace {
-// Property names are ASCII; folding by hand keeps the per-device lookups cheap.
-constexpr char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (foldAscii(a[i]) != foldAscii(b[i])) return false;
-    }
-    return true;
-}
+bool sameName(std::string_view a, std::string_view b) { return equalsIgnoringCase(a, b); }
 }  // namespace
 
 Failure missingProperty(std::string_view name) {

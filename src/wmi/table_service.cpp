@@ -1,5 +1,7 @@
 #include "wmi/table_service.h"
 
+#include "core/ascii.h"
+
 #include <cctype>
 #include <unordered_map>
 
@@ -32,16 +34,6 @@ namespace {
 constexpr std::string_view kRegistryNamespace = "root\\default";
 constexpr std::int32_t kValueNotFound = 1;
 
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // A partial instance: the selected properties read as the object holds them,
 // every other property of the object reads as Null.
 class ProjectedObject final : public Object {
@@ -53,7 +45,7 @@ public:
         auto value = inner_->get(name);
         if (!value) return value;
         for (const std::string& selected : query_->properties) {
-            if (equalsIgnoreCase(selected, name)) return value;
+            if (equalsIgnoringCase(selected, name)) return value;
         }
         return Value::null();
     }
@@ -92,7 +84,7 @@ public:
 
     Result<std::unique_ptr<ResultSet>> execQuery(std::string_view wqlText, std::string_view language,
                                                  std::int32_t /*flags*/) override {
-        if (!equalsIgnoreCase(language, "WQL")) {
+        if (!equalsIgnoringCase(language, "WQL")) {
             return Failure{failure_code::kInvalidQuery,
                            "Invalid query language \"" + std::string(language) + "\": only WQL is understood"};
         }
@@ -158,7 +150,7 @@ Result<std::unique_ptr<Registry>> TableService::connectRegistry(std::string_view
     if (auto error = source_.connectError()) return *error;
     auto moniker = parseMoniker(monikerText, localHostName_);
     if (!moniker) return moniker.failure();
-    if (moniker->nameSpace != kRegistryNamespace || !equalsIgnoreCase(moniker->className, "StdRegProv")) {
+    if (moniker->nameSpace != kRegistryNamespace || !equalsIgnoringCase(moniker->className, "StdRegProv")) {
         return Failure{failure_code::kInvalidMoniker, "Invalid moniker \"" + std::string(monikerText) +
                                                           "\": the registry is reached as root\\default:StdRegProv"};
     }

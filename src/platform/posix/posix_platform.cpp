@@ -1,5 +1,7 @@
 #include "platform/posix/posix_platform.h"
 
+#include "core/file_line_reader.h"
+
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -26,30 +28,6 @@ constexpr const char* kDosAttributes = "user.DOSATTRIB";
 Failure fileFailure(const std::string& what, const std::string& path) {
     return Failure{failure_code::kFileError, what + " " + path + ": " + std::strerror(errno)};
 }
-
-class FileLineReader final : public LineReader {
-public:
-    explicit FileLineReader(std::FILE* f) : file_(f) {}
-    ~FileLineReader() override { std::fclose(file_); }
-
-    Result<std::optional<std::string>> readLine() override {
-        std::string line;
-        int c;
-        bool any = false;
-        while ((c = std::fgetc(file_)) != EOF) {
-            any = true;
-            if (c == '\n') break;
-            line += static_cast<char>(c);
-        }
-        if (std::ferror(file_)) return Failure{failure_code::kFileError, "Input past end of file or read error"};
-        if (!any) return std::optional<std::string>();
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        return std::optional<std::string>(std::move(line));
-    }
-
-private:
-    std::FILE* file_;
-};
 
 Status spawn(const std::vector<std::string>& argv, bool searchPath) {
     std::vector<char*> args;
@@ -88,7 +66,7 @@ Result<std::unique_ptr<ReportStream>> PosixPlatform::openReport(const std::strin
 Result<std::unique_ptr<LineReader>> PosixPlatform::openTextFile(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return fileFailure("Cannot open", path);
-    return std::unique_ptr<LineReader>(std::make_unique<FileLineReader>(f));
+    return makeFileLineReader(f);
 }
 
 Result<int> PosixPlatform::getAttributes(const std::string& path) const {

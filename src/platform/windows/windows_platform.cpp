@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/file_line_reader.h"
 #include "platform/windows/utf16.h"
 
 namespace veltrix {
@@ -24,30 +25,6 @@ Failure lastErrorFailure(std::int32_t number, const std::string& what, const std
     if (!reason.empty()) text += " (" + reason + ")";
     return Failure{number, text};
 }
-
-class FileLineReader final : public LineReader {
-public:
-    explicit FileLineReader(std::FILE* f) : file_(f) {}
-    ~FileLineReader() override { std::fclose(file_); }
-
-    Result<std::optional<std::string>> readLine() override {
-        std::string line;
-        int c;
-        bool any = false;
-        while ((c = std::fgetc(file_)) != EOF) {
-            any = true;
-            if (c == '\n') break;
-            line += static_cast<char>(c);
-        }
-        if (std::ferror(file_)) return Failure{failure_code::kFileError, "Input past end of file or read error"};
-        if (!any) return std::optional<std::string>();
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        return std::optional<std::string>(std::move(line));
-    }
-
-private:
-    std::FILE* file_;
-};
 
 }  // namespace
 
@@ -74,7 +51,7 @@ Result<std::unique_ptr<ReportStream>> WindowsPlatform::openReport(const std::str
 Result<std::unique_ptr<LineReader>> WindowsPlatform::openTextFile(const std::string& path) {
     std::FILE* f = _wfopen(win::toWide(path).c_str(), L"rb");
     if (!f) return lastErrorFailure(failure_code::kFileError, "Cannot open", path);
-    return std::unique_ptr<LineReader>(std::make_unique<FileLineReader>(f));
+    return makeFileLineReader(f);
 }
 
 Result<int> WindowsPlatform::getAttributes(const std::string& path) const {

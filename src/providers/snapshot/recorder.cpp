@@ -8,6 +8,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "core/ascii.h"
 #include "wmi/moniker.h"
 #include "wmi/wql/query.h"
 
@@ -17,12 +18,6 @@ using Json = nlohmann::ordered_json;
 using wmi::Value;
 
 namespace {
-
-std::string lowerCase(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 std::string trimBackslashes(std::string_view path) {
     while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
@@ -96,7 +91,7 @@ struct RecordingService::State {
 
     Key& key(std::string_view rawPath) {
         std::string path = trimBackslashes(rawPath);
-        auto [it, inserted] = keyIndex.try_emplace(lowerCase(path), keys.size());
+        auto [it, inserted] = keyIndex.try_emplace(lowerAscii(path), keys.size());
         if (inserted) keys.push_back(Key{path, {}});
         return keys[it->second];
     }
@@ -105,7 +100,7 @@ struct RecordingService::State {
     // replay can answer any query on it.
     void recordClass(wmi::Connection& inner, const std::string& nameSpaceName, const std::string& className) {
         Namespace& ns = nameSpace(nameSpaceName);
-        if (ns.byName.count(lowerCase(className))) return;
+        if (ns.byName.count(lowerAscii(className))) return;
         ClassRecord record{className, {}, std::nullopt};
         auto results = inner.execQuery("SELECT * FROM " + className, "WQL", wmi::kQueryFlags);
         if (!results) {
@@ -127,7 +122,7 @@ struct RecordingService::State {
                 record.objects.push_back(std::move(object));
             }
         }
-        ns.byName.emplace(lowerCase(className), ns.classes.size());
+        ns.byName.emplace(lowerAscii(className), ns.classes.size());
         ns.classes.push_back(std::move(record));
     }
 };
@@ -181,7 +176,7 @@ public:
                 auto& key = state_->key(path);
                 bool known = false;
                 for (auto& [name, value] : key.values) {
-                    if (lowerCase(name) == lowerCase(valueName)) {
+                    if (lowerAscii(name) == lowerAscii(valueName)) {
                         value = *text;
                         known = true;
                     }

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <unordered_set>
 
+#include "core/ascii.h"
 #include "providers/snapshot/json_position.h"
 #include "wmi/property_object.h"
 
@@ -21,18 +22,12 @@ using wmi::Value;
 
 namespace {
 
-std::string lowerCase(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 // Registry paths inside the source: no hive, single backslashes, no leading
 // or trailing backslash, lower case.
 std::string registryKeyOf(std::string_view path) {
     while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
     while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
-    return lowerCase(path);
+    return lowerAscii(path);
 }
 
 struct Refusal {
@@ -132,7 +127,7 @@ struct SnapshotParser {
     bool namespaces(const Json& value) {
         if (!value.is_object()) return refuse("\"namespaces\" must be an object of namespaces");
         return members(value, [&](const std::string& name, const Json& classes) {
-            std::string key = lowerCase(name);
+            std::string key = lowerAscii(name);
             for (char& c : key) {
                 if (c == '/') c = '\\';
             }
@@ -148,7 +143,7 @@ struct SnapshotParser {
 
     bool classEntry(std::map<std::string, SnapshotSource::ClassEntry>& table, const std::string& name,
                     const Json& entry) {
-        std::string key = lowerCase(name);
+        std::string key = lowerAscii(name);
         if (table.count(key)) return refuse("the class \"" + name + "\" appears twice", true);
         SnapshotSource::ClassEntry result;
         result.name = name;
@@ -246,7 +241,7 @@ struct SnapshotParser {
         std::unordered_set<std::string> explicitKeys;
         return members(value, [&](const std::string& fullPath, const Json& values) {
             std::optional<std::string_view> hiveless;
-            const std::string lower = lowerCase(fullPath);
+            const std::string lower = lowerAscii(fullPath);
             for (std::string_view hive : {"hkey_local_machine", "hklm"}) {
                 if (lower == hive) hiveless = std::string_view();
                 if (lower.size() > hive.size() && lower.compare(0, hive.size(), hive) == 0 && lower[hive.size()] == '\\') {
@@ -259,14 +254,14 @@ struct SnapshotParser {
             if (rest.find("\\\\") != std::string_view::npos || (!rest.empty() && rest.front() == '\\')) {
                 return refuse("the registry key \"" + fullPath + "\" has an empty part", true);
             }
-            if (!explicitKeys.insert(lowerCase(rest)).second) {
+            if (!explicitKeys.insert(lowerAscii(rest)).second) {
                 return refuse("the registry key \"" + fullPath + "\" appears twice", true);
             }
             SnapshotSource::RegistryKey& key = ensureKey(rest);
             if (!values.is_object()) return refuse("a registry key must map value names to text");
             return members(values, [&](const std::string& name, const Json& text) {
                 for (const auto& existing : key.values) {
-                    if (lowerCase(existing.first) == lowerCase(name)) {
+                    if (lowerAscii(existing.first) == lowerAscii(name)) {
                         return refuse("the value \"" + name + "\" appears twice", true);
                     }
                 }
@@ -285,7 +280,7 @@ struct SnapshotParser {
         while (start < path.size()) {
             std::size_t end = path.find('\\', start);
             if (end == std::string_view::npos) end = path.size();
-            std::string prefix = lowerCase(path.substr(0, end));
+            std::string prefix = lowerAscii(path.substr(0, end));
             auto [it, inserted] = out.registry_.try_emplace(prefix);
             if (inserted) {
                 it->second.path = std::string(path.substr(0, end));
@@ -383,16 +378,16 @@ Result<std::unique_ptr<SnapshotSource>> SnapshotSource::load(const std::string& 
 }
 
 bool SnapshotSource::hasNamespace(std::string_view nameSpace) const {
-    return namespaces_.count(lowerCase(nameSpace)) > 0;
+    return namespaces_.count(lowerAscii(nameSpace)) > 0;
 }
 
 Result<const std::vector<wmi::ObjectPtr>*> SnapshotSource::instances(std::string_view nameSpace,
                                                                      std::string_view className) {
-    auto ns = namespaces_.find(lowerCase(nameSpace));
+    auto ns = namespaces_.find(lowerAscii(nameSpace));
     if (ns == namespaces_.end()) {
         return Failure{failure_code::kInvalidNamespace, "Invalid namespace " + std::string(nameSpace)};
     }
-    auto entry = ns->second.find(lowerCase(className));
+    auto entry = ns->second.find(lowerAscii(className));
     if (entry == ns->second.end()) {
         return Failure{failure_code::kInvalidClass, "Invalid class " + std::string(className)};
     }
@@ -412,9 +407,9 @@ Result<std::vector<std::string>> SnapshotSource::registrySubkeys(std::string_vie
 std::optional<std::string> SnapshotSource::registryString(std::string_view path, std::string_view valueName) {
     auto key = registry_.find(registryKeyOf(path));
     if (key == registry_.end()) return std::nullopt;
-    std::string wanted = lowerCase(valueName);
+    std::string wanted = lowerAscii(valueName);
     for (const auto& [name, text] : key->second.values) {
-        if (lowerCase(name) == wanted) return text;
+        if (lowerAscii(name) == wanted) return text;
     }
     return std::nullopt;
 }
