@@ -1,6 +1,6 @@
 #include "providers/linux/software_registry.h"
 
-#include "providers/linux/text_util.h"
+#include "core/ascii.h"
 
 namespace veltrix::linux_provider {
 
@@ -9,71 +9,144 @@ std::string_view trimTrailingBackslashes(std::string_view path) {
     while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
     return path;
 }
+
+const std::string& uninstallParent(int which) {
+    static const std::string kParents[2] = {lowerAscii(kUninstallKey), lowerAscii(kForeignUninstallKey)};
+    return kParents[which];
+}
+
+// The name after the parent that ends at `i`: backslashes, one name, maybe
+// trailing backslashes; empty when the path does not go on that way.
+std::string_view childAfter(std::string_view path, std::size_t i) {
+    if (i >= path.size() || path[i] != '\\') return {};
+    while (i < path.size() && path[i] == '\\') ++i;
+    std::string_view rest = trimTrailingBackslashes(path.substr(i));
+    if (rest.find('\\') != std::string_view::npos) return {};
+    return rest;
+}
+
+// The name of the key directly under `parent` (lower case, single
+// backslashes) that `path` names, in any case and with stray backslashes;
+// empty when `path` names no such key.
+std::string_view childOf(std::string_view path, std::string_view parent) {
+    std::size_t i = 0;
+    while (i < path.size() && path[i] == '\\') ++i;
+    for (char p : parent) {
+        if (i >= path.size()) return {};
+        if (p == '\\') {
+            if (path[i] != '\\') return {};
+            while (i < path.size() && path[i] == '\\') ++i;
+            continue;
+        }
+        if (foldAscii(path[i]) != p) return {};
+        ++i;
+    }
+    return childAfter(path, i);
+}
 }  // namespace
 
 std::string normaliseKeyPath(std::string_view path) {
-    // Called for every value set and read: one allocation, lowered on the way.
+    // Called for every key set and every read off the programs' keys: one
+    // allocation, lowered on the way.
     std::string out(path.size(), '\0');
     std::size_t n = 0;
     for (char c : path) {
         if (c == '\\' && (n == 0 || out[n - 1] == '\\')) continue;
-        out[n++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        out[n++] = foldAscii(c);
     }
     while (n > 0 && out[n - 1] == '\\') --n;
     out.resize(n);
     return out;
 }
 
+std::size_t RegistryTree::FoldedHash::operator()(std::string_view name) const {
+    std::uint64_t h = 14695981039346656037ull;  // FNV-1a
+    for (char c : name) h = (h ^ static_cast<unsigned char>(foldAscii(c))) * 1099511628211ull;
+    return static_cast<std::size_t>(h);
+}
+
+bool RegistryTree::FoldedEqual::operator()(std::string_view a, std::string_view b) const {
+    return equalsIgnoringCase(a, b);
+}
+
+RegistryTree::Key& RegistryTree::insert(std::string path, std::string_view parentPath, std::string_view name) {
+    Key& parent = keys_.find(parentPath)->second;
+    parent.subkeys.emplace_back(name);
+    Key& key = keys_.emplace(std::move(path), Key{}).first->second;
+    for (int which = 0; which < 2; ++which)
+        if (parentPath == uninstallParent(which)) programs_[which].emplace(std::string(name), &key);
+    return key;
+}
+
 RegistryTree::Key& RegistryTree::ensure(std::string_view keyPath) {
-    // Most calls name a key that exists or whose parent does (a program's key
-    // under the uninstall key): those need no walk from the root.
     std::string normalised = normaliseKeyPath(keyPath);
     auto existing = keys_.find(normalised);
     if (existing != keys_.end()) return existing->second;
-    const std::size_t cut = normalised.rfind('\\');
-    if (cut != std::string::npos) {
-        auto parent = keys_.find(std::string_view(normalised).substr(0, cut));
-        if (parent != keys_.end()) {
-            std::string_view name = trimTrailingBackslashes(keyPath);
-            name = name.substr(name.rfind('\\') + 1);
-            parent->second.subkeys.emplace_back(name);
-            return keys_.emplace(std::move(normalised), Key{}).first->second;
-        }
-    }
-    std::string written;  // the path as given, normalised but not lower-cased
-    for (char c : keyPath) {
-        if (c == '\\' && (written.empty() || written.back() == '\\')) continue;
-        written += c;
-    }
-    while (!written.empty() && written.back() == '\\') written.pop_back();
-    keys_[""];  // the hive root
-    std::size_t pos = 0;
-    std::string parent;
-    while (pos <= written.size() && !written.empty()) {
-        std::size_t cut = written.find('\\', pos);
-        if (cut == std::string::npos) cut = written.size();
-        std::string name = written.substr(pos, cut - pos);
-        std::string path = parent.empty() ? toLower(name) : parent + "\\" + toLower(name);
-        if (keys_.find(path) == keys_.end()) {
-            keys_[path];
-            keys_[parent].subkeys.push_back(name);
-        }
-        parent = path;
+    // The names as written, for the parents' subkey lists.
+    std::vector<std::string_view> names;
+    for (std::size_t pos = 0; pos < keyPath.size();) {
+        std::size_t cut = keyPath.find('\\', pos);
+        if (cut == std::string_view::npos) cut = keyPath.size();
+        if (cut > pos) names.push_back(keyPath.substr(pos, cut - pos));
         pos = cut + 1;
     }
-    return keys_[normaliseKeyPath(keyPath)];
+    keys_.try_emplace(std::string());  // the hive root
+    // Most calls name a key whose parent exists (a program's key under the
+    // uninstall key): those need no walk from the root.
+    std::size_t cut = normalised.rfind('\\');
+    std::size_t from = names.empty() ? 0 : names.size() - 1;
+    if (cut == std::string::npos || keys_.find(std::string_view(normalised).substr(0, cut)) == keys_.end()) {
+        from = 0;
+        cut = 0;
+    }
+    std::string_view whole = normalised;
+    for (std::size_t i = from; i < names.size(); ++i) {
+        const std::size_t end = cut == 0 && i == from && from == 0 ? names[0].size() : cut + 1 + names[i].size();
+        const std::string_view path = whole.substr(0, end);
+        const std::string_view parent = i == 0 ? std::string_view() : whole.substr(0, cut);
+        if (keys_.find(path) == keys_.end()) insert(std::string(path), parent, names[i]);
+        cut = end;
+    }
+    return keys_.find(whole)->second;
+}
+
+const RegistryTree::Key* RegistryTree::program(std::string_view keyPath, bool& known) const {
+    static constexpr std::string_view kWritten[2] = {kUninstallKey, kForeignUninstallKey};
+    for (int which = 0; which < 2; ++which) {
+        // Callers mostly spell the parent exactly as the constant does: one
+        // plain comparison then, the letter-by-letter match otherwise.
+        const std::string_view written = kWritten[which];
+        const std::string_view name = keyPath.substr(0, written.size()) == written
+                                          ? childAfter(keyPath, written.size())
+                                          : childOf(keyPath, uninstallParent(which));
+        if (name.empty()) continue;
+        known = true;
+        auto it = programs_[which].find(name);
+        return it == programs_[which].end() ? nullptr : it->second;
+    }
+    known = false;
+    return nullptr;
+}
+
+void RegistryTree::setIn(Key& key, std::string_view name, std::string_view value) {
+    for (auto& [n, v] : key.values)
+        if (equalsIgnoringCase(n, name)) {
+            v = value;
+            return;
+        }
+    key.values.emplace_back(name, value);
 }
 
 void RegistryTree::addKey(std::string_view keyPath) { ensure(keyPath); }
 
 void RegistryTree::setValue(std::string_view keyPath, std::string valueName, std::string value) {
-    ensure(keyPath).values[toLower(valueName)] = std::move(value);
+    setIn(ensure(keyPath), valueName, value);
 }
 
 void RegistryTree::setValues(std::string_view keyPath,
                              std::initializer_list<std::pair<std::string_view, std::string_view>> values) {
     Key& key = ensure(keyPath);
-    for (const auto& [name, value] : values) key.values[toLower(name)] = std::string(value);
+    for (const auto& [name, value] : values) setIn(key, name, value);
 }
 
 std::optional<std::vector<std::string>> RegistryTree::subkeys(std::string_view keyPath) const {
@@ -83,25 +156,45 @@ std::optional<std::vector<std::string>> RegistryTree::subkeys(std::string_view k
 }
 
 std::optional<std::string> RegistryTree::value(std::string_view keyPath, std::string_view valueName) const {
-    auto it = keys_.find(normaliseKeyPath(keyPath));
-    if (it == keys_.end()) return std::nullopt;
-    auto v = it->second.values.find(toLower(valueName));
-    if (v == it->second.values.end()) return std::nullopt;
-    return v->second;
+    bool known = false;
+    const Key* key = program(keyPath, known);
+    if (!known) {
+        auto it = keys_.find(normaliseKeyPath(keyPath));
+        if (it != keys_.end()) key = &it->second;
+    }
+    if (!key) return std::nullopt;
+    for (const auto& [name, value] : key->values)
+        if (equalsIgnoringCase(name, valueName)) return value;
+    return std::nullopt;
 }
 
 RegistryTree buildSoftwareRegistry(const std::vector<InstalledPackage>& packages) {
     RegistryTree tree;
+    tree.keys_.reserve(packages.size() + 16);
     tree.addKey(kUninstallKey);
     tree.addKey(kForeignUninstallKey);
     const std::string native = nativeArchitecture(packages);
+    std::string name;
     for (const InstalledPackage& p : packages) {
         const bool foreign = !p.architecture.empty() && p.architecture != "all" && p.architecture != native;
         // Key names must stay unique: a foreign package may share its name
         // with a native one.
-        const std::string key = std::string(foreign ? kForeignUninstallKey : kUninstallKey) + "\\" + p.name +
-                                (foreign ? ":" + p.architecture : std::string());
-        tree.setValues(key, {{"DisplayName", p.name}, {"DisplayVersion", p.version}});
+        name = p.name;
+        if (foreign) name.append(1, ':').append(p.architecture);
+        // A name that is empty or holds a backslash would not name one key.
+        if (p.name.empty() || name.find('\\') != std::string::npos) continue;
+        RegistryTree::Programs& programs = tree.programs_[foreign ? 1 : 0];
+        auto known = programs.find(name);
+        RegistryTree::Key* key = known != programs.end() ? known->second : nullptr;
+        if (!key) {
+            const std::string& parent = uninstallParent(foreign ? 1 : 0);
+            std::string path;
+            path.reserve(parent.size() + 1 + name.size());
+            path.append(parent).append(1, '\\').append(lowerAscii(name));
+            key = &tree.insert(std::move(path), parent, name);
+        }
+        RegistryTree::setIn(*key, "DisplayName", p.name);
+        RegistryTree::setIn(*key, "DisplayVersion", p.version);
     }
     return tree;
 }

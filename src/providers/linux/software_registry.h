@@ -4,8 +4,9 @@
 // for programs of the other word size.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <initializer_list>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,13 @@ inline constexpr std::string_view kForeignUninstallKey =
 
 class RegistryTree {
 public:
+    RegistryTree() = default;
+    // Moves keep the index into the keys valid; copies would not.
+    RegistryTree(RegistryTree&&) = default;
+    RegistryTree& operator=(RegistryTree&&) = default;
+    RegistryTree(const RegistryTree&) = delete;
+    RegistryTree& operator=(const RegistryTree&) = delete;
+
     void setValue(std::string_view keyPath, std::string valueName, std::string value);
     // Several values of one key, its path resolved once.
     void setValues(std::string_view keyPath,
@@ -36,7 +44,9 @@ public:
 private:
     struct Key {
         std::vector<std::string> subkeys;  // as written, in insertion order
-        std::map<std::string, std::string> values;  // lower-case name -> value
+        // Names as first written, matched without regard to case; a key
+        // holds a handful, so a scan beats a map.
+        std::vector<std::pair<std::string, std::string>> values;
     };
     // Hashed: a desktop's thousands of program keys share one long prefix,
     // which makes ordered comparisons slow; nothing depends on key order.
@@ -44,8 +54,34 @@ private:
         using is_transparent = void;
         std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
     };
+    // Names hashed and compared without regard to case, so that any
+    // spelling finds a program's key without a lowered copy.
+    struct FoldedHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const;
+    };
+    struct FoldedEqual {
+        using is_transparent = void;
+        bool operator()(std::string_view a, std::string_view b) const;
+    };
+    using Programs = std::unordered_map<std::string, Key*, FoldedHash, FoldedEqual>;
+
     Key& ensure(std::string_view keyPath);
+    // Adds a key whose parent exists; `path` is lower-case and normalised.
+    Key& insert(std::string path, std::string_view parentPath, std::string_view name);
+    // The key of a program directly under one of the uninstall keys, found
+    // without building the normalised path; `known` is false for any other
+    // path, which then takes the general lookup.
+    const Key* program(std::string_view keyPath, bool& known) const;
+    static void setIn(Key& key, std::string_view name, std::string_view value);
+
     std::unordered_map<std::string, Key, PathHash, std::equal_to<>> keys_;  // lower-case normalised path -> key
+    // An index into keys_ (whose elements never move) of the keys directly
+    // under kUninstallKey and kForeignUninstallKey: every value the software
+    // inventory reads is in one of them.
+    Programs programs_[2];
+
+    friend RegistryTree buildSoftwareRegistry(const std::vector<InstalledPackage>& packages);
 };
 
 // Paths without hive, any letter case, trailing or doubled backslashes
