@@ -20,22 +20,40 @@ std::vector<InstalledPackage> parseDpkgStatus(std::string_view text) {
     LineCursor lines(text);
     std::string_view line;
     while (lines.next(line)) {
-        const bool blank = line.empty() || (std::isspace(static_cast<unsigned char>(line[0])) && trimView(line).empty());
-        if (blank) {
+        if (line.empty()) {
             finish();
             continue;
         }
-        // Continuations of long fields, and fields not kept, skipped at their
-        // first letter: most lines of the file are descriptions.
-        if (line[0] != 'P' && line[0] != 'V' && line[0] != 'A' && line[0] != 'S') continue;
-        std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos) continue;
-        std::string_view key = line.substr(0, colon);
-        auto value = [&] { return trimView(line.substr(colon + 1)); };
-        if (key == "Package") current.name = value();
-        else if (key == "Version") current.version = value();
-        else if (key == "Architecture") current.architecture = value();
-        else if (key == "Status") status = value();
+        if (std::isspace(static_cast<unsigned char>(line[0]))) {
+            // A continuation of a long field, or a blank line with spaces in
+            // it: only the latter ends the package.
+            std::size_t i = 1;
+            while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+            if (i == line.size()) finish();
+            continue;
+        }
+        // Fields not kept are skipped at their first letters: most lines of
+        // the file are descriptions and dependency lists.
+        auto field = [&](std::string_view name) {
+            return line.size() > name.size() && line[name.size()] == ':' && line.compare(0, name.size(), name) == 0;
+        };
+        auto value = [&](std::string_view name) { return trimView(line.substr(name.size() + 1)); };
+        switch (line[0]) {
+            case 'P':
+                if (field("Package")) current.name = value("Package");
+                break;
+            case 'V':
+                if (field("Version")) current.version = value("Version");
+                break;
+            case 'A':
+                if (field("Architecture")) current.architecture = value("Architecture");
+                break;
+            case 'S':
+                if (field("Status")) status = value("Status");
+                break;
+            default:
+                break;
+        }
     }
     finish();
     return out;
