@@ -69,19 +69,35 @@ bool RegistryTree::FoldedEqual::operator()(std::string_view a, std::string_view 
     return equalsIgnoringCase(a, b);
 }
 
+const RegistryTree::Key* RegistryTree::find(std::string_view path) const {
+    return const_cast<RegistryTree*>(this)->find(path);
+}
+
+RegistryTree::Key* RegistryTree::find(std::string_view path) {
+    for (int which = 0; which < 2; ++which) {
+        const std::string& parent = uninstallParent(which);
+        if (path.size() > parent.size() + 1 && path[parent.size()] == '\\' &&
+            path.compare(0, parent.size(), parent) == 0) {
+            const std::string_view name = path.substr(parent.size() + 1);
+            if (name.find('\\') != std::string_view::npos) break;  // deeper: kept with the others
+            auto it = programs_[which].find(name);
+            return it == programs_[which].end() ? nullptr : &it->second;
+        }
+    }
+    auto it = keys_.find(path);
+    return it == keys_.end() ? nullptr : &it->second;
+}
+
 RegistryTree::Key& RegistryTree::insert(std::string path, std::string_view parentPath, std::string_view name) {
-    Key& parent = keys_.find(parentPath)->second;
-    parent.subkeys.emplace_back(name);
-    Key& key = keys_.emplace(std::move(path), Key{}).first->second;
+    find(parentPath)->subkeys.emplace_back(name);
     for (int which = 0; which < 2; ++which)
-        if (parentPath == uninstallParent(which)) programs_[which].emplace(std::string(name), &key);
-    return key;
+        if (parentPath == uninstallParent(which)) return programs_[which].emplace(std::string(name), Key{}).first->second;
+    return keys_.emplace(std::move(path), Key{}).first->second;
 }
 
 RegistryTree::Key& RegistryTree::ensure(std::string_view keyPath) {
     std::string normalised = normaliseKeyPath(keyPath);
-    auto existing = keys_.find(normalised);
-    if (existing != keys_.end()) return existing->second;
+    if (Key* existing = find(normalised)) return *existing;
     // The names as written, for the parents' subkey lists.
     std::vector<std::string_view> names;
     for (std::size_t pos = 0; pos < keyPath.size();) {
@@ -91,23 +107,23 @@ RegistryTree::Key& RegistryTree::ensure(std::string_view keyPath) {
         pos = cut + 1;
     }
     keys_.try_emplace(std::string());  // the hive root
-    // Most calls name a key whose parent exists (a program's key under the
-    // uninstall key): those need no walk from the root.
+    // Most calls name a key whose parent exists: those need no walk from
+    // the root.
     std::size_t cut = normalised.rfind('\\');
     std::size_t from = names.empty() ? 0 : names.size() - 1;
-    if (cut == std::string::npos || keys_.find(std::string_view(normalised).substr(0, cut)) == keys_.end()) {
+    if (cut == std::string::npos || !find(std::string_view(normalised).substr(0, cut))) {
         from = 0;
         cut = 0;
     }
-    std::string_view whole = normalised;
+    const std::string_view whole = normalised;
     for (std::size_t i = from; i < names.size(); ++i) {
         const std::size_t end = cut == 0 && i == from && from == 0 ? names[0].size() : cut + 1 + names[i].size();
         const std::string_view path = whole.substr(0, end);
         const std::string_view parent = i == 0 ? std::string_view() : whole.substr(0, cut);
-        if (keys_.find(path) == keys_.end()) insert(std::string(path), parent, names[i]);
+        if (!find(path)) insert(std::string(path), parent, names[i]);
         cut = end;
     }
-    return keys_.find(whole)->second;
+    return *find(whole);
 }
 
 const RegistryTree::Key* RegistryTree::program(std::string_view keyPath, bool& known) const {
@@ -122,7 +138,7 @@ const RegistryTree::Key* RegistryTree::program(std::string_view keyPath, bool& k
         if (name.empty()) continue;
         known = true;
         auto it = programs_[which].find(name);
-        return it == programs_[which].end() ? nullptr : it->second;
+        return it == programs_[which].end() ? nullptr : &it->second;
     }
     known = false;
     return nullptr;
@@ -150,18 +166,15 @@ void RegistryTree::setValues(std::string_view keyPath,
 }
 
 std::optional<std::vector<std::string>> RegistryTree::subkeys(std::string_view keyPath) const {
-    auto it = keys_.find(normaliseKeyPath(keyPath));
-    if (it == keys_.end()) return std::nullopt;
-    return it->second.subkeys;
+    const Key* key = find(normaliseKeyPath(keyPath));
+    if (!key) return std::nullopt;
+    return key->subkeys;
 }
 
 std::optional<std::string> RegistryTree::value(std::string_view keyPath, std::string_view valueName) const {
     bool known = false;
     const Key* key = program(keyPath, known);
-    if (!known) {
-        auto it = keys_.find(normaliseKeyPath(keyPath));
-        if (it != keys_.end()) key = &it->second;
-    }
+    if (!known) key = find(normaliseKeyPath(keyPath));
     if (!key) return std::nullopt;
     for (const auto& [name, value] : key->values)
         if (equalsIgnoringCase(name, valueName)) return value;
@@ -170,9 +183,9 @@ std::optional<std::string> RegistryTree::value(std::string_view keyPath, std::st
 
 RegistryTree buildSoftwareRegistry(const std::vector<InstalledPackage>& packages) {
     RegistryTree tree;
-    tree.keys_.reserve(packages.size() + 16);
     tree.addKey(kUninstallKey);
     tree.addKey(kForeignUninstallKey);
+    RegistryTree::Key* parents[2] = {tree.find(uninstallParent(0)), tree.find(uninstallParent(1))};
     const std::string native = nativeArchitecture(packages);
     std::string name;
     for (const InstalledPackage& p : packages) {
@@ -184,17 +197,10 @@ RegistryTree buildSoftwareRegistry(const std::vector<InstalledPackage>& packages
         // A name that is empty or holds a backslash would not name one key.
         if (p.name.empty() || name.find('\\') != std::string::npos) continue;
         RegistryTree::Programs& programs = tree.programs_[foreign ? 1 : 0];
-        auto known = programs.find(name);
-        RegistryTree::Key* key = known != programs.end() ? known->second : nullptr;
-        if (!key) {
-            const std::string& parent = uninstallParent(foreign ? 1 : 0);
-            std::string path;
-            path.reserve(parent.size() + 1 + name.size());
-            path.append(parent).append(1, '\\').append(lowerAscii(name));
-            key = &tree.insert(std::move(path), parent, name);
-        }
-        RegistryTree::setIn(*key, "DisplayName", p.name);
-        RegistryTree::setIn(*key, "DisplayVersion", p.version);
+        auto [it, added] = programs.try_emplace(name);
+        if (added) parents[foreign ? 1 : 0]->subkeys.push_back(name);
+        RegistryTree::setIn(it->second, "DisplayName", p.name);
+        RegistryTree::setIn(it->second, "DisplayVersion", p.version);
     }
     return tree;
 }

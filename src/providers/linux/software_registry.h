@@ -23,13 +23,6 @@ inline constexpr std::string_view kForeignUninstallKey =
 
 class RegistryTree {
 public:
-    RegistryTree() = default;
-    // Moves keep the index into the keys valid; copies would not.
-    RegistryTree(RegistryTree&&) = default;
-    RegistryTree& operator=(RegistryTree&&) = default;
-    RegistryTree(const RegistryTree&) = delete;
-    RegistryTree& operator=(const RegistryTree&) = delete;
-
     void setValue(std::string_view keyPath, std::string valueName, std::string value);
     // Several values of one key, its path resolved once.
     void setValues(std::string_view keyPath,
@@ -64,9 +57,13 @@ private:
         using is_transparent = void;
         bool operator()(std::string_view a, std::string_view b) const;
     };
-    using Programs = std::unordered_map<std::string, Key*, FoldedHash, FoldedEqual>;
+    // A program's key by its name, as written.
+    using Programs = std::unordered_map<std::string, Key, FoldedHash, FoldedEqual>;
 
     Key& ensure(std::string_view keyPath);
+    // Keys by lower-case normalised path, wherever they are kept.
+    Key* find(std::string_view path);
+    const Key* find(std::string_view path) const;
     // Adds a key whose parent exists; `path` is lower-case and normalised.
     Key& insert(std::string path, std::string_view parentPath, std::string_view name);
     // The key of a program directly under one of the uninstall keys, found
@@ -76,9 +73,9 @@ private:
     static void setIn(Key& key, std::string_view name, std::string_view value);
 
     std::unordered_map<std::string, Key, PathHash, std::equal_to<>> keys_;  // lower-case normalised path -> key
-    // An index into keys_ (whose elements never move) of the keys directly
-    // under kUninstallKey and kForeignUninstallKey: every value the software
-    // inventory reads is in one of them.
+    // The keys directly under kUninstallKey and kForeignUninstallKey, kept
+    // apart: a desktop has thousands, and every value the software inventory
+    // reads is in one of them.
     Programs programs_[2];
 
     friend RegistryTree buildSoftwareRegistry(const std::vector<InstalledPackage>& packages);
