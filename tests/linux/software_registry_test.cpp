@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "providers/linux/dpkg_status.h"
+#include "providers/linux/software_registry.h"
+
+using namespace veltrix::linux_provider;
+
+namespace {
+const std::string kNative(kUninstallKey);
+const std::string kForeign(kForeignUninstallKey);
+
+RegistryTree desktop() {
+    return buildSoftwareRegistry({{"dpkg", "1.21", "amd64"},
+                                  {"bash", "5.2", "amd64"},
+                                  {"libc6", "2.36", "amd64"},
+                                  {"libc6", "2.36-i", "i386"},
+                                  {"tzdata", "2024a", "all"},
+                                  {"bad\\name", "1", "amd64"}});
+}
+}  // namespace
+
+TEST(SoftwareRegistry, ProgramsAnswerAnySpellingOfTheirPath) {
+    RegistryTree tree = desktop();
+    for (const std::string& path :
+         std::initializer_list<std::string>{kNative + "\\bash", "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\UNINSTALL\\BASH",
+          "\\\\software\\\\microsoft\\windows\\currentversion\\uninstall\\\\Bash\\\\",
+          "software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\bash\\"}) {
+        EXPECT_EQ(tree.value(path, "DisplayName"), std::optional<std::string>("bash")) << path;
+        EXPECT_EQ(tree.value(path, "displayversion"), std::optional<std::string>("5.2")) << path;
+    }
+    EXPECT_FALSE(tree.value(kNative + "\\bas", "DisplayName").has_value());
+    EXPECT_FALSE(tree.value(kNative + "\\bash", "Display").has_value());
+    EXPECT_FALSE(tree.value(kNative + "\\bash\\sub", "DisplayName").has_value());
+    EXPECT_FALSE(tree.value(kNative + "x\\bash", "DisplayName").has_value());
+    EXPECT_FALSE(tree.value("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstal\\bash", "DisplayName"));
+}
+
+TEST(SoftwareRegistry, ForeignPackagesSitUnderTheOtherKeyAndNamelessOnesAreLeftOut) {
+    RegistryTree tree = desktop();
+    EXPECT_EQ(*tree.subkeys(kNative), (std::vector<std::string>{"dpkg", "bash", "libc6", "tzdata"}));
+    EXPECT_EQ(*tree.subkeys(kForeign), (std::vector<std::string>{"libc6:i386"}));
+    EXPECT_EQ(tree.value(kNative + "\\libc6", "DisplayVersion"), std::optional<std::string>("2.36"));
+    EXPECT_EQ(tree.value(kForeign + "\\LIBC6:I386", "DisplayVersion"), std::optional<std::string>("2.36-i"));
+    EXPECT_EQ(tree.value(kForeign + "\\libc6:i386", "DisplayName"), std::optional<std::string>("libc6"));
+    EXPECT_FALSE(tree.value(kForeign + "\\libc6", "DisplayName").has_value());
+    EXPECT_FALSE(tree.subkeys(kNative + "\\bad").has_value());
+}
+
+TEST(SoftwareRegistry, KeysBelowAProgramAndProgramsAddedByPathShareOneTree) {
+    RegistryTree tree;
+    tree.setValue(kNative + "\\\\Editor\\Plugins\\Spell", "Version", "3");
+    tree.setValue(kNative + "\\editor", "DisplayName", "Editor");
+    tree.setValues("software\\microsoft\\windows\\currentversion\\uninstall\\EDITOR\\",
+                   {{"displayname", "Editor 2"}, {"DisplayVersion", "2.0"}});
+    EXPECT_EQ(*tree.subkeys(kNative), (std::vector<std::string>{"Editor"}));
+    EXPECT_EQ(*tree.subkeys(kNative + "\\Editor"), (std::vector<std::string>{"Plugins"}));
+    EXPECT_EQ(*tree.subkeys(kNative + "\\editor\\plugins"), (std::vector<std::string>{"Spell"}));
+    EXPECT_EQ(tree.value(kNative + "\\Editor\\Plugins\\Spell", "version"), std::optional<std::string>("3"));
+    EXPECT_EQ(tree.value(kNative + "\\Editor", "DisplayName"), std::optional<std::string>("Editor 2"));
+    EXPECT_EQ(tree.value(kNative + "\\Editor", "DisplayVersion"), std::optional<std::string>("2.0"));
+    EXPECT_EQ(*tree.subkeys("Software\\Microsoft"), (std::vector<std::string>{"Windows"}));
+}
+
+TEST(DpkgStatus, FieldsWithAKeptFieldsPrefixAreNotTakenForIt) {
+    auto packages = parseDpkgStatus(
+        "Package: a\nPackage-Type: udeb\nStatus: install ok installed\nStatusX: no\nVersions: 9\nVersion: 1\n"
+        "Architectures: x\nArchitecture: amd64\nPackage : b\n\t\nPackage: c\nStatus: deinstall ok config-files\n");
+    ASSERT_EQ(packages.size(), 1u);
+    EXPECT_EQ(packages[0].name, "a");
+    EXPECT_EQ(packages[0].version, "1");
+    EXPECT_EQ(packages[0].architecture, "amd64");
+}
