@@ -186,6 +186,7 @@ RegistryTree buildSoftwareRegistry(const std::vector<InstalledPackage>& packages
     tree.addKey(kUninstallKey);
     tree.addKey(kForeignUninstallKey);
     RegistryTree::Key* parents[2] = {tree.find(uninstallParent(0)), tree.find(uninstallParent(1))};
+    tree.programs_[0].reserve(packages.size());
     const std::string native = nativeArchitecture(packages);
     std::string name;
     for (const InstalledPackage& p : packages) {
@@ -198,7 +199,10 @@ RegistryTree buildSoftwareRegistry(const std::vector<InstalledPackage>& packages
         if (p.name.empty() || name.find('\\') != std::string::npos) continue;
         RegistryTree::Programs& programs = tree.programs_[foreign ? 1 : 0];
         auto [it, added] = programs.try_emplace(name);
-        if (added) parents[foreign ? 1 : 0]->subkeys.push_back(name);
+        if (added) {
+            parents[foreign ? 1 : 0]->subkeys.push_back(name);
+            it->second.values.reserve(2);
+        }
         RegistryTree::setIn(it->second, "DisplayName", p.name);
         RegistryTree::setIn(it->second, "DisplayVersion", p.version);
     }
