@@ -30,6 +30,13 @@ constexpr std::size_t kClassDigits = 2;
 constexpr std::string_view kClassPrefix = "C ";
 
 bool byId(const auto& a, const auto& b) { return a.id < b.id; }
+
+// The list is kept in id order, so the check mostly spares the sort; file
+// order among equal ids stays either way.
+template <typename T>
+void sortById(std::vector<T>& items) {
+    if (!std::is_sorted(items.begin(), items.end(), byId<T, T>)) std::stable_sort(items.begin(), items.end(), byId<T, T>);
+}
 }  // namespace
 
 void IdsDatabase::parse(std::string_view text) {
@@ -56,8 +63,8 @@ void IdsDatabase::index() {
             if (auto c = idAndName(line.substr(kClassPrefix.size()), kClassDigits)) classes_.push_back({c->first, start});
         }
     }
-    std::stable_sort(vendors_.begin(), vendors_.end(), byId<Heading, Heading>);
-    std::stable_sort(classes_.begin(), classes_.end(), byId<Heading, Heading>);
+    sortById(vendors_);
+    sortById(classes_);
 }
 
 void IdsDatabase::load() {
@@ -99,7 +106,7 @@ const IdsDatabase::Entries& IdsDatabase::entries(std::unordered_map<std::uint16_
             if (auto e = idAndName(line.substr(1), digits)) out.push_back({e->first, e->second});
         }
     }
-    std::stable_sort(out.begin(), out.end(), byId<Entry, Entry>);
+    sortById(out);
     return out;
 }
 
