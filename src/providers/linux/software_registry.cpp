@@ -117,7 +117,7 @@ RegistryTree::Key& RegistryTree::ensure(std::string_view keyPath) {
     }
     const std::string_view whole = normalised;
     for (std::size_t i = from; i < names.size(); ++i) {
-        const std::size_t end = cut == 0 && i == from && from == 0 ? names[0].size() : cut + 1 + names[i].size();
+        const std::size_t end = i == 0 ? names[0].size() : cut + 1 + names[i].size();
         const std::string_view path = whole.substr(0, end);
         const std::string_view parent = i == 0 ? std::string_view() : whole.substr(0, cut);
         if (!find(path)) insert(std::string(path), parent, names[i]);

@@ -41,8 +41,7 @@ private:
         // holds a handful, so a scan beats a map.
         std::vector<std::pair<std::string, std::string>> values;
     };
-    // Hashed: a desktop's thousands of program keys share one long prefix,
-    // which makes ordered comparisons slow; nothing depends on key order.
+    // Hashed: nothing depends on key order.
     struct PathHash {
         using is_transparent = void;
         std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
