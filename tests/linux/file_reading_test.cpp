@@ -14,7 +14,8 @@ TEST(ReadRegularFile, WholeContentWhateverTheReportedSize) {
     const auto path = std::filesystem::temp_directory_path() / "veltrix_file_reading_test.txt";
     std::string big;
     for (int i = 0; big.size() < 200000; ++i) big += "line " + std::to_string(i) + "\n";
-    for (const std::string& content : {std::string(), std::string("x"), std::string(4096, 'a'), big}) {
+    for (const std::string& content : {std::string(), std::string("x"), std::string(4096, 'a'), std::string(65536, 'b'),
+                                        std::string(65537, 'c'), big}) {
         { std::ofstream(path, std::ios::binary) << content; }
         auto read = readRegularFile(path.string());
         ASSERT_TRUE(read.has_value());

@@ -18,6 +18,7 @@ namespace fs = std::filesystem;
 namespace {
 // Large enough for the package database of a full desktop install.
 constexpr std::size_t kMaxFileSize = 256u << 20;
+constexpr std::size_t kSmallFile = 65536;
 
 }  // namespace
 
@@ -27,27 +28,48 @@ std::optional<std::string> readRegularFile(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return std::nullopt;
     std::string content;
-    // Small files (sysfs attributes claim 4096 bytes whatever they hold) fit
-    // the buffer and get an exact allocation; large ones are reserved once
-    // from their size, which stays a hint only: a file may grow.
-    char buf[65536];
-    if (st.st_size > static_cast<off_t>(sizeof buf))
-        content.reserve(std::min(static_cast<std::size_t>(st.st_size), kMaxFileSize) + 1);
     bool failed = false;
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            // Some sysfs attributes refuse reading (EIO, EINVAL) when the
-            // device cannot answer: treat as absent.
-            failed = true;
-            break;
+    if (st.st_size > static_cast<off_t>(kSmallFile)) {
+        // Large files (the package database) are read straight into the
+        // string, sized once from the file, saving a copy of every byte. The
+        // size stays a hint only: a file may grow.
+        std::size_t length = 0;
+        content.resize(std::min(static_cast<std::size_t>(st.st_size), kMaxFileSize) + 1);
+        for (;;) {
+            if (length == content.size()) {
+                if (length > kMaxFileSize) break;
+                content.resize(std::min(length * 2, kMaxFileSize + 1));
+            }
+            ssize_t n = ::read(fd, content.data() + length, content.size() - length);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                failed = true;
+                break;
+            }
+            if (n == 0) break;
+            length += static_cast<std::size_t>(n);
         }
-        if (n == 0) break;
-        content.append(buf, static_cast<std::size_t>(n));
-        if (content.size() > kMaxFileSize) {
-            failed = true;
-            break;
+        content.resize(length);
+        if (length > kMaxFileSize) failed = true;
+    } else {
+        // Small files (sysfs attributes claim 4096 bytes whatever they hold)
+        // fit the buffer and get an exact allocation.
+        char buf[kSmallFile];
+        for (;;) {
+            ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                // Some sysfs attributes refuse reading (EIO, EINVAL) when the
+                // device cannot answer: treat as absent.
+                failed = true;
+                break;
+            }
+            if (n == 0) break;
+            content.append(buf, static_cast<std::size_t>(n));
+            if (content.size() > kMaxFileSize) {
+                failed = true;
+                break;
+            }
         }
     }
     ::close(fd);
