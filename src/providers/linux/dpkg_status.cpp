@@ -1,10 +1,13 @@
 #include "providers/linux/dpkg_status.h"
 
-#include <cctype>
-
 #include "providers/linux/text_util.h"
 
 namespace veltrix::linux_provider {
+
+namespace {
+// The C locale's white space, without a call into the library per letter.
+constexpr bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+}  // namespace
 
 std::vector<InstalledPackage> parseDpkgStatus(std::string_view text) {
     // The file holds every field of every package; only four are kept, so
@@ -24,11 +27,11 @@ std::vector<InstalledPackage> parseDpkgStatus(std::string_view text) {
             finish();
             continue;
         }
-        if (std::isspace(static_cast<unsigned char>(line[0]))) {
+        if (isSpace(line[0])) {
             // A continuation of a long field, or a blank line with spaces in
             // it: only the latter ends the package.
             std::size_t i = 1;
-            while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+            while (i < line.size() && isSpace(line[i])) ++i;
             if (i == line.size()) finish();
             continue;
         }
