@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <iterator>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "providers/linux/text_util.h"
 
@@ -46,23 +49,49 @@ void IdsDatabase::parse(std::string_view text) {
     index();
 }
 
+namespace {
+// Calls `visit` with where each line of `text` starts, except lines that
+// open with a tab: the entries, most of a list, need no look at indexing
+// time. Sixteen bytes at a time where the processor allows.
+template <typename Visit>
+void forEachUntabbedLine(std::string_view text, Visit&& visit) {
+    if (text.empty()) return;
+    if (text[0] != '\t') visit(0);
+    std::size_t i = 0;
+#ifdef __SSE2__
+    const __m128i newline = _mm_set1_epi8('\n');
+    for (; i + 16 <= text.size(); i += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, newline))); mask != 0;
+             mask &= mask - 1) {
+            const std::size_t next = i + static_cast<std::size_t>(__builtin_ctz(mask)) + 1;
+            if (next < text.size() && text[next] != '\t') visit(next);
+        }
+    }
+#endif
+    for (i = text.find('\n', i); i != std::string_view::npos; i = text.find('\n', i + 1))
+        if (i + 1 < text.size() && text[i + 1] != '\t') visit(i + 1);
+}
+}  // namespace
+
 void IdsDatabase::index() {
     loaded_ = true;
     vendors_.clear();
     classes_.clear();
     devices_.clear();
     subclasses_.clear();
-    LineCursor lines(text_);
-    std::string_view line;
-    for (std::size_t start = 0; lines.next(line); start = lines.position()) {
+    const std::string_view text = text_;
+    forEachUntabbedLine(text, [&](std::size_t start) {
+        std::string_view line;
+        LineCursor(text, start).next(line);
         // Entries, comments and blank lines belong to the heading above them.
-        if (line.empty() || line[0] == '#' || line[0] == '\t') continue;
+        if (line.empty() || line[0] == '#') return;
         if (auto v = idAndName(line, kVendorDigits)) {
             vendors_.push_back({v->first, start});
         } else if (startsWith(line, kClassPrefix)) {
             if (auto c = idAndName(line.substr(kClassPrefix.size()), kClassDigits)) classes_.push_back({c->first, start});
         }
-    }
+    });
     sortById(vendors_);
     sortById(classes_);
 }
