@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "providers/linux/pci_ids.h"
 #include "providers/linux/text_util.h"
@@ -29,5 +31,35 @@ TEST(IdsDatabase, HeadingsAnywhereInALongListWhateverTheLineEnds) {
         EXPECT_FALSE(ids.vendor(0x1000).has_value());
         EXPECT_FALSE(ids.vendor(0x0002).has_value());  // a device id, not a heading
         EXPECT_EQ(ids.className(0x03), std::optional<std::string>("Display controller"));
+    }
+}
+
+TEST(IdsDatabase, EveryEntryOfALongBlockInOrderOrNot) {
+    // Entries with subsystems, comments and blank lines between them; the
+    // same block in id order and reversed, an id listed twice in a row.
+    for (const bool inOrder : {true, false}) {
+        std::vector<std::string> entries;
+        for (int d = 0; d < 300; ++d) {
+            std::string entry = "\t" + hex(d * 3, 4) + "  Device " + std::to_string(d) + "\n";
+            for (int s = 0; s < d % 4; ++s) entry += "\t\t1000 " + hex(s, 4) + "  Subsystem\n";
+            if (d % 50 == 7) entry += "# note\n\n";
+            if (d == 150) entry += "\t" + hex(d * 3, 4) + "  Later\n";
+            entries.push_back(entry);
+        }
+        if (!inOrder) std::reverse(entries.begin(), entries.end());
+        std::string text = "0fff  Before\n\t0003  Not this one\n1000  Vendor\n";
+        for (const std::string& e : entries) text += e;
+        text += "1001  After\n\t0003  Nor this one\n";
+        IdsDatabase ids("");
+        ids.parse(text);
+        for (int round = 0; round < 2; ++round) {  // a miss must not spoil later lookups
+            for (int d = 0; d < 300; ++d) {
+                const auto id = static_cast<std::uint16_t>(d * 3);
+                EXPECT_EQ(ids.device(0x1000, id), d == 150 ? "Later" : "Device " + std::to_string(d)) << d;
+                EXPECT_FALSE(ids.device(0x1000, static_cast<std::uint16_t>(id + 1)).has_value()) << d;
+            }
+            EXPECT_FALSE(ids.device(0x1000, 0x1000).has_value());  // a subsystem's id, not an entry
+            EXPECT_FALSE(ids.device(0x1000, 0xFFFF).has_value());
+        }
     }
 }

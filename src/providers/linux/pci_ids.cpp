@@ -1,20 +1,17 @@
 #include "providers/linux/pci_ids.h"
 
 #include <algorithm>
-#include <cctype>
 #include <iterator>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
+#include "providers/linux/line_scan.h"
 #include "providers/linux/text_util.h"
 
 namespace veltrix::linux_provider {
 
 namespace {
-// "8086  Intel Corporation" -> 0x8086 and "Intel Corporation" (a view into
-// the line); nullopt when the line is not one.
-std::optional<std::pair<std::uint16_t, std::string_view>> idAndName(std::string_view line, std::size_t digits) {
+// The id at the start of "8086  Intel Corporation": `digits` hex digits and
+// a blank after them; nullopt otherwise.
+std::optional<std::uint16_t> leadingId(std::string_view line, std::size_t digits) {
     if (line.size() <= digits || (line[digits] != ' ' && line[digits] != '\t')) return std::nullopt;
     std::uint16_t id = 0;
     for (std::size_t i = 0; i < digits; ++i) {
@@ -23,9 +20,17 @@ std::optional<std::pair<std::uint16_t, std::string_view>> idAndName(std::string_
         if (v < 0) return std::nullopt;
         id = static_cast<std::uint16_t>((id << 4) | v);
     }
+    return id;
+}
+
+// "8086  Intel Corporation" -> 0x8086 and "Intel Corporation" (a view into
+// the line); nullopt when the line is not one.
+std::optional<std::pair<std::uint16_t, std::string_view>> idAndName(std::string_view line, std::size_t digits) {
+    auto id = leadingId(line, digits);
+    if (!id) return std::nullopt;
     std::string_view name = trimView(line.substr(digits));
     if (name.empty()) return std::nullopt;
-    return std::make_pair(id, name);
+    return std::make_pair(*id, name);
 }
 
 constexpr std::size_t kVendorDigits = 4;
@@ -34,11 +39,54 @@ constexpr std::string_view kClassPrefix = "C ";
 
 bool byId(const auto& a, const auto& b) { return a.id < b.id; }
 
-// The list is kept in id order, so the check mostly spares the sort; file
-// order among equal ids stays either way.
-template <typename T>
-void sortById(std::vector<T>& items) {
-    if (!std::is_sorted(items.begin(), items.end(), byId<T, T>)) std::stable_sort(items.begin(), items.end(), byId<T, T>);
+// Where the first line starting at or after `pos` begins.
+std::size_t lineStartFrom(std::string_view text, std::size_t pos) {
+    if (pos == 0 || pos >= text.size() || text[pos - 1] == '\n') return std::min(pos, text.size());
+    const std::size_t newline = text.find('\n', pos);
+    return newline == std::string_view::npos ? text.size() : newline + 1;
+}
+
+// An entry line ("\t<id>  name") and where the line after it starts.
+struct EntryLine {
+    std::uint16_t id;
+    std::string_view name;
+    std::size_t next;
+};
+
+// The first entry line that starts at or after the line start `from` and
+// before `to`, passing over subsystems, comments and blank lines.
+std::optional<EntryLine> entryFrom(std::string_view text, std::size_t from, std::size_t to, std::size_t digits) {
+    LineCursor lines(text, from);
+    std::string_view line;
+    for (std::size_t start = from; start < to && lines.next(line); start = lines.position())
+        if (line.size() > 1 && line[0] == '\t' && line[1] != '\t')
+            if (auto e = idAndName(line.substr(1), digits)) return EntryLine{e->first, e->second, lines.position()};
+    return std::nullopt;
+}
+
+// Binary search for `id` among the entries of the block [begin, end), which
+// the published lists keep in id order; nullopt when the search misses,
+// which in a block out of order does not prove the id absent.
+std::optional<std::string_view> searchSortedBlock(std::string_view text, std::size_t begin, std::size_t end,
+                                                  std::uint16_t id, std::size_t digits) {
+    // Any entry line with the id starts in [lo, hi).
+    std::size_t lo = begin, hi = end;
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        auto entry = entryFrom(text, lineStartFrom(text, mid), hi, digits);
+        if (!entry || entry->id > id) {
+            hi = mid;
+        } else if (entry->id < id) {
+            lo = entry->next;
+        } else {
+            // Listed twice: the later line wins.
+            for (auto later = entryFrom(text, entry->next, end, digits); later && later->id == id;
+                 later = entryFrom(text, later->next, end, digits))
+                entry = later;
+            return entry->name;
+        }
+    }
+    return std::nullopt;
 }
 }  // namespace
 
@@ -49,51 +97,30 @@ void IdsDatabase::parse(std::string_view text) {
     index();
 }
 
-namespace {
-// Calls `visit` with where each line of `text` starts, except lines that
-// open with a tab: the entries, most of a list, need no look at indexing
-// time. Sixteen bytes at a time where the processor allows.
-template <typename Visit>
-void forEachUntabbedLine(std::string_view text, Visit&& visit) {
-    if (text.empty()) return;
-    if (text[0] != '\t') visit(0);
-    std::size_t i = 0;
-#ifdef __SSE2__
-    const __m128i newline = _mm_set1_epi8('\n');
-    for (; i + 16 <= text.size(); i += 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, newline))); mask != 0;
-             mask &= mask - 1) {
-            const std::size_t next = i + static_cast<std::size_t>(__builtin_ctz(mask)) + 1;
-            if (next < text.size() && text[next] != '\t') visit(next);
-        }
-    }
-#endif
-    for (i = text.find('\n', i); i != std::string_view::npos; i = text.find('\n', i + 1))
-        if (i + 1 < text.size() && text[i + 1] != '\t') visit(i + 1);
-}
-}  // namespace
-
 void IdsDatabase::index() {
     loaded_ = true;
     vendors_.clear();
     classes_.clear();
-    devices_.clear();
-    subclasses_.clear();
+    blockEnds_.clear();
+    inOrder_.clear();
     const std::string_view text = text_;
-    forEachUntabbedLine(text, [&](std::size_t start) {
+    forEachLineOpening<LineOpening::Untabbed>(text, [&](std::size_t start) {
         std::string_view line;
         LineCursor(text, start).next(line);
-        // Entries, comments and blank lines belong to the heading above them.
+        // Comments and blank lines belong to the block they stand in.
         if (line.empty() || line[0] == '#') return;
+        blockEnds_.push_back(start);
         if (auto v = idAndName(line, kVendorDigits)) {
             vendors_.push_back({v->first, start});
         } else if (startsWith(line, kClassPrefix)) {
             if (auto c = idAndName(line.substr(kClassPrefix.size()), kClassDigits)) classes_.push_back({c->first, start});
         }
     });
-    sortById(vendors_);
-    sortById(classes_);
+    // The lists are kept in id order, so the check mostly spares the sort;
+    // file order among equal ids stays either way.
+    for (auto* headings : {&vendors_, &classes_})
+        if (!std::is_sorted(headings->begin(), headings->end(), byId<Heading, Heading>))
+            std::stable_sort(headings->begin(), headings->end(), byId<Heading, Heading>);
 }
 
 void IdsDatabase::load() {
@@ -117,32 +144,48 @@ std::optional<std::string> IdsDatabase::headingName(const std::vector<Heading>& 
     return std::string(idAndName(line.substr(prefix), digits)->second);
 }
 
-const IdsDatabase::Entries& IdsDatabase::entries(std::unordered_map<std::uint16_t, Entries>& cache,
-                                                 const std::vector<Heading>& headings, std::uint16_t id,
-                                                 std::size_t digits) {
-    auto cached = cache.find(id);
-    if (cached != cache.end()) return cached->second;
-    Entries& out = cache[id];
-    auto [first, last] = std::equal_range(headings.begin(), headings.end(), Heading{id, 0}, byId<Heading, Heading>);
-    for (auto h = first; h != last; ++h) {
-        LineCursor lines(text_, h->offset);
-        std::string_view line;
-        lines.next(line);  // the heading itself
-        while (lines.next(line)) {
-            if (line.empty() || line[0] == '#') continue;
-            if (line[0] != '\t') break;                        // the next heading
-            if (line.size() > 1 && line[1] == '\t') continue;  // subsystems, programming interfaces
-            if (auto e = idAndName(line.substr(1), digits)) out.push_back({e->first, e->second});
-        }
-    }
-    sortById(out);
-    return out;
+std::string_view IdsDatabase::block(const Heading& heading) const {
+    auto next = std::upper_bound(blockEnds_.begin(), blockEnds_.end(), heading.offset);
+    const std::size_t end = next == blockEnds_.end() ? text_.size() : *next;
+    return text_.substr(heading.offset, end - heading.offset);
 }
 
-std::optional<std::string> IdsDatabase::find(const Entries& entries, std::uint16_t id) {
-    auto after = std::upper_bound(entries.begin(), entries.end(), Entry{id, {}}, byId<Entry, Entry>);
-    if (after == entries.begin() || std::prev(after)->id != id) return std::nullopt;
-    return std::string(std::prev(after)->name);  // listed twice: the later line wins
+std::optional<std::string> IdsDatabase::entryName(const std::vector<Heading>& headings, std::uint16_t headingId,
+                                                  std::uint16_t id, std::size_t digits) const {
+    auto [first, last] = std::equal_range(headings.begin(), headings.end(), Heading{headingId, 0}, byId<Heading, Heading>);
+    if (first == last) return std::nullopt;
+    const bool single = std::next(first) == last;
+    if (single) {
+        const std::string_view text = block(*first);
+        if (auto name = searchSortedBlock(text, lineStartFrom(text, 1), text.size(), id, digits))
+            return std::string(*name);
+        // A block already seen whole and found in order lacks the id.
+        if (inOrder_.count(first->offset)) return std::nullopt;
+    }
+    // A heading listed more than once, a block out of order or an id the
+    // block may lack: every entry line of the heading's blocks is looked at,
+    // and the last with the id names it.
+    std::optional<std::string_view> name;
+    bool ordered = true;
+    for (auto heading = first; heading != last; ++heading) {
+        const std::string_view text = block(*heading);
+        std::uint16_t previous = 0;
+        forEachLineOpening<LineOpening::OneTab>(text, [&](std::size_t start) {
+            // Most lines hold another id: told apart before the line's end is
+            // looked for.
+            const auto lineId = leadingId(text.substr(start + 1, digits + 1), digits);
+            if (!lineId) return;
+            ordered = ordered && *lineId >= previous;
+            previous = *lineId;
+            if (*lineId != id) return;
+            std::string_view line;
+            LineCursor(text, start).next(line);
+            if (auto e = idAndName(line.substr(1), digits)) name = e->second;
+        });
+    }
+    if (single && ordered) inOrder_.insert(first->offset);
+    if (!name) return std::nullopt;
+    return std::string(*name);
 }
 
 std::optional<std::string> IdsDatabase::vendor(std::uint16_t vendorId) {
@@ -152,13 +195,13 @@ std::optional<std::string> IdsDatabase::vendor(std::uint16_t vendorId) {
 
 std::optional<std::string> IdsDatabase::device(std::uint16_t vendorId, std::uint16_t deviceId) {
     load();
-    return find(entries(devices_, vendors_, vendorId, kVendorDigits), deviceId);
+    return entryName(vendors_, vendorId, deviceId, kVendorDigits);
 }
 
 std::optional<std::string> IdsDatabase::className(std::uint8_t classCode, std::uint16_t subclass) {
     load();
     if (subclass == 0xFFFF) return headingName(classes_, classCode, kClassPrefix.size(), kClassDigits);
-    return find(entries(subclasses_, classes_, classCode, kClassDigits), subclass);
+    return entryName(classes_, classCode, subclass, kClassDigits);
 }
 
 }  // namespace veltrix::linux_provider

@@ -1,15 +1,16 @@
 // Vendor and device names from the hardware id lists (pci.ids, usb.ids).
 // The lists are large and a machine needs a few dozen of their names, so
-// the file is mapped, not copied, and only its section headings are indexed; a
-// vendor's or class's own lines are parsed the first time one of its ids is
-// asked for.
+// the file is mapped, not copied, and only its section headings are indexed.
+// A vendor's or class's entries are found by binary search, the lists being
+// published in id order; when that misses, the block is looked through
+// line by line, so that a list out of order still answers.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "providers/linux/mapped_file.h"
@@ -42,21 +43,17 @@ private:
         std::uint16_t id;
         std::size_t offset;
     };
-    // A heading's entries, parsed on first use and sorted by id (file order
-    // among equals); names are views into text_.
-    struct Entry {
-        std::uint16_t id;
-        std::string_view name;
-    };
-    using Entries = std::vector<Entry>;
-    static std::optional<std::string> find(const Entries& entries, std::uint16_t id);
 
     void load();
     void index();
     std::optional<std::string> headingName(const std::vector<Heading>& headings, std::uint16_t id,
                                            std::size_t prefix, std::size_t digits) const;
-    const Entries& entries(std::unordered_map<std::uint16_t, Entries>& cache, const std::vector<Heading>& headings,
-                           std::uint16_t id, std::size_t digits);
+    // A heading's line and its entries, up to the next line that is
+    // neither an entry, a comment nor blank.
+    std::string_view block(const Heading& heading) const;
+    // The name of entry `id` under heading `headingId`.
+    std::optional<std::string> entryName(const std::vector<Heading>& headings, std::uint16_t headingId,
+                                         std::uint16_t id, std::size_t digits) const;
 
     std::string path_;
     bool loaded_ = false;
@@ -65,8 +62,10 @@ private:
     std::string_view text_;
     std::vector<Heading> vendors_;  // sorted by id, file order among equals
     std::vector<Heading> classes_;
-    std::unordered_map<std::uint16_t, Entries> devices_;
-    std::unordered_map<std::uint16_t, Entries> subclasses_;
+    std::vector<std::size_t> blockEnds_;  // starts of the lines that end a block, in file order
+    // Headings (by offset) whose one block has been looked through whole
+    // and found in id order: a binary search there that misses is final.
+    mutable std::unordered_set<std::size_t> inOrder_;
 };
 
 }  // namespace veltrix::linux_provider

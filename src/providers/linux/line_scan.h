@@ -1,0 +1,95 @@
+// Finds the lines of a large list by how they open, without looking at the
+// lines in between: the id lists are over a megabyte of which a lookup
+// wants a few hundred lines. A vector of bytes is compared at a time with a
+// line end and the bytes after it with a tab, so that only the lines wanted
+// cost a branch; 32 bytes at a time on processors with AVX2, else 16.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define VELTRIX_LINE_SCAN_AVX2 1
+#endif
+
+namespace veltrix::linux_provider {
+
+enum class LineOpening {
+    Untabbed,  // a heading, a comment or a blank line
+    OneTab,    // an entry: one tab, then not a second
+};
+
+namespace line_scan_detail {
+
+template <LineOpening kind>
+constexpr bool opensAs(std::string_view text, std::size_t start) {
+    const bool tab = start < text.size() && text[start] == '\t';
+    if constexpr (kind == LineOpening::Untabbed) return start < text.size() && !tab;
+    else return tab && !(start + 1 < text.size() && text[start + 1] == '\t');
+}
+
+// Bytes a vector step reads past its start: the line end and what follows.
+template <LineOpening kind>
+constexpr std::size_t kLookahead = kind == LineOpening::Untabbed ? 1 : 2;
+
+#ifdef VELTRIX_LINE_SCAN_AVX2
+template <LineOpening kind, typename Visit>
+__attribute__((target("avx2"))) std::size_t scanAvx2(std::string_view text, Visit& visit) {
+    const __m256i newline = _mm256_set1_epi8('\n');
+    const __m256i tab = _mm256_set1_epi8('\t');
+    const char* data = text.data();
+    std::size_t i = 0;
+    for (; i + 32 + kLookahead<kind> <= text.size(); i += 32) {
+        // (No helper lambda here: it would not share this function's target.)
+        const auto* at = reinterpret_cast<const __m256i*>(data + i);
+        const __m256i ends = _mm256_cmpeq_epi8(_mm256_loadu_si256(at), newline);
+        const __m256i tabAfter =
+            _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 1)), tab);
+        __m256i wanted;
+        if constexpr (kind == LineOpening::Untabbed) {
+            wanted = _mm256_andnot_si256(tabAfter, ends);
+        } else {
+            const __m256i tabTwo =
+                _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 2)), tab);
+            wanted = _mm256_and_si256(ends, _mm256_andnot_si256(tabTwo, tabAfter));
+        }
+        for (auto mask = static_cast<unsigned>(_mm256_movemask_epi8(wanted)); mask != 0; mask &= mask - 1)
+            visit(i + static_cast<std::size_t>(__builtin_ctz(mask)) + 1);
+    }
+    return i;
+}
+#endif
+
+}  // namespace line_scan_detail
+
+// Calls `visit` with where each line of `text` opening as `kind` starts.
+template <LineOpening kind, typename Visit>
+void forEachLineOpening(std::string_view text, Visit&& visit) {
+    using namespace line_scan_detail;
+    if (opensAs<kind>(text, 0)) visit(std::size_t{0});
+    std::size_t i = 0;
+#ifdef VELTRIX_LINE_SCAN_AVX2
+    if (__builtin_cpu_supports("avx2")) i = scanAvx2<kind>(text, visit);
+#endif
+#ifdef __SSE2__
+    const __m128i newline = _mm_set1_epi8('\n');
+    const __m128i tab = _mm_set1_epi8('\t');
+    for (; i + 16 + kLookahead<kind> <= text.size(); i += 16) {
+        auto load = [&](std::size_t at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at)); };
+        const __m128i ends = _mm_cmpeq_epi8(load(i), newline);
+        const __m128i tabAfter = _mm_cmpeq_epi8(load(i + 1), tab);
+        __m128i wanted;
+        if constexpr (kind == LineOpening::Untabbed) wanted = _mm_andnot_si128(tabAfter, ends);
+        else wanted = _mm_and_si128(ends, _mm_andnot_si128(_mm_cmpeq_epi8(load(i + 2), tab), tabAfter));
+        for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(wanted)); mask != 0; mask &= mask - 1)
+            visit(i + static_cast<std::size_t>(__builtin_ctz(mask)) + 1);
+    }
+#endif
+    for (i = text.find('\n', i); i != std::string_view::npos; i = text.find('\n', i + 1))
+        if (opensAs<kind>(text, i + 1)) visit(i + 1);
+}
+
+}  // namespace veltrix::linux_provider
