@@ -7,6 +7,7 @@
 #include "providers/linux/mapped_file.h"
 #include "providers/linux/pci_ids.h"
 #include "providers/linux/sysfs_reader.h"
+#include "support/temp_folder.h"
 
 using namespace veltrix::linux_provider;
 
@@ -54,4 +55,33 @@ TEST(MappedFile, TextOfRegularFilesOnly) {
     EXPECT_FALSE(MappedFile::open("/dev/null").has_value());
     EXPECT_FALSE(MappedFile::open("/nonexistent/file").has_value());
     EXPECT_FALSE(MappedFile::open(std::filesystem::temp_directory_path().string()).has_value());
+}
+
+TEST(SysfsReader, ResolvesLinksInsideTheTree) {
+    veltrix::test::TempFolder tree;
+    namespace fs = std::filesystem;
+    fs::create_directories(tree / "sys/devices/pci0000:00/0000:00:01.0/net/eth0");
+    fs::create_directories(tree / "sys/bus/pci/devices");
+    fs::create_directories(tree / "sys/class/net");
+    fs::create_symlink("../../../devices/pci0000:00/0000:00:01.0", tree / "sys/bus/pci/devices/0000:00:01.0");
+    // Absolute targets and a ".." above the top stay in the tree, as in a
+    // root of its own.
+    fs::create_symlink("/sys/devices/pci0000:00/0000:00:01.0/net/eth0", tree / "sys/class/net/eth0");
+    fs::create_symlink("../..", tree / "sys/devices/pci0000:00/0000:00:01.0/net/eth0/device");
+    fs::create_symlink("../../../../../../../../sys", tree / "sys/devices/up");
+    fs::create_symlink("loop-b", tree / "sys/loop-a");
+    fs::create_symlink("loop-a", tree / "sys/loop-b");
+
+    SysfsReader files(tree.str());
+    for (int round = 0; round < 2; ++round) {  // the second from what the first learnt
+        EXPECT_EQ(files.resolve("/sys/bus/pci/devices/0000:00:01.0"), "/sys/devices/pci0000:00/0000:00:01.0");
+        EXPECT_EQ(files.resolve("/sys/class/net/eth0/device"), "/sys/devices/pci0000:00/0000:00:01.0");
+        EXPECT_EQ(files.resolve("/sys/class/net/eth0/device/../."), "/sys/devices/pci0000:00");
+        EXPECT_EQ(files.resolve("/sys/devices/up/class"), "/sys/class");
+        EXPECT_EQ(files.resolve("//sys///bus/"), "/sys/bus");
+        EXPECT_EQ(files.resolve("/"), "/");
+        EXPECT_FALSE(files.resolve("/sys/class/net/eth1").has_value());
+        EXPECT_FALSE(files.resolve("/sys/class/net/eth0/device/missing").has_value());
+        EXPECT_FALSE(files.resolve("/sys/loop-a").has_value());
+    }
 }

@@ -19,14 +19,25 @@ namespace {
 // Large enough for the package database of a full desktop install.
 constexpr std::size_t kMaxFileSize = 256u << 20;
 constexpr std::size_t kSmallFile = 65536;
+// Links followed in one path before it counts as a loop, as the kernel's.
+constexpr int kMaxLinks = 40;
 
 }  // namespace
 
 std::optional<std::string> readRegularFile(const std::string& path) {
+    // Only regular files are opened: opening a device node can rewind a tape
+    // or hang up a modem. Sysfs holds neither device nodes nor pipes and its
+    // links stay inside it, so there the check before opening, a path lookup
+    // as dear as the open itself and most of a scan's files, is left out;
+    // the file is still checked once open.
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    if (!startsWith(path, "/sys/") && (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))) return std::nullopt;
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return std::nullopt;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
     std::string content;
     bool failed = false;
     if (st.st_size > static_cast<off_t>(kSmallFile)) {
@@ -140,18 +151,54 @@ std::optional<std::string> SysfsReader::linkName(std::string_view path) const {
 }
 
 std::optional<std::string> SysfsReader::resolve(std::string_view path) const {
-    std::error_code ec;
-    fs::path real = fs::canonical(hostPath(path), ec);
-    if (ec) return std::nullopt;
-    std::string text = real.string();
-    if (root_.empty()) return text;
-    std::error_code ec2;
-    fs::path rootReal = fs::canonical(root_, ec2);
-    std::string prefix = ec2 ? root_ : rootReal.string();
-    if (!startsWith(text, prefix)) return std::nullopt;  // a link leaving the tree
-    std::string inside = text.substr(prefix.size());
-    if (inside.empty()) inside = "/";
-    return inside;
+    // Component by component, as the kernel does, with the tree as the root:
+    // a link's absolute target and a ".." above the top stay inside it. What
+    // each component is gets asked once per scan; device paths share most of
+    // theirs.
+    std::vector<std::string> pending;  // components still to walk, the next one last
+    auto push = [&pending](std::string_view text) {
+        std::vector<std::string> parts;
+        for (std::size_t pos = 0; pos <= text.size();) {
+            std::size_t cut = std::min(text.find('/', pos), text.size());
+            if (cut > pos) parts.emplace_back(text.substr(pos, cut - pos));
+            pos = cut + 1;
+        }
+        pending.insert(pending.end(), parts.rbegin(), parts.rend());
+    };
+    push(path);
+    std::string resolved;  // inside the tree, no trailing slash; empty is the top
+    int links = 0;
+    while (!pending.empty()) {
+        const std::string part = std::move(pending.back());
+        pending.pop_back();
+        if (part == ".") continue;
+        if (part == "..") {
+            resolved.erase(std::min(resolved.rfind('/'), resolved.size()));
+            continue;
+        }
+        std::string next = resolved + "/" + part;
+        auto known = links_.find(next);
+        if (known == links_.end()) known = links_.emplace(next, readLink(hostPath(next))).first;
+        const Link& link = known->second;
+        if (link.kind == Link::Kind::Missing) return std::nullopt;
+        if (link.kind == Link::Kind::NotALink) {
+            resolved = std::move(next);
+            continue;
+        }
+        if (++links > kMaxLinks) return std::nullopt;  // a loop
+        if (link.target.front() == '/') resolved.clear();
+        push(link.target);
+    }
+    return resolved.empty() ? std::string("/") : resolved;
+}
+
+SysfsReader::Link SysfsReader::readLink(const std::string& hostPath) {
+    std::string target(4096, '\0');
+    const ssize_t n = ::readlink(hostPath.c_str(), target.data(), target.size());
+    if (n < 0) return {errno == EINVAL ? Link::Kind::NotALink : Link::Kind::Missing, {}};
+    if (n == 0 || static_cast<std::size_t>(n) == target.size()) return {Link::Kind::Missing, {}};
+    target.resize(static_cast<std::size_t>(n));
+    return {Link::Kind::Link, std::move(target)};
 }
 
 std::vector<std::string> SysfsReader::filesReadPaths() const {

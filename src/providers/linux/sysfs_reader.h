@@ -36,7 +36,8 @@ public:
     bool exists(std::string_view path) const;
     // Last component of a symbolic link's target ("e1000e" for a driver link).
     std::optional<std::string> linkName(std::string_view path) const;
-    // The path with every symbolic link resolved, inside the tree.
+    // The path with every symbolic link resolved, inside the tree; nullopt
+    // when a component is missing or the links loop.
     std::optional<std::string> resolve(std::string_view path) const;
 
     std::size_t filesRead() const { return files_.size(); }
@@ -46,9 +47,17 @@ public:
     std::vector<std::string> directoriesListed() const;
 
 private:
+    // What one path names, as far as resolving goes.
+    struct Link {
+        enum class Kind { Missing, NotALink, Link } kind;
+        std::string target;  // of a link
+    };
+    static Link readLink(const std::string& hostPath);
+
     std::string root_;  // without trailing slash; empty for "/"
     std::map<std::string, std::optional<std::string>, std::less<>> files_;
     std::map<std::string, std::vector<std::string>, std::less<>> dirs_;
+    mutable std::map<std::string, Link, std::less<>> links_;  // paths inside the tree
 };
 
 }  // namespace veltrix::linux_provider
