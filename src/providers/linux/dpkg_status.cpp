@@ -4,11 +4,6 @@
 
 namespace veltrix::linux_provider {
 
-namespace {
-// The C locale's white space, without a call into the library per letter.
-constexpr bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
-}  // namespace
-
 std::vector<InstalledPackage> parseDpkgStatus(std::string_view text) {
     // The file holds every field of every package; only four are kept, so
     // nothing is copied until a line is known to be one of them.
@@ -27,11 +22,11 @@ std::vector<InstalledPackage> parseDpkgStatus(std::string_view text) {
             finish();
             continue;
         }
-        if (isSpace(line[0])) {
+        if (isBlank(line[0])) {
             // A continuation of a long field, or a blank line with spaces in
             // it: only the latter ends the package.
             std::size_t i = 1;
-            while (i < line.size() && isSpace(line[i])) ++i;
+            while (i < line.size() && isBlank(line[i])) ++i;
             if (i == line.size()) finish();
             continue;
         }

@@ -7,8 +7,8 @@ namespace veltrix::linux_provider {
 
 std::string_view trimView(std::string_view text) {
     std::size_t b = 0, e = text.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(text[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1]))) --e;
+    while (b < e && isBlank(text[b])) ++b;
+    while (e > b && isBlank(text[e - 1])) --e;
     return text.substr(b, e - b);
 }
 

@@ -11,6 +11,10 @@
 
 namespace veltrix::linux_provider {
 
+// The C locale's white space, without a call into the library per letter:
+// the parsers pass over every byte of the package database and the id lists.
+constexpr bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 std::string trim(std::string_view text);
 // The same, as a view into `text` (no copy).
 std::string_view trimView(std::string_view text);
