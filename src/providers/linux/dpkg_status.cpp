@@ -1,5 +1,6 @@
 #include "providers/linux/dpkg_status.h"
 
+#include "providers/linux/line_scan.h"
 #include "providers/linux/text_util.h"
 
 namespace veltrix::linux_provider {
@@ -15,12 +16,10 @@ std::vector<InstalledPackage> parseDpkgStatus(std::string_view text) {
         current = {};
         status = {};
     };
-    LineCursor lines(text);
-    std::string_view line;
-    while (lines.next(line)) {
+    forEachLine(text, [&](std::string_view line) {
         if (line.empty()) {
             finish();
-            continue;
+            return;
         }
         if (isBlank(line[0])) {
             // A continuation of a long field, or a blank line with spaces in
@@ -28,7 +27,7 @@ std::vector<InstalledPackage> parseDpkgStatus(std::string_view text) {
             std::size_t i = 1;
             while (i < line.size() && isBlank(line[i])) ++i;
             if (i == line.size()) finish();
-            continue;
+            return;
         }
         // Fields not kept are skipped at their first letters: most lines of
         // the file are descriptions and dependency lists.
@@ -52,7 +51,7 @@ std::vector<InstalledPackage> parseDpkgStatus(std::string_view text) {
             default:
                 break;
         }
-    }
+    });
     finish();
     return out;
 }

@@ -1,8 +1,9 @@
-// Finds the lines of a large list by how they open, without looking at the
-// lines in between: the id lists are over a megabyte of which a lookup
-// wants a few hundred lines. A vector of bytes is compared at a time with a
-// line end and the bytes after it with a tab, so that only the lines wanted
-// cost a branch; 32 bytes at a time on processors with AVX2, else 16.
+// Finds the lines of a large text, or those that open a certain way, without
+// a call per line to look for its end: the id lists are over a megabyte of
+// which a lookup wants a few hundred lines, the package database as large
+// and read whole. A vector of bytes is compared at a time with a line end
+// and the bytes after it with a tab, so that only the lines wanted cost a
+// branch; 32 bytes at a time on processors with AVX2, else 16.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +19,7 @@
 namespace veltrix::linux_provider {
 
 enum class LineOpening {
+    Any,       // every line after a line end
     Untabbed,  // a heading, a comment or a blank line
     OneTab,    // an entry: one tab, then not a second
 };
@@ -26,6 +28,7 @@ namespace line_scan_detail {
 
 template <LineOpening kind>
 constexpr bool opensAs(std::string_view text, std::size_t start) {
+    if constexpr (kind == LineOpening::Any) return start <= text.size();
     const bool tab = start < text.size() && text[start] == '\t';
     if constexpr (kind == LineOpening::Untabbed) return start < text.size() && !tab;
     else return tab && !(start + 1 < text.size() && text[start + 1] == '\t');
@@ -33,7 +36,7 @@ constexpr bool opensAs(std::string_view text, std::size_t start) {
 
 // Bytes a vector step reads past its start: the line end and what follows.
 template <LineOpening kind>
-constexpr std::size_t kLookahead = kind == LineOpening::Untabbed ? 1 : 2;
+constexpr std::size_t kLookahead = kind == LineOpening::Any ? 0 : kind == LineOpening::Untabbed ? 1 : 2;
 
 #ifdef VELTRIX_LINE_SCAN_AVX2
 template <LineOpening kind, typename Visit>
@@ -44,17 +47,18 @@ __attribute__((target("avx2"))) std::size_t scanAvx2(std::string_view text, Visi
     std::size_t i = 0;
     for (; i + 32 + kLookahead<kind> <= text.size(); i += 32) {
         // (No helper lambda here: it would not share this function's target.)
-        const auto* at = reinterpret_cast<const __m256i*>(data + i);
-        const __m256i ends = _mm256_cmpeq_epi8(_mm256_loadu_si256(at), newline);
-        const __m256i tabAfter =
-            _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 1)), tab);
-        __m256i wanted;
-        if constexpr (kind == LineOpening::Untabbed) {
-            wanted = _mm256_andnot_si256(tabAfter, ends);
-        } else {
-            const __m256i tabTwo =
-                _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 2)), tab);
-            wanted = _mm256_and_si256(ends, _mm256_andnot_si256(tabTwo, tabAfter));
+        const __m256i ends = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i)), newline);
+        __m256i wanted = ends;
+        if constexpr (kind != LineOpening::Any) {
+            const __m256i tabAfter =
+                _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 1)), tab);
+            if constexpr (kind == LineOpening::Untabbed) {
+                wanted = _mm256_andnot_si256(tabAfter, ends);
+            } else {
+                const __m256i tabTwo =
+                    _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 2)), tab);
+                wanted = _mm256_and_si256(ends, _mm256_andnot_si256(tabTwo, tabAfter));
+            }
         }
         for (auto mask = static_cast<unsigned>(_mm256_movemask_epi8(wanted)); mask != 0; mask &= mask - 1)
             visit(i + static_cast<std::size_t>(__builtin_ctz(mask)) + 1);
@@ -80,16 +84,37 @@ void forEachLineOpening(std::string_view text, Visit&& visit) {
     for (; i + 16 + kLookahead<kind> <= text.size(); i += 16) {
         auto load = [&](std::size_t at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at)); };
         const __m128i ends = _mm_cmpeq_epi8(load(i), newline);
-        const __m128i tabAfter = _mm_cmpeq_epi8(load(i + 1), tab);
-        __m128i wanted;
-        if constexpr (kind == LineOpening::Untabbed) wanted = _mm_andnot_si128(tabAfter, ends);
-        else wanted = _mm_and_si128(ends, _mm_andnot_si128(_mm_cmpeq_epi8(load(i + 2), tab), tabAfter));
+        __m128i wanted = ends;
+        if constexpr (kind != LineOpening::Any) {
+            const __m128i tabAfter = _mm_cmpeq_epi8(load(i + 1), tab);
+            wanted = kind == LineOpening::Untabbed
+                         ? _mm_andnot_si128(tabAfter, ends)
+                         : _mm_and_si128(ends, _mm_andnot_si128(_mm_cmpeq_epi8(load(i + 2), tab), tabAfter));
+        }
         for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(wanted)); mask != 0; mask &= mask - 1)
             visit(i + static_cast<std::size_t>(__builtin_ctz(mask)) + 1);
     }
 #endif
     for (i = text.find('\n', i); i != std::string_view::npos; i = text.find('\n', i + 1))
         if (opensAs<kind>(text, i + 1)) visit(i + 1);
+}
+
+// Calls `visit` with every line of `text`, without its line end ("\n" or
+// "\r\n"), as LineCursor gives them.
+template <typename Visit>
+void forEachLine(std::string_view text, Visit&& visit) {
+    std::size_t start = 0;
+    auto emit = [&](std::size_t end) {
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        visit(line);
+    };
+    forEachLineOpening<LineOpening::Any>(text, [&](std::size_t next) {
+        if (next == 0) return;
+        emit(next - 1);
+        start = next;
+    });
+    if (start < text.size()) emit(text.size());
 }
 
 }  // namespace veltrix::linux_provider
