@@ -91,8 +91,11 @@ std::optional<std::string> MachineData::driverVersion(const PnpDevice& device) {
 
 const std::vector<InstalledPackage>& MachineData::packages() {
     if (!packages_) {
-        const auto& text = files.read("/var/lib/dpkg/status");
-        packages_ = text ? parseDpkgStatus(*text) : std::vector<InstalledPackage>{};
+        // Mapped: the database is large and only a few fields of it are kept.
+        // The package tools replace it by renaming a new file over it, so the
+        // mapping never sees it change.
+        auto status = files.map("/var/lib/dpkg/status");
+        packages_ = status ? parseDpkgStatus(status->text()) : std::vector<InstalledPackage>{};
     }
     return *packages_;
 }

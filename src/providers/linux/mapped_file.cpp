@@ -10,9 +10,11 @@
 namespace veltrix::linux_provider {
 
 std::optional<MappedFile> MappedFile::open(const std::string& path) {
+    // Looked at before opening: opening a device node can have effects.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return std::nullopt;
-    struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
         ::close(fd);
         return std::nullopt;
@@ -22,7 +24,7 @@ std::optional<MappedFile> MappedFile::open(const std::string& path) {
         ::close(fd);
         return MappedFile(nullptr, 0);
     }
-    // Populated at once: the whole list is scanned right after.
+    // Populated at once: the whole file is scanned right after.
     void* data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
     ::close(fd);
     if (data == MAP_FAILED) return std::nullopt;

@@ -103,6 +103,11 @@ const std::optional<std::string>& SysfsReader::read(std::string_view path) {
     return files_.emplace(std::string(path), readRegularFile(hostPath(path))).first->second;
 }
 
+std::optional<MappedFile> SysfsReader::map(std::string_view path) {
+    mapped_.emplace(path);
+    return MappedFile::open(hostPath(path));
+}
+
 std::optional<std::string> SysfsReader::attribute(std::string_view path) {
     const auto& content = read(path);
     if (!content) return std::nullopt;
@@ -207,6 +212,7 @@ SysfsReader::Link SysfsReader::readLink(const std::string& hostPath) {
 std::vector<std::string> SysfsReader::filesReadPaths() const {
     std::vector<std::string> out;
     for (const auto& entry : files_) out.push_back(hostPath(entry.first));
+    for (const std::string& path : mapped_) out.push_back(hostPath(path));
     return out;
 }
 

@@ -5,10 +5,13 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "providers/linux/mapped_file.h"
 
 namespace veltrix::linux_provider {
 
@@ -26,6 +29,9 @@ public:
 
     // Whole content, or nullopt when absent or unreadable.
     const std::optional<std::string>& read(std::string_view path);
+    // A large file mapped rather than copied, for the caller to parse once
+    // and keep what it needs; nullopt as for read().
+    std::optional<MappedFile> map(std::string_view path);
     // First line without surrounding blanks; nullopt when absent or empty.
     std::optional<std::string> attribute(std::string_view path);
     std::optional<std::uint64_t> number(std::string_view path);
@@ -40,7 +46,7 @@ public:
     // when a component is missing or the links loop.
     std::optional<std::string> resolve(std::string_view path) const;
 
-    std::size_t filesRead() const { return files_.size(); }
+    std::size_t filesRead() const { return files_.size() + mapped_.size(); }
     // Paths on this machine of every file read (or tried) and of every
     // directory listed so far.
     std::vector<std::string> filesReadPaths() const;
@@ -56,6 +62,7 @@ private:
 
     std::string root_;  // without trailing slash; empty for "/"
     std::map<std::string, std::optional<std::string>, std::less<>> files_;
+    std::set<std::string, std::less<>> mapped_;
     std::map<std::string, std::vector<std::string>, std::less<>> dirs_;
     mutable std::map<std::string, Link, std::less<>> links_;  // paths inside the tree
 };
