@@ -1,0 +1,278 @@
+// Drives the desktop windows of veltrix.exe as a technician would: adds a
+// comment, presses "create &report", types a name (with a character the
+// name field must refuse), presses "&Ok", answers the message boxes and
+// finds the report next to the program. Needs a display; CI runs it under
+// Wine and Xvfb.
+//   desktop_smoke.exe PATH\veltrix.exe
+// Started by the program as the report viewer, it writes down what it was
+// asked to open:
+//   desktop_smoke.exe --viewer REPORT
+#include <windows.h>
+#include <shellapi.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kPatience = 120s;  // Wine's first start of its services is slow
+constexpr wchar_t kViewerProgId[] = L"VeltrixSmoke.Report";
+constexpr wchar_t kViewedMarker[] = L"viewed.txt";
+
+std::wstring windowText(HWND window) {
+    wchar_t buffer[1024] = {};
+    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, nullptr);
+    return buffer;
+}
+
+std::wstring className(HWND window) {
+    wchar_t buffer[256] = {};
+    GetClassNameW(window, buffer, 256);
+    return buffer;
+}
+
+std::string narrow(const std::wstring& text) {
+    if (text.empty()) return {};
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+    out.pop_back();
+    return out;
+}
+
+// Thrown to end the test; the program under test is ended on the way out.
+struct Failure {
+    std::string why;
+};
+
+[[noreturn]] void fail(const std::string& why) { throw Failure{why}; }
+
+// The running program and what it showed.
+struct Program {
+    PROCESS_INFORMATION process{};
+    std::vector<std::pair<std::wstring, std::wstring>> messageBoxes;  // title, text
+
+    Program() = default;
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+    // A test that fails leaves no program behind: Wine would wait for it.
+    ~Program() {
+        if (!process.hProcess) return;
+        if (running()) {
+            TerminateProcess(process.hProcess, 99);
+            WaitForSingleObject(process.hProcess, 10000);
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+
+    bool running() const { return WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT; }
+
+    // Top-level windows of the program of a window class.
+    std::vector<HWND> windows(const wchar_t* windowClass) const {
+        struct Search {
+            DWORD pid;
+            const wchar_t* windowClass;
+            std::vector<HWND> found;
+        } search{process.dwProcessId, windowClass, {}};
+        EnumWindows(
+            [](HWND window, LPARAM data) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(data);
+                DWORD pid = 0;
+                GetWindowThreadProcessId(window, &pid);
+                if (pid == s->pid && IsWindowVisible(window) && className(window) == s->windowClass)
+                    s->found.push_back(window);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+
+    // Answers every message box on screen with OK, noting what it said.
+    void answerMessageBoxes() {
+        for (HWND box : windows(L"#32770")) {
+            std::wstring text;
+            for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+                if (className(child) == L"Static" && !windowText(child).empty()) text = windowText(child);
+            messageBoxes.emplace_back(windowText(box), text);
+            std::printf("message box \"%s\": %s\n", narrow(windowText(box)).c_str(), narrow(text).c_str());
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+        }
+    }
+
+    // Waits, answering message boxes, until `done` holds; fails after a while.
+    void waitFor(const char* what, const std::function<bool()>& done) {
+        const auto until = std::chrono::steady_clock::now() + kPatience;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > until) fail(std::string("gave up waiting for ") + what);
+            answerMessageBoxes();
+            std::this_thread::sleep_for(50ms);
+        }
+    }
+
+    HWND waitForWindow(const wchar_t* windowClass, const char* what) {
+        HWND found = nullptr;
+        waitFor(what, [&] {
+            if (!running()) fail(std::string("the program ended before showing ") + what);
+            auto list = windows(windowClass);
+            found = list.empty() ? nullptr : list.front();
+            return found != nullptr;
+        });
+        return found;
+    }
+};
+
+HWND child(HWND parent, const wchar_t* kind, const wchar_t* caption) {
+    HWND found = FindWindowExW(parent, nullptr, kind, caption);
+    if (!found) fail("no " + narrow(kind) + " \"" + narrow(caption ? caption : L"") + "\"");
+    return found;
+}
+
+// Typed as key presses reach a field: one character message each, which
+// the field's own filter sees; each waits until the field has handled it.
+void type(HWND field, const std::wstring& text) {
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(field, EM_SETSEL, 0, -1, SMTO_NORMAL, 10000, &ignored);
+    for (wchar_t c : text) SendMessageTimeoutW(field, WM_CHAR, c, 1, SMTO_NORMAL, 10000, &ignored);
+}
+
+std::string fileText(const std::wstring& path) {
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+// Points the shell's "open" of .htm files at this program for the test, so
+// that opening the report is seen and starts no browser; undone afterwards.
+class ViewerAssociation {
+public:
+    explicit ViewerAssociation(const std::wstring& self) {
+        wchar_t old[256] = {};
+        DWORD size = sizeof old;
+        hadOld_ = RegGetValueW(HKEY_CLASSES_ROOT, L".htm", nullptr, RRF_RT_REG_SZ, nullptr, old, &size) ==
+                  ERROR_SUCCESS;
+        old_ = old;
+        const std::wstring command = L"\"" + self + L"\" --viewer \"%1\"";
+        const std::wstring key = std::wstring(kViewerProgId) + L"\\shell\\open\\command";
+        set(L".htm", kViewerProgId);
+        set(key.c_str(), command.c_str());
+    }
+    ~ViewerAssociation() {
+        if (hadOld_) set(L".htm", old_.c_str());
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, kViewerProgId);
+    }
+
+private:
+    static void set(const wchar_t* key, const wchar_t* value) {
+        const auto bytes = static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t));
+        if (RegSetKeyValueW(HKEY_CLASSES_ROOT, key, nullptr, REG_SZ, value, bytes) != ERROR_SUCCESS)
+            fail("cannot set the .htm association for the test");
+    }
+    bool hadOld_ = false;
+    std::wstring old_;
+};
+
+int viewer(const std::wstring& report) {
+    const std::wstring folder = report.substr(0, report.find_last_of(L"\\/") + 1);
+    std::ofstream(std::filesystem::path(folder + kViewedMarker), std::ios::binary) << narrow(report);
+    return 0;
+}
+
+}  // namespace
+
+void smokeTest(const std::wstring& original) {
+
+    // A folder of its own: the report lands next to the program.
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"veltrix-smoke-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring program = folder + L"\\veltrix.exe";
+    if (!CopyFileW(original.c_str(), program.c_str(), FALSE)) fail("cannot copy " + narrow(original));
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    ViewerAssociation association(self);
+
+    Program run;
+    STARTUPINFOW startup{sizeof startup};
+    std::wstring commandLine = L"\"" + program + L"\"";
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                        &startup, &run.process))
+        fail("cannot start the program");
+
+    HWND main = run.waitForWindow(L"VeltrixMain", "the main window");
+    if (windowText(main) != L"Veltrix") fail("the main window's caption is \"" + narrow(windowText(main)) + "\"");
+    for (const wchar_t* box : {L"Hotfix Inventory", L"Software Inventory"})
+        if (SendMessageW(child(main, L"BUTTON", box), BM_GETCHECK, 0, 0) != BST_CHECKED)
+            fail(narrow(box) + " is not ticked at start");
+
+    // A comment, through the modal comment dialog.
+    PostMessageW(child(main, L"BUTTON", L"Add Comment"), BM_CLICK, 0, 0);
+    HWND comment = run.waitForWindow(L"VeltrixComment", "the comment dialog");
+    if (IsWindowEnabled(main)) fail("the main window takes input while the comment dialog is open");
+    type(child(comment, L"EDIT", nullptr), L"smoke comment");
+    PostMessageW(child(comment, L"BUTTON", L"OK"), BM_CLICK, 0, 0);
+    run.waitFor("the comment dialog to close", [&] { return run.windows(L"VeltrixComment").empty(); });
+
+    // The name, with a slash the field must refuse.
+    PostMessageW(child(main, L"BUTTON", L"create &report"), BM_CLICK, 0, 0);
+    HWND dialog = run.waitForWindow(L"VeltrixName", "the name dialog");
+    if (windowText(dialog) != L"Set Filename") fail("the name dialog's caption is \"" + narrow(windowText(dialog)) + "\"");
+    HWND field = child(dialog, L"EDIT", nullptr);
+    type(field, L"smoke/report");
+    if (windowText(field) != L"smokereport")
+        fail("the name field holds \"" + narrow(windowText(field)) + "\" after typing \"smoke/report\"");
+    PostMessageW(child(dialog, L"BUTTON", L"&Ok"), BM_CLICK, 0, 0);
+
+    run.waitFor("the program to end after the scan", [&] { return !run.running(); });
+    DWORD exitCode = 0;
+    GetExitCodeProcess(run.process.hProcess, &exitCode);
+    std::printf("the program ended with exit code %lu\n", exitCode);
+
+    const std::wstring report = folder + L"\\smokereport.htm";
+    const std::string text = fileText(report);
+    if (text.rfind("<html><head>\r\n<title>smokereport.htm</title>\r\n", 0) != 0)
+        fail("the report " + narrow(report) + " is missing or does not begin with the page head");
+    if (text.size() < 16 || text.compare(text.size() - 16, 16, "</body></html>\r\n") != 0)
+        fail("the report does not end with the page foot");
+    if (text.find("<B>Comment:</B>&nbsp; smoke comment<br>") == std::string::npos)
+        fail("the report lacks the comment");
+
+    // Either ending of a scan is a finished report; only a saved one is shown.
+    bool saved = false;
+    for (const auto& [title, message] : run.messageBoxes) saved = saved || title == L"File is saved";
+    const std::string viewed = fileText(folder + L"\\" + kViewedMarker);
+    if (saved) {
+        run.waitFor("the report to be opened", [&] { return !fileText(folder + L"\\" + kViewedMarker).empty(); });
+        std::printf("opened in the viewer: %s\n", fileText(folder + L"\\" + kViewedMarker).c_str());
+    } else if (!viewed.empty()) {
+        fail("a scan that ended with an error opened the report");
+    }
+    std::printf("desktop smoke test passed: %s, %zu bytes\n", narrow(report).c_str(), text.size());
+    std::error_code ignored;  // a failed run keeps its folder to look into
+    std::filesystem::remove_all(std::filesystem::path(folder), ignored);
+}
+
+int main() {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argc == 3 && std::wstring(argv[1]) == L"--viewer") return viewer(argv[2]);
+    try {
+        if (argc != 2) fail("usage: desktop_smoke.exe PATH\\veltrix.exe");
+        smokeTest(argv[1]);
+        return 0;
+    } catch (const Failure& failure) {
+        std::fprintf(stderr, "desktop smoke test: %s\n", failure.why.c_str());
+        return 1;
+    }
+}
