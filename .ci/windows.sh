@@ -39,10 +39,10 @@ for key in 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VeltrixProb
   wine reg add "$key" /v DisplayVersion /d '1.2.3' /f >/dev/null
 done
 
-echo "== batch scan against Wine's WMI"
+echo "== batch scan against Wine's WMI (veltrix.com, the console build scripts use)"
 start=$(date +%s%N)
 status=0
-wine "$build/veltrix.exe" --batch --name winetest --output-dir "$(winpath "$out")" \
+wine "$build/veltrix.com" --batch --name winetest --output-dir "$(winpath "$out")" \
   --save-snapshot "$(winpath "$out/winetest.json")" || status=$?
 end=$(date +%s%N)
 echo "scan exit code $status, wall time $(( (end - start) / 1000000 )) ms"
@@ -56,7 +56,7 @@ if grep -q "&nbsp;Installed Software</strong>" "$out/winetest.htm"; then
     { echo "the software section does not list the programs put into the registry" >&2; exit 1; }
 fi
 
-echo "== the recorded snapshot replays into a well-formed report"
+echo "== the recorded snapshot replays into a well-formed report (veltrix.exe, the windows build)"
 status=0
 wine "$build/veltrix.exe" --batch --name replay --output-dir "$(winpath "$out")" \
   --snapshot "$(winpath "$out/winetest.json")" || status=$?

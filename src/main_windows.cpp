@@ -28,10 +28,24 @@ std::vector<std::string> utf8Arguments() {
     return arguments;
 }
 
+// veltrix.exe belongs to the windows subsystem and starts without a console.
+// With arguments it borrows the console of whoever started it, for the
+// lines that were not redirected elsewhere; veltrix.com has a console already.
+void useParentConsole() {
+    if (GetConsoleWindow() || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    auto reopen = [](DWORD which, std::FILE* stream) {
+        HANDLE handle = GetStdHandle(which);
+        if (handle == nullptr || handle == INVALID_HANDLE_VALUE || GetFileType(handle) == FILE_TYPE_UNKNOWN)
+            std::freopen("CONOUT$", "w", stream);
+    };
+    reopen(STD_OUTPUT_HANDLE, stdout);
+    reopen(STD_ERROR_HANDLE, stderr);
+}
+
 // No arguments: the desktop windows, reports in the program's folder.
 int runWindows() {
-    // Started by a double click, the program got a console of its own: let
-    // it go. Started from a console, that console stays with its owner.
+    // veltrix.com started by a double click got a console of its own: let it
+    // go. Started from a console, that console stays with its owner.
     DWORD processes[2];
     if (GetConsoleProcessList(processes, 2) == 1) FreeConsole();
     auto service = veltrix::win::LiveService::create();
@@ -50,6 +64,7 @@ int runWindows() {
 int main() {
     std::vector<std::string> arguments = utf8Arguments();
     if (arguments.size() <= 1) return runWindows();
+    useParentConsole();
     // The batch lines are UTF-8, as every text inside the program.
     SetConsoleOutputCP(CP_UTF8);
     std::vector<char*> argv;
