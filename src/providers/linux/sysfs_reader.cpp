@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <system_error>
 
 #include "providers/linux/text_util.h"
 
