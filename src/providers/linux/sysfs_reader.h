@@ -5,8 +5,8 @@
 #pragma once
 
 #include <map>
-#include <set>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
