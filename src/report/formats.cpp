@@ -5,7 +5,7 @@
 
 namespace veltrix {
 
-std::string formatHash(double value) {
+std::string formatNumberPattern(double value) {
     double rounded = std::round(value);  // halves away from zero
     if (rounded == 0) return {};
     char buffer[64];

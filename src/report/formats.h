@@ -10,7 +10,7 @@ namespace veltrix {
 
 // The "#" pattern: rounded to a whole number, halves away from zero, plain
 // digits, empty text for 0.
-std::string formatHash(double value);
+std::string formatNumberPattern(double value);
 
 // Halves to the even neighbour, as a 64-bit whole number.
 std::int64_t roundHalfEven(double value);

@@ -21,10 +21,10 @@ std::optional<double> readByteCount(Frame& frame, const wmi::Object& object, std
 
 std::string diskSizeText(double bytes) {
     // Exactly 1 GB reads "1 GB": it is the smallest size shown in gigabytes.
-    if (bytes >= kBytesPerGigabyte) return formatHash(bytes / kBytesPerGigabyte) + " GB";
+    if (bytes >= kBytesPerGigabyte) return formatNumberPattern(bytes / kBytesPerGigabyte) + " GB";
     return megabyteText(bytes);
 }
 
-std::string megabyteText(double bytes) { return formatHash(bytes / kBytesPerMegabyte) + " MB"; }
+std::string megabyteText(double bytes) { return formatNumberPattern(bytes / kBytesPerMegabyte) + " MB"; }
 
 }  // namespace veltrix

@@ -92,7 +92,7 @@ void WriteVgaSection(ScanContext& scan) {
         }
         if (frame.integerGuard(controller, "AdapterRAM")) {
             if (auto ram = frame.read(controller, "AdapterRAM")) {
-                frame.row("Video-RAM", formatHash(ram->asInt32() / 1024.0 / 1024.0) + " MB");
+                frame.row("Video-RAM", formatNumberPattern(ram->asInt32() / 1024.0 / 1024.0) + " MB");
             }
         }
         ++listed;

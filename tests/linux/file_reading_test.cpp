@@ -5,8 +5,8 @@
 #include <fstream>
 
 #include "providers/linux/mapped_file.h"
-#include "providers/linux/pci_ids.h"
-#include "providers/linux/sysfs_reader.h"
+#include "providers/linux/id_lists.h"
+#include "providers/linux/system_tree.h"
 #include "support/temp_folder.h"
 
 using namespace veltrix::linux_provider;
@@ -57,7 +57,7 @@ TEST(MappedFile, TextOfRegularFilesOnly) {
     EXPECT_FALSE(MappedFile::open(std::filesystem::temp_directory_path().string()).has_value());
 }
 
-TEST(SysfsReader, ResolvesLinksInsideTheTree) {
+TEST(SystemTree, ResolvesLinksInsideTheTree) {
     veltrix::test::TempFolder tree;
     namespace fs = std::filesystem;
     fs::create_directories(tree / "sys/devices/pci0000:00/0000:00:01.0/net/eth0");
@@ -72,7 +72,7 @@ TEST(SysfsReader, ResolvesLinksInsideTheTree) {
     fs::create_symlink("loop-b", tree / "sys/loop-a");
     fs::create_symlink("loop-a", tree / "sys/loop-b");
 
-    SysfsReader files(tree.str());
+    SystemTree files(tree.str());
     for (int round = 0; round < 2; ++round) {  // the second from what the first learnt
         EXPECT_EQ(files.resolve("/sys/bus/pci/devices/0000:00:01.0"), "/sys/devices/pci0000:00/0000:00:01.0");
         EXPECT_EQ(files.resolve("/sys/class/net/eth0/device"), "/sys/devices/pci0000:00/0000:00:01.0");

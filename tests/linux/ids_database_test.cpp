@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "providers/linux/pci_ids.h"
+#include "providers/linux/id_lists.h"
 
 using namespace veltrix::linux_provider;
 

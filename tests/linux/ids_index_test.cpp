@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "providers/linux/pci_ids.h"
+#include "providers/linux/id_lists.h"
 #include "providers/linux/text_util.h"
 
 using namespace veltrix::linux_provider;

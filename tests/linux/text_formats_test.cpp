@@ -3,7 +3,7 @@
 #include "providers/linux/apt_history.h"
 #include "providers/linux/block_devices.h"
 #include "providers/linux/dpkg_status.h"
-#include "providers/linux/pci_ids.h"
+#include "providers/linux/id_lists.h"
 #include "providers/linux/software_registry.h"
 
 using namespace veltrix::linux_provider;

@@ -35,11 +35,11 @@ TEST(EscapeMarkup, OnlyAngleBrackets) {
 }
 
 TEST(Formats, HashPatternAndHalfEvenRounding) {
-    EXPECT_EQ(formatHash(465.76), "466");
-    EXPECT_EQ(formatHash(2.5), "3");
-    EXPECT_EQ(formatHash(0.4), "");
-    EXPECT_EQ(formatHash(1.39), "1");
-    EXPECT_EQ(formatHash(1e12), "1000000000000");
+    EXPECT_EQ(formatNumberPattern(465.76), "466");
+    EXPECT_EQ(formatNumberPattern(2.5), "3");
+    EXPECT_EQ(formatNumberPattern(0.4), "");
+    EXPECT_EQ(formatNumberPattern(1.39), "1");
+    EXPECT_EQ(formatNumberPattern(1e12), "1000000000000");
     EXPECT_EQ(roundHalfEven(2.5), 2);
     EXPECT_EQ(roundHalfEven(3.5), 4);
     EXPECT_EQ(roundHalfEven(4096.0), 4096);

@@ -66,7 +66,7 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
 }
 
 std::vector<BlockDisk> readBlockDisks(MachineData& m) {
-    SysfsReader& files = m.files;
+    SystemTree& files = m.files;
     std::vector<BlockDisk> out;
     for (const std::string& name : files.list("/sys/block")) {
         if (isVirtual(name)) continue;

@@ -67,7 +67,7 @@ std::string collapseBlanks(const std::string& text) {
 }  // namespace
 
 std::vector<CpuPackage> readCpuPackages(MachineData& m) {
-    SysfsReader& files = m.files;
+    SystemTree& files = m.files;
     Fields global;
     std::map<std::uint64_t, Fields> info;
     if (const auto& text = files.read("/proc/cpuinfo")) info = parseCpuinfo(*text, global);

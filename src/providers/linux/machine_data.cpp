@@ -8,7 +8,7 @@
 namespace veltrix::linux_provider {
 
 namespace {
-std::string idsPath(const SysfsReader& files, const std::string& given, const char* fileName) {
+std::string idsPath(const SystemTree& files, const std::string& given, const char* fileName) {
     if (!given.empty()) return given;
     for (const char* dir : {"/usr/share/misc/", "/usr/share/hwdata/"}) {
         std::string path = files.hostPath(std::string(dir) + fileName);

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "providers/linux/dpkg_status.h"
-#include "providers/linux/pci_ids.h"
+#include "providers/linux/id_lists.h"
 #include "providers/linux/pnp_device.h"
 #include "providers/linux/smbios_decoder.h"
-#include "providers/linux/sysfs_reader.h"
+#include "providers/linux/system_tree.h"
 
 namespace veltrix::linux_provider {
 
@@ -29,7 +29,7 @@ class MachineData {
 public:
     MachineData(std::string root, const LinuxSourceOptions& options);
 
-    SysfsReader files;
+    SystemTree files;
     IdsDatabase pciIds;
     IdsDatabase usbIds;
 

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "providers/linux/pci_ids.h"
-#include "providers/linux/sysfs_reader.h"
+#include "providers/linux/id_lists.h"
+#include "providers/linux/system_tree.h"
 #include "providers/linux/text_util.h"
 
 namespace veltrix::linux_provider {
@@ -61,7 +61,7 @@ std::string instancePart(std::string_view text) {
 }
 }  // namespace
 
-std::vector<PnpDevice> readPciDevices(SysfsReader& files, IdsDatabase& ids) {
+std::vector<PnpDevice> readPciDevices(SystemTree& files, IdsDatabase& ids) {
     std::vector<PnpDevice> out;
     for (const std::string& name : files.list("/sys/bus/pci/devices")) {
         const std::string base = "/sys/bus/pci/devices/" + name;
@@ -99,7 +99,7 @@ std::vector<PnpDevice> readPciDevices(SysfsReader& files, IdsDatabase& ids) {
     return out;
 }
 
-std::vector<PnpDevice> readUsbDevices(SysfsReader& files, IdsDatabase& ids) {
+std::vector<PnpDevice> readUsbDevices(SystemTree& files, IdsDatabase& ids) {
     std::vector<PnpDevice> out;
     const auto& entries = files.list("/sys/bus/usb/devices");
     for (const std::string& name : entries) {

@@ -9,7 +9,7 @@
 
 namespace veltrix::linux_provider {
 
-class SysfsReader;
+class SystemTree;
 class IdsDatabase;
 
 enum class Bus { Pci, Usb };
@@ -32,7 +32,7 @@ struct PnpDevice {
 std::string pciDeviceClass(std::uint32_t classCode);
 std::string usbDeviceClass(std::uint8_t usbClass);
 
-std::vector<PnpDevice> readPciDevices(SysfsReader& files, IdsDatabase& ids);
-std::vector<PnpDevice> readUsbDevices(SysfsReader& files, IdsDatabase& ids);
+std::vector<PnpDevice> readPciDevices(SystemTree& files, IdsDatabase& ids);
+std::vector<PnpDevice> readUsbDevices(SystemTree& files, IdsDatabase& ids);
 
 }  // namespace veltrix::linux_provider

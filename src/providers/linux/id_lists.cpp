@@ -1,4 +1,4 @@
-#include "providers/linux/pci_ids.h"
+#include "providers/linux/id_lists.h"
 
 #include <algorithm>
 #include <iterator>

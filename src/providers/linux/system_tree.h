@@ -19,9 +19,9 @@ namespace veltrix::linux_provider {
 // regular file or unreadable.
 std::optional<std::string> readRegularFile(const std::string& path);
 
-class SysfsReader {
+class SystemTree {
 public:
-    explicit SysfsReader(std::string root);
+    explicit SystemTree(std::string root);
 
     const std::string& root() const { return root_; }
     // The path on this machine for an absolute path inside the tree.

@@ -1,4 +1,4 @@
-#include "providers/linux/sysfs_reader.h"
+#include "providers/linux/system_tree.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -85,29 +85,29 @@ std::optional<std::string> readRegularFile(const std::string& path) {
     return content;
 }
 
-SysfsReader::SysfsReader(std::string root) : root_(std::move(root)) {
+SystemTree::SystemTree(std::string root) : root_(std::move(root)) {
     while (!root_.empty() && root_.back() == '/') root_.pop_back();
 }
 
-std::string SysfsReader::hostPath(std::string_view path) const {
+std::string SystemTree::hostPath(std::string_view path) const {
     std::string out = root_;
     if (path.empty() || path.front() != '/') out += '/';
     out += path;
     return out;
 }
 
-const std::optional<std::string>& SysfsReader::read(std::string_view path) {
+const std::optional<std::string>& SystemTree::read(std::string_view path) {
     auto it = files_.find(path);
     if (it != files_.end()) return it->second;
     return files_.emplace(std::string(path), readRegularFile(hostPath(path))).first->second;
 }
 
-std::optional<MappedFile> SysfsReader::map(std::string_view path) {
+std::optional<MappedFile> SystemTree::map(std::string_view path) {
     mapped_.emplace(path);
     return MappedFile::open(hostPath(path));
 }
 
-std::optional<std::string> SysfsReader::attribute(std::string_view path) {
+std::optional<std::string> SystemTree::attribute(std::string_view path) {
     const auto& content = read(path);
     if (!content) return std::nullopt;
     std::string_view text = *content;
@@ -117,17 +117,17 @@ std::optional<std::string> SysfsReader::attribute(std::string_view path) {
     return line;
 }
 
-std::optional<std::uint64_t> SysfsReader::number(std::string_view path) {
+std::optional<std::uint64_t> SystemTree::number(std::string_view path) {
     auto a = attribute(path);
     return a ? parseDecimal(*a) : std::nullopt;
 }
 
-std::optional<std::uint64_t> SysfsReader::hexNumber(std::string_view path) {
+std::optional<std::uint64_t> SystemTree::hexNumber(std::string_view path) {
     auto a = attribute(path);
     return a ? parseHex(*a) : std::nullopt;
 }
 
-const std::vector<std::string>& SysfsReader::list(std::string_view dir) {
+const std::vector<std::string>& SystemTree::list(std::string_view dir) {
     auto it = dirs_.find(dir);
     if (it != dirs_.end()) return it->second;
     // opendir rather than a directory iterator, which asks the kernel three
@@ -144,12 +144,12 @@ const std::vector<std::string>& SysfsReader::list(std::string_view dir) {
     return dirs_.emplace(std::string(dir), std::move(names)).first->second;
 }
 
-bool SysfsReader::exists(std::string_view path) const {
+bool SystemTree::exists(std::string_view path) const {
     struct stat st {};
     return ::stat(hostPath(path).c_str(), &st) == 0;
 }
 
-std::optional<std::string> SysfsReader::linkName(std::string_view path) const {
+std::optional<std::string> SystemTree::linkName(std::string_view path) const {
     Link link = readLink(hostPath(path));
     if (link.kind != Link::Kind::Link) return std::nullopt;
     std::string name = link.target.substr(link.target.rfind('/') + 1);
@@ -157,7 +157,7 @@ std::optional<std::string> SysfsReader::linkName(std::string_view path) const {
     return name;
 }
 
-std::optional<std::string> SysfsReader::resolve(std::string_view path) const {
+std::optional<std::string> SystemTree::resolve(std::string_view path) const {
     // Component by component, as the kernel does, with the tree as the root:
     // a link's absolute target and a ".." above the top stay inside it. What
     // each component is gets asked once per scan; device paths share most of
@@ -199,7 +199,7 @@ std::optional<std::string> SysfsReader::resolve(std::string_view path) const {
     return resolved.empty() ? std::string("/") : resolved;
 }
 
-SysfsReader::Link SysfsReader::readLink(const std::string& hostPath) {
+SystemTree::Link SystemTree::readLink(const std::string& hostPath) {
     std::string target(4096, '\0');
     const ssize_t n = ::readlink(hostPath.c_str(), target.data(), target.size());
     if (n < 0) return {errno == EINVAL ? Link::Kind::NotALink : Link::Kind::Missing, {}};
@@ -208,14 +208,14 @@ SysfsReader::Link SysfsReader::readLink(const std::string& hostPath) {
     return {Link::Kind::Link, std::move(target)};
 }
 
-std::vector<std::string> SysfsReader::filesReadPaths() const {
+std::vector<std::string> SystemTree::filesReadPaths() const {
     std::vector<std::string> out;
     for (const auto& entry : files_) out.push_back(hostPath(entry.first));
     for (const std::string& path : mapped_) out.push_back(hostPath(path));
     return out;
 }
 
-std::vector<std::string> SysfsReader::directoriesListed() const {
+std::vector<std::string> SystemTree::directoriesListed() const {
     std::vector<std::string> out;
     for (const auto& entry : dirs_) out.push_back(hostPath(entry.first));
     return out;
