@@ -62,7 +62,10 @@ struct Entries {
     Entries() {
         entries.reserve(kSubkeys);
         for (int i = 0; i < kSubkeys; ++i) {
-            std::string name = "{" + std::to_string(100000000 + i) + "-0000-1000-0000000FF1CE}";
+            // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "text" + std::to_string(...).
+            std::string name = "{";
+            name += std::to_string(100000000 + i);
+            name += "-0000-1000-0000000FF1CE}";
             Entry& e = entries[std::string(kNative) + name];
             if (i % 10 != 0) e.displayName = "Program " + std::to_string(i) + " <x64> & tools";
             if (i % 7 != 0) e.displayVersion = std::to_string(i % 30) + ".0." + std::to_string(i);

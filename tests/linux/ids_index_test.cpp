@@ -15,8 +15,9 @@ TEST(IdsDatabase, HeadingsAnywhereInALongListWhateverTheLineEnds) {
     for (const std::string eol : {"\n", "\r\n"}) {
         std::string text = "# list" + eol;
         for (int v = 1; v <= 40; ++v) {
-            text += hex(0x1000 + v, 4) + "  Vendor " + std::to_string(v) + eol;
-            for (int d = 0; d < v % 4; ++d) text += "\t" + hex(d, 4) + "  Device" + std::string(d, 'x') + eol;
+            (text += hex(0x1000 + v, 4)) += "  Vendor ";  // appended: GCC 12 warns falsely on "text" + to_string
+            (text += std::to_string(v)) += eol;
+            for (int d = 0; d < v % 4; ++d) ((((text += '\t') += hex(d, 4)) += "  Device") += std::string(d, 'x')) += eol;
             if (v % 7 == 0) text += eol + "#" + std::string(v % 5, 'c') + eol;
         }
         text += "C 03  Display controller";
@@ -40,10 +41,10 @@ TEST(IdsDatabase, EveryEntryOfALongBlockInOrderOrNot) {
     for (const bool inOrder : {true, false}) {
         std::vector<std::string> entries;
         for (int d = 0; d < 300; ++d) {
-            std::string entry = "\t" + hex(d * 3, 4) + "  Device " + std::to_string(d) + "\n";
+            std::string entry = std::string("\t") + hex(d * 3, 4) + std::string("  Device ") + std::to_string(d) + "\n";
             for (int s = 0; s < d % 4; ++s) entry += "\t\t1000 " + hex(s, 4) + "  Subsystem\n";
             if (d % 50 == 7) entry += "# note\n\n";
-            if (d == 150) entry += "\t" + hex(d * 3, 4) + "  Later\n";
+            if (d == 150) entry += std::string("\t") + hex(d * 3, 4) + "  Later\n";
             entries.push_back(entry);
         }
         if (!inOrder) std::reverse(entries.begin(), entries.end());

@@ -51,7 +51,8 @@ Objects buildSystemEnclosure(MachineData& m) {
     if (table && !table->enclosures.empty()) te = table->enclosures.front();
     auto vendor = either(m.dmi("chassis_vendor"), fromTable(te, [](auto& e) { return e.manufacturer; }));
     auto type = m.dmi("chassis_type");
-    std::optional<std::uint64_t> typeNumber = type ? parseDecimal(*type) : std::nullopt;
+    std::optional<std::uint64_t> typeNumber;
+    if (type) typeNumber = parseDecimal(*type);
     if (!typeNumber && te && te->chassisType) typeNumber = *te->chassisType;
     if (!vendor && !typeNumber && !te) return {};
     PropertyObject o;
