@@ -7,14 +7,15 @@
 
 namespace veltrix::linux_provider {
 
+std::string findIdList(const SystemTree& files, const char* fileName) {
+    for (const char* dir : {"/usr/share/misc/", "/usr/share/hwdata/"})
+        if (files.exists(std::string(dir) + fileName)) return files.hostPath(std::string(dir) + fileName);
+    return {};
+}
+
 namespace {
 std::string idsPath(const SystemTree& files, const std::string& given, const char* fileName) {
-    if (!given.empty()) return given;
-    for (const char* dir : {"/usr/share/misc/", "/usr/share/hwdata/"}) {
-        std::string path = files.hostPath(std::string(dir) + fileName);
-        if (files.exists(std::string(dir) + fileName)) return path;
-    }
-    return {};
+    return given.empty() ? findIdList(files, fileName) : given;
 }
 }  // namespace
 

@@ -25,6 +25,10 @@ struct LinuxSourceOptions {
     std::string usbIdsPath;
 };
 
+// Path on this machine of an id list ("pci.ids") in the tree's
+// /usr/share/misc or /usr/share/hwdata; empty when it holds neither.
+std::string findIdList(const SystemTree& files, const char* fileName);
+
 class MachineData {
 public:
     MachineData(std::string root, const LinuxSourceOptions& options);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 #include <sstream>
 
 #include <CLI/CLI.hpp>
@@ -30,6 +31,7 @@ struct Options {
     std::string outputDir = ".";
     std::string snapshot;
     std::string saveSnapshot;
+    std::string sysroot;
     bool open = false;
 };
 
@@ -42,6 +44,17 @@ struct SnapshotService {
 void printLine(std::FILE* f, const std::string& text) {
     std::fputs(text.c_str(), f);
     std::fputc('\n', f);
+}
+
+// Why --sysroot cannot be used as given; nullopt when it can.
+std::optional<std::string> checkSysroot(const Options& o, const BatchEnvironment& environment) {
+    if (!environment.sysrootService) return "--sysroot is only available on Linux";
+    if (!o.snapshot.empty()) return "--sysroot and --snapshot cannot be used together";
+    std::error_code error;
+    const auto status = std::filesystem::status(o.sysroot, error);
+    if (!std::filesystem::exists(status)) return "--sysroot " + o.sysroot + ": no such directory";
+    if (!std::filesystem::is_directory(status)) return "--sysroot " + o.sysroot + ": not a directory";
+    return std::nullopt;
 }
 
 std::string describeCharacter(char c) { return c == ' ' ? std::string("a space") : "'" + std::string(1, c) + "'"; }
@@ -71,6 +84,9 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     app.add_option("--snapshot", o.snapshot, "Scan the data of a snapshot file instead of this computer");
     app.add_option("--save-snapshot", o.saveSnapshot,
                    "Also write what the scan read into a snapshot file, to replay it anywhere");
+    app.add_option("--sysroot", o.sysroot,
+                   "Scan the captured system below DIR (its sys, proc, etc and var folders) instead of this "
+                   "computer (Linux only)");
     app.add_flag("--open", o.open, "Open the report in the default viewer when done");
     if (!environment.helpNotes.empty()) app.footer(environment.helpNotes);
 
@@ -92,9 +108,21 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
         return kExitBadInput;
     }
 
-    // A bad snapshot is refused before any report file is touched.
+    // A bad snapshot or system root is refused before any report file is
+    // touched.
     std::shared_ptr<wmi::Service> service;
-    if (!o.snapshot.empty()) {
+    if (!o.sysroot.empty()) {
+        if (auto refused = checkSysroot(o, environment)) {
+            printLine(err, "veltrix: " + *refused);
+            return kExitBadInput;
+        }
+        auto captured = environment.sysrootService(o.sysroot);
+        if (!captured) {
+            printLine(err, "veltrix: " + captured.failure().description);
+            return kExitScanFailed;
+        }
+        service = std::move(*captured);
+    } else if (!o.snapshot.empty()) {
         auto loaded = snapshot::SnapshotSource::load(o.snapshot);
         if (!loaded) {
             printLine(err, "veltrix: " + loaded.failure().description);
@@ -117,8 +145,9 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     wmi::Service* scanService = service.get();
     if (!o.saveSnapshot.empty()) {
         recorder = std::make_unique<snapshot::RecordingService>(
-            *service, o.snapshot.empty() ? "veltrix " + std::string(kVersionText) + " --save-snapshot"
-                                         : "replayed from " + o.snapshot);
+            *service, !o.snapshot.empty()  ? "replayed from " + o.snapshot
+                      : !o.sysroot.empty() ? "veltrix " + std::string(kVersionText) + " --save-snapshot --sysroot " + o.sysroot
+                                           : "veltrix " + std::string(kVersionText) + " --save-snapshot");
         scanService = recorder.get();
     }
 
