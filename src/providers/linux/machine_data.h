@@ -63,6 +63,9 @@ public:
     std::optional<std::uint64_t> memTotalBytes();
 
 private:
+    // The firmware table put together from its per-structure entries.
+    std::string tableFromEntries();
+
     std::optional<std::optional<SmbiosInventory>> smbios_;
     std::map<std::string, std::map<std::string, std::string>> udev_;
     std::optional<std::vector<PnpDevice>> devices_;
