@@ -86,7 +86,8 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
                    "Also write what the scan read into a snapshot file, to replay it anywhere");
     app.add_option("--sysroot", o.sysroot,
                    "Scan the captured system below DIR (its sys, proc, etc and var folders) instead of this "
-                   "computer (Linux only)");
+                   "computer (Linux only)")
+        ->option_text("DIR");
     app.add_flag("--open", o.open, "Open the report in the default viewer when done");
     if (!environment.helpNotes.empty()) app.footer(environment.helpNotes);
 
