@@ -249,6 +249,30 @@ TEST(RealFirmware, Windows1252StringsAreDecodedNotReplaced) {
     EXPECT_EQ(text(product[0], "Name"), expected);
 }
 
+TEST(PciProblemCodes, OnlyADeviceADriverHoldsSwitchedOffIsDisabled) {
+    // Two network controllers with "enable" 0: one held by a driver that
+    // left it off (as one reserved for a virtual machine), one without.
+    veltrix::test::TempFolder folder;
+    auto device = [&](const std::string& address, const char* driver) {
+        const auto dir = folder / ("sys/devices/pci0000:00/" + address);
+        std::filesystem::create_directories(dir);
+        for (auto [file, value] : {std::pair{"vendor", "0x8086"}, {"device", "0x10d3"}, {"class", "0x020000"},
+                                   {"enable", "0"}})
+            std::ofstream(dir / file) << value << "\n";
+        if (driver) std::filesystem::create_directory_symlink(std::string("../../../bus/pci/drivers/") + driver,
+                                                              dir / "driver");
+        std::filesystem::create_directories(folder / "sys/bus/pci/devices");
+        std::filesystem::create_directory_symlink("../../../devices/pci0000:00/" + address,
+                                                  folder / ("sys/bus/pci/devices/" + address));
+    };
+    device("0000:00:19.0", "vfio-pci");
+    device("0000:00:1a.0", nullptr);
+    LinuxSource source(folder.str());
+    std::vector<std::int32_t> codes;
+    for (const auto& d : list(source, "Win32_PnPEntity")) codes.push_back(int32(d, "ConfigManagerErrorCode"));
+    EXPECT_EQ(codes, (std::vector<std::int32_t>{22, 28}));
+}
+
 TEST(PackageDatabase, HeldAndDeselectedPackagesAreStillInstalled) {
     const auto packages = veltrix::linux_provider::parseDpkgStatus(
         "Package: kept\nStatus: hold ok installed\nVersion: 1.0\n\n"
