@@ -145,8 +145,9 @@ std::vector<CpuPackage> readCpuPackages(MachineData& m) {
         if (e.size() > 3 && startsWith(e, "cpu"))
             if (auto n = parseDecimal(std::string_view(e).substr(3))) cpus.insert(*n);
     for (const auto& [n, f] : info) cpus.insert(n);
-    if (auto online = files.attribute("/sys/devices/system/cpu/online")) {
-        const std::set<std::uint64_t> listed = parseCpuList(*online);
+    const auto online = files.attribute("/sys/devices/system/cpu/online");
+    const std::set<std::uint64_t> listed = online ? parseCpuList(*online) : std::set<std::uint64_t>{};
+    if (!listed.empty()) {
         std::erase_if(cpus, [&](std::uint64_t cpu) { return !listed.count(cpu); });
     } else {
         std::erase_if(cpus, [&](std::uint64_t cpu) {
