@@ -24,7 +24,7 @@ const std::string kReal = std::string(VELTRIX_TEST_DATA) + "/linux-real/";
 // Without id lists, so that names come from the capture alone.
 LinuxSource capture(const std::string& name) { return LinuxSource(kReal + name); }
 
-const std::vector<ObjectPtr>& list(LinuxSource& source, const char* className) {
+const std::vector<ObjectPtr>& list(veltrix::wmi::ClassSource& source, const char* className) {
     auto result = source.instances("root\\cimv2", className);
     if (!result) ADD_FAILURE() << className << ": " << result.failure().description;
     static const std::vector<ObjectPtr> kEmpty;
@@ -246,9 +246,10 @@ TEST(RealFirmware, Windows1252StringsAreDecodedNotReplaced) {
     EXPECT_EQ(text(product[0], "Name"), expected);
 }
 
-TEST(PciProblemCodes, OnlyADeviceADriverHoldsSwitchedOffIsDisabled) {
+TEST(CapturedTree, DisabledOnlyWhenADriverLeftItOffAndIdListsFromTheTree) {
     // Two network controllers with "enable" 0: one held by a driver that
-    // left it off (as one reserved for a virtual machine), one without.
+    // left it off (as one reserved for a virtual machine), one without. The
+    // tree brings its own id list.
     veltrix::test::TempFolder folder;
     auto device = [&](const std::string& address, const char* driver) {
         const auto dir = folder / ("sys/devices/pci0000:00/" + address);
@@ -264,10 +265,14 @@ TEST(PciProblemCodes, OnlyADeviceADriverHoldsSwitchedOffIsDisabled) {
     };
     device("0000:00:19.0", "vfio-pci");
     device("0000:00:1a.0", nullptr);
-    LinuxSource source(folder.str());
-    std::vector<std::int32_t> codes;
-    for (const auto& d : list(source, "Win32_PnPEntity")) codes.push_back(int32(d, "ConfigManagerErrorCode"));
-    EXPECT_EQ(codes, (std::vector<std::int32_t>{22, 28}));
+    std::filesystem::create_directories(folder / "usr/share/hwdata");
+    std::ofstream(folder / "usr/share/hwdata/pci.ids") << "8086  Intel Corporation\n\t10d3  82574L Gigabit\n";
+    auto source = veltrix::makeSysrootSource(folder.str());
+    std::vector<std::pair<std::string, std::int32_t>> devices;
+    for (const auto& d : list(*source, "Win32_PnPEntity"))
+        devices.emplace_back(text(d, "Name"), int32(d, "ConfigManagerErrorCode"));
+    EXPECT_EQ(devices, (std::vector<std::pair<std::string, std::int32_t>>{{"82574L Gigabit", 22},
+                                                                          {"82574L Gigabit #2", 28}}));
 }
 
 TEST(PackageDatabase, HeldAndDeselectedPackagesAreStillInstalled) {
