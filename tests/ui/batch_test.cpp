@@ -122,6 +122,7 @@ TEST_F(BatchTest, BadArgumentsAndBadSnapshotsExit2WithoutTouchingTheReport) {
         {{"--batch", "--name", "keep", "--frobnicate"}, "frobnicate"},
         {{"--batch", "--name", "keep", "--output-dir", folder.str(), "--sysroot", folder.str() + "/none"},
          "no such directory"},
+        {{"--batch", "--name", "keep", "--output-dir", folder.str(), "--sysroot", ""}, "needs a directory"},
         {{"--batch", "--name", "keep", "--output-dir", folder.str(), "--sysroot", (folder / "keep.htm").string()},
          "not a directory"},
         {{"--batch", "--name", "keep", "--output-dir", folder.str(), "--sysroot", folder.str(), "--snapshot", bad},

@@ -50,6 +50,7 @@ void printLine(std::FILE* f, const std::string& text) {
 std::optional<std::string> checkSysroot(const Options& o, const BatchEnvironment& environment) {
     if (!environment.sysrootService) return "--sysroot is only available on Linux";
     if (!o.snapshot.empty()) return "--sysroot and --snapshot cannot be used together";
+    if (o.sysroot.empty()) return "--sysroot needs a directory";
     std::error_code error;
     const auto status = std::filesystem::status(o.sysroot, error);
     if (!std::filesystem::exists(status)) return "--sysroot " + o.sysroot + ": no such directory";
@@ -84,7 +85,7 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     app.add_option("--snapshot", o.snapshot, "Scan the data of a snapshot file instead of this computer");
     app.add_option("--save-snapshot", o.saveSnapshot,
                    "Also write what the scan read into a snapshot file, to replay it anywhere");
-    app.add_option("--sysroot", o.sysroot,
+    CLI::Option* sysroot = app.add_option("--sysroot", o.sysroot,
                    "Scan the captured system below DIR (its sys, proc, etc and var folders) instead of this "
                    "computer (Linux only)")
         ->option_text("DIR");
@@ -112,7 +113,7 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     // A bad snapshot or system root is refused before any report file is
     // touched.
     std::shared_ptr<wmi::Service> service;
-    if (!o.sysroot.empty()) {
+    if (sysroot->count() > 0) {
         if (auto refused = checkSysroot(o, environment)) {
             printLine(err, "veltrix: " + *refused);
             return kExitBadInput;
@@ -145,10 +146,10 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     std::unique_ptr<snapshot::RecordingService> recorder;
     wmi::Service* scanService = service.get();
     if (!o.saveSnapshot.empty()) {
+        std::string origin = "veltrix " + std::string(kVersionText) + " --save-snapshot";
+        if (!o.sysroot.empty()) origin += " --sysroot " + o.sysroot;
         recorder = std::make_unique<snapshot::RecordingService>(
-            *service, !o.snapshot.empty()  ? "replayed from " + o.snapshot
-                      : !o.sysroot.empty() ? "veltrix " + std::string(kVersionText) + " --save-snapshot --sysroot " + o.sysroot
-                                           : "veltrix " + std::string(kVersionText) + " --save-snapshot");
+            *service, o.snapshot.empty() ? origin : "replayed from " + o.snapshot);
         scanService = recorder.get();
     }
 
