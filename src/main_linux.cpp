@@ -15,12 +15,14 @@ namespace {
 
 // The provider and the service over it, kept alive together.
 struct LinuxService {
-    std::unique_ptr<veltrix::wmi::ClassSource> source = veltrix::makeLinuxSource("/");
+    explicit LinuxService(std::unique_ptr<veltrix::wmi::ClassSource> from) : source(std::move(from)) {}
+    std::unique_ptr<veltrix::wmi::ClassSource> source;
     veltrix::wmi::TableService service{*source};
 };
 
-std::shared_ptr<veltrix::wmi::Service> linuxService() {
-    auto holder = std::make_shared<LinuxService>();
+std::shared_ptr<veltrix::wmi::Service> linuxService(std::unique_ptr<veltrix::wmi::ClassSource> source =
+                                                        veltrix::makeLinuxSource("/")) {
+    auto holder = std::make_shared<LinuxService>(std::move(source));
     return std::shared_ptr<veltrix::wmi::Service>(holder, &holder->service);
 }
 
@@ -41,6 +43,10 @@ int main(int argc, char** argv) {
     veltrix::BatchEnvironment environment;
     environment.liveService = []() -> veltrix::Result<std::shared_ptr<veltrix::wmi::Service>> {
         return linuxService();
+    };
+    environment.sysrootService =
+        [](const std::string& root) -> veltrix::Result<std::shared_ptr<veltrix::wmi::Service>> {
+        return linuxService(veltrix::makeSysrootSource(root));
     };
     environment.makePlatform = [](const std::string& folder) -> std::unique_ptr<veltrix::Platform> {
         return std::make_unique<veltrix::PosixPlatform>(folder);

@@ -34,20 +34,29 @@ protected:
     TempFolder folder;
     std::string liveRoot = std::string(VELTRIX_TEST_DATA) + "/linux/desktop";
     int liveConnections = 0;
+    bool offersSysroot = true;  // as the Linux program does
+
+    static std::shared_ptr<wmi::Service> serviceOver(std::unique_ptr<wmi::ClassSource> source) {
+        struct Holder {
+            std::unique_ptr<wmi::ClassSource> source;
+            std::unique_ptr<wmi::TableService> service;
+        };
+        auto holder = std::make_shared<Holder>();
+        holder->source = std::move(source);
+        holder->service = std::make_unique<wmi::TableService>(*holder->source);
+        return std::shared_ptr<wmi::Service>(holder, holder->service.get());
+    }
 
     BatchEnvironment environment() {
         BatchEnvironment env;
         env.liveService = [this]() -> Result<std::shared_ptr<wmi::Service>> {
             ++liveConnections;
-            struct Holder {
-                std::unique_ptr<wmi::ClassSource> source;
-                std::unique_ptr<wmi::TableService> service;
-            };
-            auto holder = std::make_shared<Holder>();
-            holder->source = makeLinuxSource(liveRoot);
-            holder->service = std::make_unique<wmi::TableService>(*holder->source);
-            return std::shared_ptr<wmi::Service>(holder, holder->service.get());
+            return serviceOver(makeLinuxSource(liveRoot));
         };
+        if (offersSysroot)
+            env.sysrootService = [](const std::string& root) -> Result<std::shared_ptr<wmi::Service>> {
+                return serviceOver(makeSysrootSource(root));
+            };
         env.makePlatform = [this](const std::string& output) -> std::unique_ptr<Platform> {
             return std::make_unique<test::FixedClockPlatform>(output, (folder / "drive/").string(),
                                                                DateTime{2026, 12, 7, 9, 5, 0});
@@ -112,6 +121,13 @@ TEST_F(BatchTest, BadArgumentsAndBadSnapshotsExit2WithoutTouchingTheReport) {
         {{"--batch", "--output-dir", folder.str()}, "--name"},
         {{"--name", "keep"}, "--batch"},
         {{"--batch", "--name", "keep", "--frobnicate"}, "frobnicate"},
+        {{"--batch", "--name", "keep", "--output-dir", folder.str(), "--sysroot", folder.str() + "/none"},
+         "no such directory"},
+        {{"--batch", "--name", "keep", "--output-dir", folder.str(), "--sysroot", ""}, "needs a directory"},
+        {{"--batch", "--name", "keep", "--output-dir", folder.str(), "--sysroot", (folder / "keep.htm").string()},
+         "not a directory"},
+        {{"--batch", "--name", "keep", "--output-dir", folder.str(), "--sysroot", folder.str(), "--snapshot", bad},
+         "cannot be used together"},
     };
     for (const auto& [args, mention] : cases) {
         auto r = run(args);
@@ -150,6 +166,34 @@ TEST_F(BatchTest, SavedSnapshotReplaysTheSameReportByteForByte) {
     std::string original = readFile(folder / "live.htm");
     EXPECT_NE(original.find("&nbsp;Bios</strong>"), std::string::npos);
     EXPECT_EQ(readFile(folder / "drive/live.htm"), original);
+}
+
+TEST_F(BatchTest, SysrootScansACaptureWhereEachPortShowsItsOwnMac) {
+    // Four ports of one network chip (tests/data/linux-real/README.md).
+    const std::string server = std::string(VELTRIX_TEST_DATA) + "/linux-real/hwloc-40intel64-2g2n4c+pcilocality";
+    auto r = run({"--batch", "--sysroot", server, "--name", "server", "--output-dir", folder.str(), "--save-snapshot",
+                  (folder / "server.json").string()});
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_EQ(liveConnections, 0);
+    const std::string page = readFile(folder / "server.htm");
+    EXPECT_NE(page.find("Intel(R) Xeon(R) CPU E7- 4870 @ 2.40GHz"), std::string::npos);
+    // Once under its adapter in "Network", once under its device in "PNP".
+    for (const std::string mac : {"78:2B:CB:38:AC:1B", "78:2B:CB:38:AC:1D", "78:2B:CB:38:AC:1F", "78:2B:CB:38:AC:21"}) {
+        std::size_t seen = 0;
+        for (auto at = page.find(mac); at != std::string::npos; at = page.find(mac, at + 1)) ++seen;
+        EXPECT_EQ(seen, 2u) << mac;
+    }
+    std::filesystem::create_directories(folder / "drive");
+    auto replay = run({"--batch", "--snapshot", (folder / "server.json").string(), "--name", "server",
+                       "--output-dir", (folder / "drive").string()});
+    ASSERT_EQ(replay.code, kExitOk) << replay.err;
+    EXPECT_EQ(readFile(folder / "drive/server.htm"), page);
+
+    offersSysroot = false;  // as on Windows
+    auto refused = run({"--batch", "--sysroot", server, "--name", "x", "--output-dir", folder.str()});
+    EXPECT_EQ(refused.code, kExitBadInput);
+    EXPECT_NE(refused.err.find("--sysroot is only available on Linux"), std::string::npos) << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(folder / "x.htm"));
 }
 
 }  // namespace

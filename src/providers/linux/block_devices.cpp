@@ -79,8 +79,11 @@ std::vector<BlockDisk> readBlockDisks(MachineData& m) {
         d.optical = startsWith(name, "sr");
         auto real = files.resolve(base);
         d.usb = real && real->find("/usb") != std::string::npos;
+        // Older kernels give a partition no "partition" file; every kernel
+        // gives it a "start".
         for (const std::string& entry : files.list(base))
-            if (startsWith(entry, name) && files.exists(base + "/" + entry + "/partition"))
+            if (startsWith(entry, name) &&
+                (files.exists(base + "/" + entry + "/partition") || files.exists(base + "/" + entry + "/start")))
                 if (auto dev = files.attribute(base + "/" + entry + "/dev")) d.partitionDevs.push_back(*dev);
 
         const auto& udev = m.udev("b" + d.dev);

@@ -12,7 +12,11 @@ std::vector<InstalledPackage> parseDpkgStatus(std::string_view text) {
     InstalledPackage current;
     std::string_view status;
     auto finish = [&] {
-        if (!current.name.empty() && status == "install ok installed") out.push_back(std::move(current));
+        // "want flag state": a held package ("hold ok installed") or one
+        // marked for removal ("deinstall ok installed") is still installed.
+        const std::size_t space = status.rfind(' ');
+        const bool installed = space != std::string_view::npos && status.substr(space + 1) == "installed";
+        if (!current.name.empty() && installed) out.push_back(std::move(current));
         current = {};
         status = {};
     };

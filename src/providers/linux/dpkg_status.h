@@ -14,7 +14,8 @@ struct InstalledPackage {
     std::string architecture;  // "amd64", "i386", "all", or empty
 };
 
-// Only packages whose Status is "install ok installed", in file order.
+// Only packages whose state (the last word of Status) is "installed", in
+// file order, whatever was selected for them ("install", "hold", ...).
 std::vector<InstalledPackage> parseDpkgStatus(std::string_view text);
 
 // The machine's own architecture: that of the package manager itself, else

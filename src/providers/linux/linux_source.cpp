@@ -96,4 +96,14 @@ namespace veltrix {
 std::unique_ptr<wmi::ClassSource> makeLinuxSource(std::string root) {
     return std::make_unique<linux_provider::LinuxSource>(std::move(root));
 }
+
+std::unique_ptr<wmi::ClassSource> makeSysrootSource(std::string root) {
+    linux_provider::LinuxSourceOptions options;
+    const linux_provider::SystemTree inside(root), host("/");
+    for (auto [fileName, path] : {std::pair{"pci.ids", &options.pciIdsPath}, std::pair{"usb.ids", &options.usbIdsPath}}) {
+        std::string found = linux_provider::findIdList(inside, fileName);
+        *path = found.empty() ? linux_provider::findIdList(host, fileName) : found;
+    }
+    return std::make_unique<linux_provider::LinuxSource>(std::move(root), options);
+}
 }  // namespace veltrix

@@ -49,4 +49,7 @@ private:
 
 namespace veltrix {
 std::unique_ptr<wmi::ClassSource> makeLinuxSource(std::string root = "/");
+// A captured system below `root`: its own id lists when it holds them, else
+// this machine's, since captures seldom carry them.
+std::unique_ptr<wmi::ClassSource> makeSysrootSource(std::string root);
 }  // namespace veltrix

@@ -1,5 +1,6 @@
 #include "providers/linux/machine_data.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -7,14 +8,15 @@
 
 namespace veltrix::linux_provider {
 
+std::string findIdList(const SystemTree& files, const char* fileName) {
+    for (const char* dir : {"/usr/share/misc/", "/usr/share/hwdata/"})
+        if (files.exists(std::string(dir) + fileName)) return files.hostPath(std::string(dir) + fileName);
+    return {};
+}
+
 namespace {
 std::string idsPath(const SystemTree& files, const std::string& given, const char* fileName) {
-    if (!given.empty()) return given;
-    for (const char* dir : {"/usr/share/misc/", "/usr/share/hwdata/"}) {
-        std::string path = files.hostPath(std::string(dir) + fileName);
-        if (files.exists(std::string(dir) + fileName)) return path;
-    }
-    return {};
+    return given.empty() ? findIdList(files, fileName) : given;
 }
 }  // namespace
 
@@ -32,8 +34,30 @@ const SmbiosInventory* MachineData::smbios() {
         const auto& table = files.read("/sys/firmware/dmi/tables/DMI");
         smbios_.emplace();
         if (table && !table->empty()) smbios_->emplace(readSmbiosInventory(*table));
+        else if (std::string joined = tableFromEntries(); !joined.empty())
+            smbios_->emplace(readSmbiosInventory(joined));
     }
     return *smbios_ ? &**smbios_ : nullptr;
+}
+
+std::string MachineData::tableFromEntries() {
+    // Kernels before 4.2 have no whole table but one folder per structure
+    // ("17-0": the first of type 17) whose "raw" holds it, strings included.
+    // Put back in table order, they make the same table.
+    const std::string dir = "/sys/firmware/dmi/entries";
+    std::vector<std::pair<std::uint64_t, std::string>> structures;
+    for (const std::string& entry : files.list(dir)) {
+        const std::string base = dir + "/" + entry;
+        const auto& raw = files.read(base + "/raw");
+        if (!raw || raw->size() < 4 || static_cast<std::uint8_t>((*raw)[0]) == 127) continue;
+        auto position = files.number(base + "/position");
+        structures.emplace_back(position.value_or(structures.size()), *raw);
+    }
+    std::stable_sort(structures.begin(), structures.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::string table;
+    for (const auto& [position, raw] : structures) table += raw;
+    return table;
 }
 
 const std::map<std::string, std::string>& MachineData::udev(const std::string& entry) {
@@ -56,6 +80,7 @@ const std::vector<PnpDevice>& MachineData::devices() {
         devices_ = readPciDevices(files, pciIds);
         auto usb = readUsbDevices(files, usbIds);
         devices_->insert(devices_->end(), usb.begin(), usb.end());
+        numberDuplicateNames(*devices_);
         // A USB adapter that carries a network interface is a network device,
         // whatever its class codes say.
         for (const std::string& ifname : files.list("/sys/class/net")) {

@@ -25,6 +25,10 @@ struct LinuxSourceOptions {
     std::string usbIdsPath;
 };
 
+// Path on this machine of an id list ("pci.ids") in the tree's
+// /usr/share/misc or /usr/share/hwdata; empty when it holds neither.
+std::string findIdList(const SystemTree& files, const char* fileName);
+
 class MachineData {
 public:
     MachineData(std::string root, const LinuxSourceOptions& options);
@@ -59,6 +63,9 @@ public:
     std::optional<std::uint64_t> memTotalBytes();
 
 private:
+    // The firmware table put together from its per-structure entries.
+    std::string tableFromEntries();
+
     std::optional<std::optional<SmbiosInventory>> smbios_;
     std::map<std::string, std::map<std::string, std::string>> udev_;
     std::optional<std::vector<PnpDevice>> devices_;

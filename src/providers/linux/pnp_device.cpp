@@ -1,6 +1,7 @@
 #include "providers/linux/pnp_device.h"
 
 #include <cstdio>
+#include <map>
 
 #include "providers/linux/id_lists.h"
 #include "providers/linux/system_tree.h"
@@ -92,8 +93,12 @@ std::vector<PnpDevice> readPciDevices(SystemTree& files, IdsDatabase& ids) {
         if (std::sscanf(name.c_str(), "%x:%x:%x.%x", &domain, &bus, &dev, &fn) == 4)
             d.location = "PCI bus " + std::to_string(bus) + ", device " + std::to_string(dev) + ", function " +
                          std::to_string(fn);
-        if (!d.driver && pciExpectsDriver(d.pciClass))
-            d.errorCode = files.number(base + "/enable") == std::optional<std::uint64_t>(0) ? 22 : 28;
+        // "enable" counts the drivers that switched the device on, so it is 0
+        // for every device without one: only a device a driver holds but
+        // has left switched off (reserved for a virtual machine, or turned
+        // off by hand) is disabled.
+        if (!d.driver && pciExpectsDriver(d.pciClass)) d.errorCode = 28;
+        else if (d.driver && files.number(base + "/enable") == std::optional<std::uint64_t>(0)) d.errorCode = 22;
         out.push_back(std::move(d));
     }
     return out;
@@ -121,10 +126,11 @@ std::vector<PnpDevice> readUsbDevices(SystemTree& files, IdsDatabase& ids) {
         d.manufacturer = ids.vendor(v);
         if (!d.manufacturer) d.manufacturer = files.attribute(base + "/manufacturer");
 
-        // Drivers bind to the interfaces ("1-2:1.0"); the device counts as
-        // driven when any of them is.
+        // Drivers bind to the device itself and to its interfaces ("1-2:1.0";
+        // a root hub "usb1" has "1-0:1.0"); the device counts as driven when
+        // any of them is. The interface's driver names the service best.
         std::optional<std::uint8_t> interfaceClass;
-        const std::string prefix = name + ":";
+        const std::string prefix = startsWith(name, "usb") ? name.substr(3) + "-0:" : name + ":";
         for (const std::string& entry : entries) {
             if (!startsWith(entry, prefix)) continue;
             const std::string ib = "/sys/bus/usb/devices/" + entry;
@@ -136,6 +142,7 @@ std::vector<PnpDevice> readUsbDevices(SystemTree& files, IdsDatabase& ids) {
         std::uint8_t cls = deviceClass ? static_cast<std::uint8_t>(*deviceClass) : 0;
         if (cls == 0x00 || cls == 0xEF || cls == 0xFF) cls = interfaceClass.value_or(cls);
         d.deviceClass = usbDeviceClass(cls);
+        if (!d.driver) d.driver = files.linkName(base + "/driver");
         if (!d.driver) d.errorCode = 28;
 
         // "1-2.3": port 3 on a hub of bus 1; root hubs ("usb1") have no port.
@@ -152,6 +159,17 @@ std::vector<PnpDevice> readUsbDevices(SystemTree& files, IdsDatabase& ids) {
         out.push_back(std::move(d));
     }
     return out;
+}
+
+void numberDuplicateNames(std::vector<PnpDevice>& devices) {
+    // As Windows names several devices of one model: the first keeps the
+    // name, the next ones get " #2", " #3", ... so that a lookup by name
+    // finds each one's own adapter.
+    std::map<std::string, int> seen;
+    for (PnpDevice& d : devices) {
+        int count = ++seen[d.name];
+        if (count > 1) d.name += " #" + std::to_string(count);
+    }
 }
 
 }  // namespace veltrix::linux_provider

@@ -34,5 +34,7 @@ std::string usbDeviceClass(std::uint8_t usbClass);
 
 std::vector<PnpDevice> readPciDevices(SystemTree& files, IdsDatabase& ids);
 std::vector<PnpDevice> readUsbDevices(SystemTree& files, IdsDatabase& ids);
+// Gives devices that share a name Windows' numbering: "Name", "Name #2", ...
+void numberDuplicateNames(std::vector<PnpDevice>& devices);
 
 }  // namespace veltrix::linux_provider

@@ -26,7 +26,7 @@ std::optional<std::string> SmbiosStructure::string(std::size_t offset) const {
     if (!index || *index == 0 || *index > strings.size()) return std::nullopt;
     std::string s = trim(strings[*index - 1]);
     if (s.empty()) return std::nullopt;
-    return s;
+    return utf8OrCp1252(std::move(s));
 }
 
 std::vector<SmbiosStructure> decodeSmbiosTable(std::string_view table) {

@@ -114,7 +114,7 @@ std::optional<std::string> SystemTree::attribute(std::string_view path) {
     std::size_t nl = text.find('\n');
     std::string line = trim(text.substr(0, nl));
     if (line.empty()) return std::nullopt;
-    return line;
+    return utf8OrCp1252(std::move(line));
 }
 
 std::optional<std::uint64_t> SystemTree::number(std::string_view path) {

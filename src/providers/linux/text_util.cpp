@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "report/encoding.h"
+
 namespace veltrix::linux_provider {
 
 std::string_view trimView(std::string_view text) {
@@ -89,6 +91,41 @@ std::map<std::string, std::string> parseKeyValues(std::string_view text) {
         out[key] = value;
     }
     return out;
+}
+
+namespace {
+bool isValidUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t length;
+        std::uint32_t cp;
+        if (b >= 0xC2 && b <= 0xDF) length = 2, cp = b & 0x1F;
+        else if (b >= 0xE0 && b <= 0xEF) length = 3, cp = b & 0x0F;
+        else if (b >= 0xF0 && b <= 0xF4) length = 4, cp = b & 0x07;
+        else return false;
+        if (i + length > text.size()) return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto c = static_cast<unsigned char>(text[i + k]);
+            if ((c & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        // Overlong forms, surrogates and values beyond Unicode are not text.
+        if ((length == 3 && cp < 0x800) || (length == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+}  // namespace
+
+std::string utf8OrCp1252(std::string text) {
+    return isValidUtf8(text) ? std::move(text) : decodeCp1252(text);
 }
 
 std::string hex(std::uint64_t value, int width) {

@@ -53,6 +53,11 @@ std::optional<std::uint64_t> parseDecimal(std::string_view text);
 // of surrounding quotes. Later keys win.
 std::map<std::string, std::string> parseKeyValues(std::string_view text);
 
+// Text as a file or firmware gives it, as UTF-8: kept when it is valid
+// UTF-8, else taken as Windows-1252, the code page of old firmware strings
+// (which would otherwise turn into replacement characters).
+std::string utf8OrCp1252(std::string text);
+
 // "%04X"-style formatting without printf at every call site.
 std::string hex(std::uint64_t value, int width);
 

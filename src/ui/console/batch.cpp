@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 #include <sstream>
 
 #include <CLI/CLI.hpp>
@@ -30,6 +31,7 @@ struct Options {
     std::string outputDir = ".";
     std::string snapshot;
     std::string saveSnapshot;
+    std::string sysroot;
     bool open = false;
 };
 
@@ -42,6 +44,18 @@ struct SnapshotService {
 void printLine(std::FILE* f, const std::string& text) {
     std::fputs(text.c_str(), f);
     std::fputc('\n', f);
+}
+
+// Why --sysroot cannot be used as given; nullopt when it can.
+std::optional<std::string> checkSysroot(const Options& o, const BatchEnvironment& environment) {
+    if (!environment.sysrootService) return "--sysroot is only available on Linux";
+    if (!o.snapshot.empty()) return "--sysroot and --snapshot cannot be used together";
+    if (o.sysroot.empty()) return "--sysroot needs a directory";
+    std::error_code error;
+    const auto status = std::filesystem::status(o.sysroot, error);
+    if (!std::filesystem::exists(status)) return "--sysroot " + o.sysroot + ": no such directory";
+    if (!std::filesystem::is_directory(status)) return "--sysroot " + o.sysroot + ": not a directory";
+    return std::nullopt;
 }
 
 std::string describeCharacter(char c) { return c == ' ' ? std::string("a space") : "'" + std::string(1, c) + "'"; }
@@ -71,6 +85,10 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     app.add_option("--snapshot", o.snapshot, "Scan the data of a snapshot file instead of this computer");
     app.add_option("--save-snapshot", o.saveSnapshot,
                    "Also write what the scan read into a snapshot file, to replay it anywhere");
+    CLI::Option* sysroot = app.add_option("--sysroot", o.sysroot,
+                   "Scan the captured system below DIR (its sys, proc, etc and var folders) instead of this "
+                   "computer (Linux only)")
+        ->option_text("DIR");
     app.add_flag("--open", o.open, "Open the report in the default viewer when done");
     if (!environment.helpNotes.empty()) app.footer(environment.helpNotes);
 
@@ -92,9 +110,21 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
         return kExitBadInput;
     }
 
-    // A bad snapshot is refused before any report file is touched.
+    // A bad snapshot or system root is refused before any report file is
+    // touched.
     std::shared_ptr<wmi::Service> service;
-    if (!o.snapshot.empty()) {
+    if (sysroot->count() > 0) {
+        if (auto refused = checkSysroot(o, environment)) {
+            printLine(err, "veltrix: " + *refused);
+            return kExitBadInput;
+        }
+        auto captured = environment.sysrootService(o.sysroot);
+        if (!captured) {
+            printLine(err, "veltrix: " + captured.failure().description);
+            return kExitScanFailed;
+        }
+        service = std::move(*captured);
+    } else if (!o.snapshot.empty()) {
         auto loaded = snapshot::SnapshotSource::load(o.snapshot);
         if (!loaded) {
             printLine(err, "veltrix: " + loaded.failure().description);
@@ -116,9 +146,10 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     std::unique_ptr<snapshot::RecordingService> recorder;
     wmi::Service* scanService = service.get();
     if (!o.saveSnapshot.empty()) {
+        std::string origin = "veltrix " + std::string(kVersionText) + " --save-snapshot";
+        if (!o.sysroot.empty()) origin += " --sysroot " + o.sysroot;
         recorder = std::make_unique<snapshot::RecordingService>(
-            *service, o.snapshot.empty() ? "veltrix " + std::string(kVersionText) + " --save-snapshot"
-                                         : "replayed from " + o.snapshot);
+            *service, o.snapshot.empty() ? origin : "replayed from " + o.snapshot);
         scanService = recorder.get();
     }
 

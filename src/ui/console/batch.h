@@ -19,6 +19,9 @@ enum BatchExit { kExitOk = 0, kExitScanFailed = 1, kExitBadInput = 2 };
 struct BatchEnvironment {
     // This machine's data source (live WMI on Windows, our provider on Linux).
     std::function<Result<std::shared_ptr<wmi::Service>>()> liveService;
+    // The same source reading a captured system below a directory instead of
+    // this machine (--sysroot); left empty where the platform has none.
+    std::function<Result<std::shared_ptr<wmi::Service>>(const std::string& root)> sysrootService;
     // Platform services writing reports into `outputFolder`.
     std::function<std::unique_ptr<Platform>(const std::string& outputFolder)> makePlatform;
     std::function<std::unique_ptr<Locale>()> makeLocale;
