@@ -60,30 +60,83 @@ std::vector<SmbiosStructure> decodeSmbiosTable(std::string_view table) {
 }
 
 namespace {
+
+// Offsets of the fields we read inside a structure's formatted area, named
+// after the SMBIOS reference; the comment gives the version that added each
+// field (a structure from older firmware is shorter and simply lacks it).
+namespace bios {                                   // type 0
+constexpr std::size_t kVendor = 0x04;              // 2.0+, string
+constexpr std::size_t kVersion = 0x05;             // 2.0+, string
+constexpr std::size_t kReleaseDate = 0x08;         // 2.0+, string
+}  // namespace bios
+namespace system_info {                            // type 1
+constexpr std::size_t kManufacturer = 0x04;        // 2.0+, string
+constexpr std::size_t kProductName = 0x05;         // 2.0+, string
+constexpr std::size_t kVersion = 0x06;             // 2.0+, string
+constexpr std::size_t kSerialNumber = 0x07;        // 2.0+, string
+}  // namespace system_info
+namespace board {                                  // type 2
+constexpr std::size_t kManufacturer = 0x04;        // string
+constexpr std::size_t kProduct = 0x05;             // string
+constexpr std::size_t kVersion = 0x06;             // string
+constexpr std::size_t kSerialNumber = 0x07;        // string
+constexpr std::size_t kAssetTag = 0x08;            // string
+}  // namespace board
+namespace enclosure {                              // type 3
+constexpr std::size_t kManufacturer = 0x04;        // 2.0+, string
+constexpr std::size_t kType = 0x05;                // 2.0+, bit 7: chassis lock
+constexpr std::size_t kVersion = 0x06;             // 2.0+, string
+constexpr std::size_t kSerialNumber = 0x07;        // 2.0+, string
+constexpr std::size_t kAssetTag = 0x08;            // 2.0+, string
+}  // namespace enclosure
+namespace system_slot {                                 // type 9
+constexpr std::size_t kDesignation = 0x04;         // 2.0+, string
+constexpr std::size_t kType = 0x05;                // 2.0+
+constexpr std::size_t kCurrentUsage = 0x07;        // 2.0+
+constexpr std::size_t kId = 0x09;                  // 2.0+, word
+constexpr std::size_t kMinimumLength = 0x0C;       // the 2.0 structure ends here
+}  // namespace system_slot
+namespace memory_device {                          // type 17
+constexpr std::size_t kSize = 0x0C;                // 2.1+, word: 0xFFFF unknown, 0x7FFF see kExtendedSize
+constexpr std::size_t kFormFactor = 0x0E;          // 2.1+
+constexpr std::size_t kDeviceLocator = 0x10;       // 2.1+, string
+constexpr std::size_t kBankLocator = 0x11;         // 2.1+, string
+constexpr std::size_t kMemoryType = 0x12;          // 2.1+
+constexpr std::size_t kSpeed = 0x15;               // 2.3+, word, MT/s; 0xFFFF see kExtendedSpeed
+constexpr std::size_t kMinimumLength = 0x15;       // the 2.1 structure ends here
+constexpr std::size_t kManufacturer = 0x17;        // 2.3+, string
+constexpr std::size_t kSerialNumber = 0x18;        // 2.3+, string
+constexpr std::size_t kAssetTag = 0x19;            // 2.3+, string
+constexpr std::size_t kPartNumber = 0x1A;          // 2.3+, string
+constexpr std::size_t kExtendedSize = 0x1C;        // 2.7+, dword, MB
+constexpr std::size_t kExtendedSpeed = 0x54;       // 3.3+, dword, MT/s
+}  // namespace memory_device
+
 SmbiosMemoryDevice memoryDevice(const SmbiosStructure& s) {
+    using namespace memory_device;
     SmbiosMemoryDevice m;
-    m.deviceLocator = s.string(0x10);
-    m.bankLocator = s.string(0x11);
-    m.memoryType = s.byte(0x12).value_or(0);
-    m.formFactor = s.byte(0x0E).value_or(0);
-    m.manufacturer = s.string(0x17);
-    m.serial = s.string(0x18);
-    m.assetTag = s.string(0x19);
-    m.partNumber = s.string(0x1A);
-    std::uint16_t size = s.word(0x0C).value_or(0xFFFF);
+    m.deviceLocator = s.string(kDeviceLocator);
+    m.bankLocator = s.string(kBankLocator);
+    m.memoryType = s.byte(kMemoryType).value_or(0);
+    m.formFactor = s.byte(kFormFactor).value_or(0);
+    m.manufacturer = s.string(kManufacturer);
+    m.serial = s.string(kSerialNumber);
+    m.assetTag = s.string(kAssetTag);
+    m.partNumber = s.string(kPartNumber);
+    std::uint16_t size = s.word(kSize).value_or(0xFFFF);
     if (size == 0xFFFF) {
         m.sizeKnown = false;
     } else if (size == 0x7FFF) {
         // Larger than 32 GB - 1 MB: the extended field holds megabytes.
-        if (auto ext = s.dword(0x1C)) m.sizeBytes = static_cast<std::uint64_t>(*ext & 0x7FFFFFFFu) << 20;
+        if (auto ext = s.dword(kExtendedSize)) m.sizeBytes = static_cast<std::uint64_t>(*ext & 0x7FFFFFFFu) << 20;
         else m.sizeKnown = false;
     } else if (size & 0x8000) {
         m.sizeBytes = static_cast<std::uint64_t>(size & 0x7FFF) << 10;
     } else {
         m.sizeBytes = static_cast<std::uint64_t>(size) << 20;
     }
-    std::uint16_t speed = s.word(0x15).value_or(0);
-    if (speed == 0xFFFF) m.speed = s.dword(0x54).value_or(0);
+    std::uint16_t speed = s.word(kSpeed).value_or(0);
+    if (speed == 0xFFFF) m.speed = s.dword(kExtendedSpeed).value_or(0);
     else m.speed = speed;
     return m;
 }
@@ -94,32 +147,36 @@ SmbiosInventory readSmbiosInventory(std::string_view table) {
     for (const SmbiosStructure& s : decodeSmbiosTable(table)) {
         switch (s.type) {
         case 0:
-            if (!inv.bios) inv.bios = SmbiosBios{s.string(0x04), s.string(0x05), s.string(0x08)};
+            if (!inv.bios) inv.bios = SmbiosBios{s.string(bios::kVendor), s.string(bios::kVersion),
+                                                  s.string(bios::kReleaseDate)};
             break;
         case 1:
-            if (!inv.system) inv.system = SmbiosSystem{s.string(0x04), s.string(0x05), s.string(0x06), s.string(0x07)};
+            if (!inv.system) inv.system = SmbiosSystem{s.string(system_info::kManufacturer), s.string(system_info::kProductName),
+                                          s.string(system_info::kVersion), s.string(system_info::kSerialNumber)};
             break;
         case 2:
-            inv.boards.push_back({s.string(0x04), s.string(0x05), s.string(0x06), s.string(0x07), s.string(0x08)});
+            inv.boards.push_back({s.string(board::kManufacturer), s.string(board::kProduct), s.string(board::kVersion),
+                                  s.string(board::kSerialNumber), s.string(board::kAssetTag)});
             break;
         case 3: {
-            SmbiosEnclosure e{s.string(0x04), s.string(0x06), s.string(0x07), s.string(0x08), std::nullopt};
-            if (auto t = s.byte(0x05)) e.chassisType = static_cast<std::uint8_t>(*t & 0x7F);
+            SmbiosEnclosure e{s.string(enclosure::kManufacturer), s.string(enclosure::kVersion),
+                              s.string(enclosure::kSerialNumber), s.string(enclosure::kAssetTag), std::nullopt};
+            if (auto t = s.byte(enclosure::kType)) e.chassisType = static_cast<std::uint8_t>(*t & 0x7F);
             inv.enclosures.push_back(std::move(e));
             break;
         }
         case 9: {
-            if (s.formatted.size() < 0x0C) break;
+            if (s.formatted.size() < system_slot::kMinimumLength) break;
             SmbiosSlot slot;
-            slot.designation = s.string(0x04);
-            slot.slotType = s.byte(0x05).value_or(0);
-            slot.currentUsage = s.byte(0x07).value_or(0);
-            slot.slotId = s.word(0x09).value_or(0);
+            slot.designation = s.string(system_slot::kDesignation);
+            slot.slotType = s.byte(system_slot::kType).value_or(0);
+            slot.currentUsage = s.byte(system_slot::kCurrentUsage).value_or(0);
+            slot.slotId = s.word(system_slot::kId).value_or(0);
             inv.slots.push_back(std::move(slot));
             break;
         }
         case 17:
-            if (s.formatted.size() >= 0x15) inv.memory.push_back(memoryDevice(s));
+            if (s.formatted.size() >= memory_device::kMinimumLength) inv.memory.push_back(memoryDevice(s));
             break;
         default:
             break;
