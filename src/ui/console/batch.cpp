@@ -9,6 +9,7 @@
 
 #include "app/name_characters.h"
 #include "app/scan_driver.h"
+#include "core/trace.h"
 #include "core/version.h"
 #include "providers/snapshot/recorder.h"
 #include "providers/snapshot/snapshot_source.h"
@@ -31,6 +32,7 @@ struct Options {
     std::string snapshot;
     std::string saveSnapshot;
     bool open = false;
+    bool trace = false;
 };
 
 // A snapshot's source and the service over it, kept alive together.
@@ -72,6 +74,8 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     app.add_option("--save-snapshot", o.saveSnapshot,
                    "Also write what the scan read into a snapshot file, to replay it anywhere");
     app.add_flag("--open", o.open, "Open the report in the default viewer when done");
+    app.add_flag("--trace", o.trace,
+                 "Print one line per data-source operation on standard error (also VELTRIX_TRACE=1)");
     if (!environment.helpNotes.empty()) app.footer(environment.helpNotes);
 
     try {
@@ -91,6 +95,17 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
         printLine(err, "veltrix: --batch needs --name NAME");
         return kExitBadInput;
     }
+
+    // The trace lines go where the batch's messages go, for this run only.
+    struct TraceScope {
+        TraceScope(bool wanted, std::FILE* f) : on(wanted) {
+            if (on) trace::setSink(trace::writeTo(f));
+        }
+        ~TraceScope() {
+            if (on) trace::disable();
+        }
+        bool on;
+    } traceScope(o.trace || trace::requestedByEnvironment(), err);
 
     // A bad snapshot is refused before any report file is touched.
     std::shared_ptr<wmi::Service> service;
