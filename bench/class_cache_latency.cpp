@@ -155,6 +155,12 @@ std::string manyDevices(const std::string& officeJson) {
     auto& drivers = cimv2["Win32_PnPSignedDriver"];
     auto& adapters = cimv2["Win32_NetworkAdapter"];
     adapters = nlohmann::ordered_json::array();
+    auto kept = nlohmann::ordered_json::array();
+    for (auto& driver : drivers) {
+        const std::string deviceClass = driver.value("DeviceClass", "");
+        if (deviceClass != "MEDIA" && deviceClass != "IMAGE" && deviceClass != "NET") kept.push_back(driver);
+    }
+    drivers = kept;
     for (int i = 0; i < 120; ++i) {
         drivers.push_back({{"DeviceName", "System device " + std::to_string(i)},
                            {"Description", "System device " + std::to_string(i)},
