@@ -14,7 +14,6 @@
 #include "wmi/moniker.h"
 #include "wmi/property_object.h"
 #include "wmi/query_results.h"
-#include "wmi/wql/expr.h"
 
 namespace veltrix::wmi {
 
@@ -89,31 +88,6 @@ Enumeration enumerate(Connection& connection, const std::string& className, cons
         trace::line(text + ", " + std::to_string(watch.milliseconds()) + " ms");
     }
     return result;
-}
-
-// The properties a query names, in its property list and its WHERE clause.
-void namedProperties(const wql::Expr* expr, std::vector<std::string>& names) {
-    if (!expr) return;
-    namedProperties(expr->left.get(), names);
-    namedProperties(expr->right.get(), names);
-    if (expr->lhs.isProperty) names.push_back(expr->lhs.property);
-    if (expr->rhs.isProperty) names.push_back(expr->rhs.property);
-}
-
-// Whether the class's objects lack a property the query names. The source
-// itself judges such a query (live WMI refuses it as invalid), so it is sent
-// on as it is rather than answered from the copy.
-bool namesUnknownProperty(const wql::Query& query, const Object& sample) {
-    std::vector<std::string> names = query.properties;
-    namedProperties(query.where.get(), names);
-    if (names.empty()) return false;
-    const std::vector<std::string> known = sample.propertyNames();
-    for (const std::string& name : names) {
-        bool found = false;
-        for (const std::string& property : known) found = found || equalsIgnoringCase(property, name);
-        if (!found) return true;
-    }
-    return false;
 }
 
 std::string keyOf(std::string_view nameSpace, std::string_view className) {
@@ -222,9 +196,10 @@ public:
         if (!query) return sendOn(wqlText, language, flags, "not understood here");
         const Enumeration& enumeration = shared_->obtain(*inner_, nameSpace_, (*query)->className);
         if (enumeration.queryFailure) return *enumeration.queryFailure;
-        if (!enumeration.objects->empty() && namesUnknownProperty(**query, *enumeration.objects->front())) {
-            return sendOn(wqlText, language, flags, "names a property the class lacks");
-        }
+        // A property the class lacks is judged as a snapshot of this scan
+        // judges it: Null in the WHERE clause, a failed read when selected.
+        // Some providers (Wine's) refuse such a filter although the class
+        // answers, so live scan and replay would otherwise differ.
         return filteredResults(enumeration.objects, std::move(*query), enumeration.walkFailure);
     }
 
