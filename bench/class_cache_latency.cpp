@@ -4,10 +4,10 @@
 // The scan runs over a snapshot twice, query by query and through the class
 // cache, and each enumeration is charged at the model's cost:
 //
-//   Win32_PnPSignedDriver  3 s    A peer measured its drivers table at about 7 s
-//                                 of CPU on a quad-core machine (osquery issue 4190,
-//                                 as reported in our own tracker, which puts one
-//                                 enumeration at 2-7 s); 3 s is the low end of that.
+//   Win32_PnPSignedDriver  3 s    A peer measured its drivers table, one such
+//                                 enumeration, at about 7 s of CPU on a quad-core
+//                                 machine (osquery issue 4190); 2-7 s per enumeration
+//                                 is the range seen on real PCs, 3 s its low end.
 //   Win32_PnPEntity        0.5 s  Assumption: the device list without the driver
 //                                 information, an order of magnitude cheaper.
 //   any other class        50 ms  Assumption: an ordinary provider call.
