@@ -148,6 +148,7 @@ TEST(ClassCacheScan, EverySnapshotGivesTheSameBytesThroughTheCacheAsQueryByQuery
         });
 
         QueryCounts cached;
+        int workers = 0;
         Scan actual = scan([&]() -> Result<std::shared_ptr<wmi::Service>> {
             struct Holder {
                 std::unique_ptr<SnapshotService> source;
@@ -158,7 +159,9 @@ TEST(ClassCacheScan, EverySnapshotGivesTheSameBytesThroughTheCacheAsQueryByQuery
             wmi::ClassCacheOptions options;
             options.slowClasses = {"Win32_PnPSignedDriver", "Win32_PnPEntity", "Win32_QuickFixEngineering"};
             // Each worker reads a source of its own, as each live worker has its own connection.
-            options.workerService = [&file, &cached]() -> Result<std::shared_ptr<wmi::Service>> {
+            options.workerService = [&file, &cached, &workers]() -> Result<std::shared_ptr<wmi::Service>> {
+                std::lock_guard lock(cached.mutex);
+                ++workers;
                 return std::shared_ptr<wmi::Service>(std::make_shared<SnapshotService>(file, cached));
             };
             holder->cache = std::make_unique<wmi::ClassCacheService>(*holder->source, std::move(options));
@@ -171,6 +174,8 @@ TEST(ClassCacheScan, EverySnapshotGivesTheSameBytesThroughTheCacheAsQueryByQuery
         EXPECT_TRUE(actual.report == expected.report) << name << ": the reports differ";
         EXPECT_TRUE(actual.savedSnapshot == expected.savedSnapshot) << name << ": the saved snapshots differ";
         EXPECT_GT(expected.report.size(), 1000u) << name;
+        // The scan named its slow classes ahead, through the snapshot recorder.
+        EXPECT_EQ(workers, 3) << name;
         for (const auto& [className, count] : cached.byClass) EXPECT_EQ(count, 1) << name << ": " << className;
         // Query by query the signed drivers are read again and again.
         if (name == "7.json") {
