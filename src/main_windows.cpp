@@ -10,9 +10,11 @@
 #include "platform/windows/utf16.h"
 #include "platform/windows/windows_locale.h"
 #include "platform/windows/windows_platform.h"
-#include "providers/windows/live_service.h"
+#include "core/trace.h"
+#include "providers/windows/scan_service.h"
 #include "ui/console/batch.h"
 #include "ui/win32/desktop.h"
+#include "ui/win32/win32_windows.h"
 
 namespace {
 
@@ -48,7 +50,11 @@ int runWindows() {
     // go. Started from a console, that console stays with its owner.
     DWORD processes[2];
     if (GetConsoleProcessList(processes, 2) == 1) FreeConsole();
-    auto service = veltrix::win::LiveService::create();
+    if (veltrix::trace::requestedByEnvironment()) veltrix::trace::setSink(veltrix::trace::writeTo(stderr));
+    auto live = veltrix::win::LiveService::create();
+    // While a section waits for a class fetched ahead, the windows keep answering.
+    auto service = live ? veltrix::win::makeScanService(std::move(*live), veltrix::win32::pumpMessages)
+                        : live.failure();
     if (!service) {
         std::wstring text = veltrix::win::toWide(service.failure().description);
         MessageBoxW(nullptr, text.c_str(), L"Veltrix", MB_OK | MB_ICONERROR);
@@ -73,9 +79,9 @@ int main() {
 
     veltrix::BatchEnvironment environment;
     environment.liveService = []() -> veltrix::Result<std::shared_ptr<veltrix::wmi::Service>> {
-        auto service = veltrix::win::LiveService::create();
-        if (!service) return service.failure();
-        return std::shared_ptr<veltrix::wmi::Service>(std::move(*service));
+        auto live = veltrix::win::LiveService::create();
+        if (!live) return live.failure();
+        return veltrix::win::makeScanService(std::move(*live));
     };
     environment.makePlatform = [](const std::string& folder) -> std::unique_ptr<veltrix::Platform> {
         return std::make_unique<veltrix::WindowsPlatform>(folder);

@@ -51,6 +51,9 @@ ScanOutcome RunScan(const ScanState& state, ScanServices& services) {
         return ScanOutcome::CouldNotCreate;
     }
 
+    // A slow source starts on the classes the later sections read while the
+    // first sections are written.
+    services.wmi.expectClasses(wmi::kWmiMoniker, classesToQuery(services.checkBoxes));
     ScanContext scan{*report,          services.wmi,     pending,      services.locale, services.platform,
                      services.checkBoxes, state.reportName, state.comment};
     WriteHeader(state.reportName, state.comment, *report);

@@ -30,10 +30,18 @@ struct ScanStep {
     const char* name;
     Collector run;
     int progress;  // -1: no progress update after this step
+    // The classes the step queries (root\cimv2), so that a slow source can
+    // start on them before the step runs.
+    std::vector<std::string> classes = {};
+    // The check box that switches the step off, when there is one.
+    int (CheckBoxes::*switchedBy)() const = nullptr;
 };
 
 // Steps between the header and the footer, in report order.
 const std::vector<ScanStep>& scanSteps();
+
+// The classes the steps that will run query, in the order of first use.
+std::vector<std::string> classesToQuery(const CheckBoxes& checkBoxes);
 
 // The report path: program folder, separator, report name (no test for a
 // trailing separator).

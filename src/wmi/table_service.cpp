@@ -1,81 +1,24 @@
 #include "wmi/table_service.h"
 
 #include "core/ascii.h"
-
-#include <cctype>
-#include <unordered_map>
-
+#include "core/trace.h"
 #include "wmi/moniker.h"
-#include "wmi/property_object.h"
-#include "wmi/wql/query.h"
+#include "wmi/query_results.h"
 
 namespace veltrix::wmi {
-
-// Parsed queries by text. The driver-version lookup sends the same query once
-// per multimedia device, so parsing once pays.
-class QueryCache {
-public:
-    Result<std::shared_ptr<const wql::Query>> get(std::string_view text) {
-        auto it = cache_.find(std::string(text));
-        if (it != cache_.end()) return it->second;
-        auto parsed = wql::parse(text);
-        if (!parsed) return parsed.failure();
-        auto query = std::make_shared<const wql::Query>(std::move(*parsed));
-        cache_.emplace(std::string(text), query);
-        return query;
-    }
-
-private:
-    std::unordered_map<std::string, std::shared_ptr<const wql::Query>> cache_;
-};
 
 namespace {
 
 constexpr std::string_view kRegistryNamespace = "root\\default";
 constexpr std::int32_t kValueNotFound = 1;
 
-// A partial instance: the selected properties read as the object holds them,
-// every other property of the object reads as Null.
-class ProjectedObject final : public Object {
-public:
-    ProjectedObject(ObjectPtr inner, std::shared_ptr<const wql::Query> query)
-        : inner_(std::move(inner)), query_(std::move(query)) {}
+void traceQuery(std::string_view wqlText, const std::string& outcome) {
+    if (trace::enabled()) trace::line("wmi: query \"" + std::string(wqlText) + "\": " + outcome);
+}
 
-    Result<Value> get(std::string_view name) const override {
-        auto value = inner_->get(name);
-        if (!value) return value;
-        for (const std::string& selected : query_->properties) {
-            if (equalsIgnoringCase(selected, name)) return value;
-        }
-        return Value::null();
-    }
-    std::vector<std::string> propertyNames() const override { return inner_->propertyNames(); }
-
-private:
-    ObjectPtr inner_;
-    std::shared_ptr<const wql::Query> query_;
-};
-
-class FilteringResultSet final : public ResultSet {
-public:
-    FilteringResultSet(const std::vector<ObjectPtr>& objects, std::shared_ptr<const wql::Query> query)
-        : objects_(objects), query_(std::move(query)) {}
-
-    Result<ObjectPtr> next() override {
-        while (index_ < objects_.size()) {
-            const ObjectPtr& object = objects_[index_++];
-            if (!wql::matches(*query_, *object)) continue;
-            if (query_->properties.empty()) return object;
-            return ObjectPtr(std::make_shared<ProjectedObject>(object, query_));
-        }
-        return ObjectPtr();
-    }
-
-private:
-    const std::vector<ObjectPtr>& objects_;
-    std::shared_ptr<const wql::Query> query_;
-    std::size_t index_ = 0;
-};
+std::string countOf(std::size_t n, const char* what) {
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
 
 class TableConnection final : public Connection {
 public:
@@ -89,10 +32,23 @@ public:
                            "Invalid query language \"" + std::string(language) + "\": only WQL is understood"};
         }
         auto query = cache_->get(wqlText);
-        if (!query) return query.failure();
+        if (!query) {
+            traceQuery(wqlText, "refused: " + query.failure().description);
+            return query.failure();
+        }
         auto objects = source_.instances(nameSpace_, (*query)->className);
-        if (!objects) return objects.failure();
-        return std::unique_ptr<ResultSet>(std::make_unique<FilteringResultSet>(**objects, std::move(*query)));
+        if (!objects) {
+            traceQuery(wqlText, "class " + (*query)->className + " failed: " + objects.failure().description);
+            return objects.failure();
+        }
+        if (trace::enabled()) {
+            traceQuery(wqlText, "answered by class " + (*query)->className + " in " + nameSpace_ + " (" +
+                                    countOf((*objects)->size(), "instance") + ")");
+        }
+        // The source keeps its instances for its whole life: the result set
+        // needs no share in them.
+        std::shared_ptr<const std::vector<ObjectPtr>> held(std::shared_ptr<void>(), *objects);
+        return filteredResults(std::move(held), std::move(*query));
     }
 
 private:
@@ -109,7 +65,12 @@ public:
         if (hive != kHkeyLocalMachine) {
             return Failure{failure_code::kInvalidArgument, "Invalid parameter: only HKEY_LOCAL_MACHINE can be read"};
         }
-        return source_.registrySubkeys(path);
+        auto subkeys = source_.registrySubkeys(path);
+        if (trace::enabled()) {
+            trace::line("wmi: registry EnumKey " + std::string(path) + ": " +
+                        (subkeys ? countOf(subkeys->size(), "subkey") : "failed: " + subkeys.failure().description));
+        }
+        return subkeys;
     }
 
     std::int32_t getStringValue(std::uint32_t hive, std::string_view path, std::string_view valueName,
@@ -117,6 +78,10 @@ public:
         out = Value::null();
         if (hive != kHkeyLocalMachine) return kValueNotFound;
         auto text = source_.registryString(path, valueName);
+        if (trace::enabled()) {
+            trace::line("wmi: registry GetStringValue " + std::string(path) + " " + std::string(valueName) + ": " +
+                        (text ? "found" : "not found"));
+        }
         if (!text) return kValueNotFound;
         out = Value::text(std::move(*text));
         return 0;

@@ -19,6 +19,10 @@ public:
 
     Result<std::unique_ptr<wmi::Connection>> connect(std::string_view moniker) override;
     Result<std::unique_ptr<wmi::Registry>> connectRegistry(std::string_view moniker) override;
+    // Recording changes nothing about what is fetched ahead: the hint goes on.
+    void expectClasses(std::string_view moniker, const std::vector<std::string>& classNames) override {
+        inner_.expectClasses(moniker, classNames);
+    }
 
     // The snapshot (format version 1) of everything recorded so far.
     std::string toJson() const;

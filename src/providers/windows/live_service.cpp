@@ -5,6 +5,7 @@
 #include <map>
 #include <vector>
 
+#include "core/trace.h"
 #include "platform/windows/utf16.h"
 #include "providers/windows/com_handles.h"
 #include "providers/windows/hresult.h"
@@ -123,7 +124,7 @@ private:
     std::shared_ptr<LiveCounters> counters_;
 };
 
-Result<ComPtr<IWbemServices>> connectServer(const std::string& nameSpace, LiveCounters& counters) {
+Result<ComPtr<IWbemServices>> connectServerUntraced(const std::string& nameSpace, LiveCounters& counters) {
     ++counters.connections;
     ComPtr<IWbemLocator> locator;
     HRESULT hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
@@ -139,6 +140,24 @@ Result<ComPtr<IWbemServices>> connectServer(const std::string& nameSpace, LiveCo
     return services;
 }
 
+Result<ComPtr<IWbemServices>> connectServer(const std::string& nameSpace, LiveCounters& counters) {
+    trace::Stopwatch watch;
+    auto services = connectServerUntraced(nameSpace, counters);
+    if (trace::enabled()) {
+        trace::line("wmi: connect " + nameSpace + (services ? "" : " failed: " + services.failure().description) +
+                    ", " + std::to_string(watch.milliseconds()) + " ms");
+    }
+    return services;
+}
+
+void traceRegistryCall(const char* method, std::string_view path, std::string_view valueName,
+                       const std::string& outcome, const trace::Stopwatch& watch) {
+    if (!trace::enabled()) return;
+    std::string text = "wmi: registry " + std::string(method) + " " + std::string(path);
+    if (!valueName.empty()) text += " " + std::string(valueName);
+    trace::line(text + ": " + outcome + ", " + std::to_string(watch.milliseconds()) + " ms");
+}
+
 class LiveRegistry final : public wmi::Registry {
 public:
     LiveRegistry(ComPtr<IWbemServices> services, ComPtr<IWbemClassObject> provider,
@@ -146,6 +165,25 @@ public:
         : services_(std::move(services)), provider_(std::move(provider)), counters_(std::move(counters)) {}
 
     Result<std::vector<std::string>> enumKey(std::uint32_t hive, std::string_view path) override {
+        trace::Stopwatch watch;
+        auto subkeys = enumKeyUntraced(hive, path);
+        traceRegistryCall("EnumKey", path, {},
+                          subkeys ? std::to_string(subkeys->size()) + " subkeys"
+                                  : "failed: " + subkeys.failure().description,
+                          watch);
+        return subkeys;
+    }
+
+    std::int32_t getStringValue(std::uint32_t hive, std::string_view path, std::string_view valueName,
+                                wmi::Value& out) override {
+        trace::Stopwatch watch;
+        std::int32_t code = getStringValueUntraced(hive, path, valueName, out);
+        traceRegistryCall("GetStringValue", path, valueName, "return code " + std::to_string(code), watch);
+        return code;
+    }
+
+private:
+    Result<std::vector<std::string>> enumKeyUntraced(std::uint32_t hive, std::string_view path) {
         auto out = call(L"EnumKey", hive, path, nullptr);
         if (!out) return out.failure();
         auto code = returnValue(out->get(), "EnumKey");
@@ -171,8 +209,8 @@ public:
         return subkeys;
     }
 
-    std::int32_t getStringValue(std::uint32_t hive, std::string_view path, std::string_view valueName,
-                                wmi::Value& out) override {
+    std::int32_t getStringValueUntraced(std::uint32_t hive, std::string_view path, std::string_view valueName,
+                                        wmi::Value& out) {
         out = wmi::Value::null();
         std::wstring name = toWide(valueName);
         auto result = call(L"GetStringValue", hive, path, &name);
@@ -188,7 +226,6 @@ public:
         return 0;
     }
 
-private:
     Result<ComPtr<IWbemClassObject>> call(const wchar_t* method, std::uint32_t hive, std::string_view path,
                                           const std::wstring* valueName) {
         std::string methodName = toUtf8(method);

@@ -10,6 +10,7 @@
 
 #include "app/name_characters.h"
 #include "app/scan_driver.h"
+#include "core/trace.h"
 #include "core/version.h"
 #include "providers/snapshot/recorder.h"
 #include "providers/snapshot/snapshot_source.h"
@@ -33,6 +34,7 @@ struct Options {
     std::string saveSnapshot;
     std::string sysroot;
     bool open = false;
+    bool trace = false;
 };
 
 // A snapshot's source and the service over it, kept alive together.
@@ -90,6 +92,8 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
                    "computer (Linux only)")
         ->option_text("DIR");
     app.add_flag("--open", o.open, "Open the report in the default viewer when done");
+    app.add_flag("--trace", o.trace,
+                 "Print one line per data-source operation on standard error (also VELTRIX_TRACE=1)");
     if (!environment.helpNotes.empty()) app.footer(environment.helpNotes);
 
     try {
@@ -109,6 +113,17 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
         printLine(err, "veltrix: --batch needs --name NAME");
         return kExitBadInput;
     }
+
+    // The trace lines go where the batch's messages go, for this run only.
+    struct TraceScope {
+        TraceScope(bool wanted, std::FILE* f) : on(wanted) {
+            if (on) trace::setSink(trace::writeTo(f));
+        }
+        ~TraceScope() {
+            if (on) trace::disable();
+        }
+        bool on;
+    } traceScope(o.trace || trace::requestedByEnvironment(), err);
 
     // A bad snapshot or system root is refused before any report file is
     // touched.
