@@ -52,8 +52,8 @@ for tree in "${trees[@]}"; do
   for f in "$tree"run/udev/data/*; do
     [ -f "$f" ] && seed linux_parsers "p$((n++))" "$f" 04
   done
-  # The whole tree, cut at 256 KiB.
-  "$pack" "$tree" "$out/sysroot/$(basename "$tree")" 262144
+  # The whole tree, cut at 64 KiB.
+  "$pack" "$tree" "$out/sysroot/$(basename "$tree")" 65536
 done
 for f in tests/data/linux/ids/* /usr/share/misc/pci.ids; do
   [ -f "$f" ] && seed linux_parsers "p$((n++))" "$f" 03
