@@ -26,6 +26,8 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$(nproc)" --target "${targets[@]}"
 fuzz/seeds.sh "$bin/fuzz_pack_tree" "$build/seeds"
 
+# The whole-tree harness writes a tree per input: memory is faster than disk.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 summary=()
@@ -46,6 +48,7 @@ for h in "${harnesses[@]}"; do
     text_helpers) options+=(-max_len=4096) ;;
     sysroot) options+=(-max_len=65536) ;;
   esac
+  [ -f "fuzz/dict/$h.dict" ] && options+=(-dict="fuzz/dict/$h.dict")
   executions=0
   crashes=0
   deadline=$((SECONDS + seconds))

@@ -22,8 +22,9 @@ seed() {  # harness name source-file [selector-byte]
 n=0
 for f in tests/data/*.json examples/*.json "$realdata"/windows/*.json; do
   [ -f "$f" ] || continue
-  seed snapshot_scan "s$((n++))" "$f"
-  seed text_helpers "s$n" "$f"
+  # A snapshot cut short is only a parse error: larger ones are left out.
+  [ "$(stat -c %s "$f")" -le 65536 ] && seed snapshot_scan "s$((n++))" "$f"
+  seed text_helpers "s$((n++))" "$f"
 done
 for f in tests/data/*.htm; do
   [ -f "$f" ] || continue

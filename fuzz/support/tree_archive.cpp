@@ -98,8 +98,9 @@ std::string packTree(const fs::path& root, std::size_t limit) {
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec)) {
-        std::string relative = fs::relative(it->path(), root, ec).generic_string();
-        if (ec || relative.size() > 255) continue;
+        // Lexically: fs::relative would resolve the links it should record.
+        std::string relative = it->path().lexically_relative(root).generic_string();
+        if (relative.empty() || relative.size() > 255) continue;
         Record r{'f', relative, {}};
         if (it->is_symlink(ec)) {
             r.kind = 'l';
