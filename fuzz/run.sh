@@ -35,6 +35,9 @@ findings=0
 for h in "${harnesses[@]}"; do
   corpus=$build/corpus/$h
   found=$build/findings/$h
+  # Each run starts from the seeds, so that its time goes to new inputs
+  # rather than to replaying the last run's corpus.
+  rm -rf "$corpus"
   mkdir -p "$corpus" "$found"
   log=$build/logs/$h.log
   mkdir -p "$(dirname "$log")"
@@ -73,7 +76,7 @@ for h in "${harnesses[@]}"; do
   if [ $crashes -gt 0 ]; then
     findings=$((findings + crashes))
     line+=" - $crashes finding(s) in $found/:"
-    while IFS= read -r s; do line+=$'\n'"    $s"; done < <(grep -aE '^SUMMARY:|ERROR: libFuzzer' "$log" | sort | uniq -c)
+    while IFS= read -r s; do line+=$'\n'"    $s"; done < <(grep -aE '^SUMMARY:|what\(\):|runtime error:|ERROR: AddressSanitizer' "$log" | sed 's/==[0-9]*==//' | sort | uniq -c)
   fi
   summary+=("$line")
 done
