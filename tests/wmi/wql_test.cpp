@@ -225,7 +225,7 @@ TEST(Wql, DeepNestingIsRefusedWithAMessageNotAStackOverflow) {
         base + repeat("NOT ", 100000) + "Code = 0",
         base + repeat("(", 100000) + "Code = 0" + repeat(")", 100000),
         base + "Code = 0" + repeat(" OR Code = 1", 200000),
-        base + "Code = 0" + repeat(" AND Code = 1", 200000),
+        base + "Code = 0" + repeat(" AND Code = 1", 20000),
         // Shallow pieces that only add up: chains inside parentheses under NOTs.
         base + repeat("NOT (Code = 0 OR ", 200) + "Code = 1" + repeat(" OR Code = 2)", 200),
     };
