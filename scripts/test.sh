@@ -16,6 +16,10 @@ cmake --preset asan >/dev/null
 cmake --build --preset asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j"$jobs"
 
+# Each libFuzzer harness for 20 s (clang, ASan, UBSan): executions and
+# findings are printed; the kept crash inputs were replayed by ctest above.
+fuzz/run.sh 20
+
 # The benchmarks measure the optimised build, as their figures are meant.
 cmake --preset release >/dev/null
 benches=()

@@ -52,3 +52,15 @@ TEST(Moniker, RefusesOtherTextsWithAReason) {
     // Without a local name only "." is the local computer.
     EXPECT_FALSE(parseMoniker("winmgmts:\\\\PC042\\root\\cimv2").ok());
 }
+
+TEST(Moniker, LongTextsAreReadWithoutRecursion) {
+    // The namespace is walked part by part: a hundred thousand parts read
+    // like two, and a stray separator anywhere in them is still found.
+    std::string deep = "winmgmts:\\\\.\\root";
+    for (int i = 0; i < 100000; ++i) deep += "\\Part";
+    auto m = parseMoniker(deep);
+    ASSERT_TRUE(m.ok()) << m.failure().description.substr(0, 100);
+    EXPECT_EQ(m->nameSpace.size(), 4 + 100000 * 5u);
+    EXPECT_FALSE(parseMoniker(deep + "\\\\x").ok());
+    EXPECT_FALSE(parseMoniker("winmgmts:" + std::string(100000, '{') + "!\\\\.\\root").ok());
+}

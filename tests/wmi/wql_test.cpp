@@ -212,3 +212,37 @@ TEST(Wql, SyntaxErrorsNamePositionAndExpectation) {
             << c.text << " -> " << q.failure().description;
     }
 }
+
+TEST(Wql, DeepNestingIsRefusedWithAMessageNotAStackOverflow) {
+    auto repeat = [](std::string_view piece, std::size_t times) {
+        std::string out;
+        out.reserve(piece.size() * times);
+        for (std::size_t i = 0; i < times; ++i) out += piece;
+        return out;
+    };
+    const std::string base = "SELECT * FROM C WHERE ";
+    const std::string hostile[] = {
+        base + repeat("NOT ", 100000) + "Code = 0",
+        base + repeat("(", 100000) + "Code = 0" + repeat(")", 100000),
+        base + "Code = 0" + repeat(" OR Code = 1", 200000),
+        base + "Code = 0" + repeat(" AND Code = 1", 20000),
+        // Shallow pieces that only add up: chains inside parentheses under NOTs.
+        base + repeat("NOT (Code = 0 OR ", 200) + "Code = 1" + repeat(" OR Code = 2)", 200),
+    };
+    for (const std::string& text : hostile) {
+        auto q = wql::parse(text);
+        ASSERT_FALSE(q.ok()) << text.substr(0, 60);
+        EXPECT_EQ(q.failure().number, 4119);
+        EXPECT_NE(q.failure().description.find("nests deeper than 256 levels"), std::string::npos)
+            << q.failure().description;
+    }
+    EXPECT_EQ(wql::parse(base + repeat("NOT ", 300) + "Code = 0").failure().description,
+              "Invalid query: at position 1043 the condition nests deeper than 256 levels");
+
+    // Up to the limit the query still reads and evaluates as written.
+    const PropertyObject o = sample();
+    EXPECT_TRUE(where(repeat("NOT ", 254) + "Code = 0", o));
+    EXPECT_FALSE(where(repeat("NOT ", 255) + "Code = 0", o));
+    EXPECT_TRUE(where(repeat("(", 255) + "Code = 0" + repeat(")", 255), o));
+    EXPECT_TRUE(where("Code = 1" + repeat(" OR Code = 1", 254) + " OR Code = 0", o));
+}

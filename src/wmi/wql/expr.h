@@ -25,7 +25,14 @@ struct Expr {
     std::shared_ptr<const Expr> right;    // Or, And
     Operand lhs;                          // comparisons, Like, IsNull
     Operand rhs;                          // comparisons, Like (the pattern)
+    std::size_t depth = 1;                // levels of the tree below and including this node
 };
+
+// The deepest expression tree the parser builds. The evaluator walks the tree
+// recursively and the tree is freed recursively, so a hostile query with
+// thousands of NOTs, parentheses or ORs must be refused before it can
+// exhaust the stack (Windows threads get 1 MB).
+inline constexpr std::size_t kMaxExpressionDepth = 256;
 
 // LIKE with % (any run), _ (one character), [set], [a-c] and [^set], without
 // regard to letter case. An unterminated [ stands for itself.

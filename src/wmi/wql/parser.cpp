@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -78,9 +79,11 @@ private:
         auto left = andExpr();
         if (!left) return left;
         while (keyword("OR")) {
+            std::size_t position = previous().position;
             auto right = andExpr();
             if (!right) return right;
-            left = binary(Op::Or, *left, *right);
+            left = binary(Op::Or, *left, *right, position);
+            if (!left) return left;
         }
         return left;
     }
@@ -89,24 +92,36 @@ private:
         auto left = notExpr();
         if (!left) return left;
         while (keyword("AND")) {
+            std::size_t position = previous().position;
             auto right = notExpr();
             if (!right) return right;
-            left = binary(Op::And, *left, *right);
+            left = binary(Op::And, *left, *right, position);
+            if (!left) return left;
         }
         return left;
     }
 
+    // NOT and "(" recurse; their nesting is bounded before each descent, so
+    // the parser's own stack stays within the tree's limit too.
     Result<Node> notExpr() {
         if (keyword("NOT")) {
+            std::size_t position = previous().position;
+            if (++nesting_ >= kMaxExpressionDepth) return tooDeep(position);
             auto inner = notExpr();
+            --nesting_;
             if (!inner) return inner;
             auto e = std::make_shared<Expr>();
             e->op = Op::Not;
+            e->depth = (*inner)->depth + 1;
+            if (e->depth > kMaxExpressionDepth) return tooDeep(position);
             e->left = *inner;
             return Node(e);
         }
         if (symbol("(")) {
+            std::size_t position = previous().position;
+            if (++nesting_ >= kMaxExpressionDepth) return tooDeep(position);
             auto inner = orExpr();
+            --nesting_;
             if (!inner) return inner;
             if (!symbol(")")) return expected("AND, OR or )");
             return inner;
@@ -182,12 +197,23 @@ private:
         return o;
     }
 
-    static Node binary(Op op, Node left, Node right) {
+    // A chain of ORs or ANDs grows the tree one level per operator.
+    static Result<Node> binary(Op op, Node left, Node right, std::size_t position) {
+        std::size_t depth = std::max(left->depth, right->depth) + 1;
+        if (depth > kMaxExpressionDepth) return tooDeep(position);
         auto e = std::make_shared<Expr>();
         e->op = op;
+        e->depth = depth;
         e->left = std::move(left);
         e->right = std::move(right);
-        return e;
+        return Node(e);
+    }
+
+    static Failure tooDeep(std::size_t position) {
+        return Failure{failure_code::kInvalidQuery,
+                       "Invalid query: at position " + std::to_string(position) +
+                           " the condition nests deeper than " + std::to_string(kMaxExpressionDepth) +
+                           " levels"};
     }
 
     const Token& peek() const { return tokens_[index_]; }
@@ -230,6 +256,7 @@ private:
 
     std::vector<Token> tokens_;
     std::size_t index_ = 0;
+    std::size_t nesting_ = 0;  // NOTs and open parentheses around the current point
 };
 
 }  // namespace
