@@ -45,8 +45,10 @@ inline std::string syntheticMachine(int programs, int devices, int variant) {
     json registry = json::object();
     for (int i = 0; i < programs; ++i) {
         std::string version = "1." + std::to_string(i % 7) + (variant && i % 100 == 0 ? ".1" : "");
-        registry["HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Program" +
-                 std::to_string(i)] = {{"DisplayName", "Program number " + std::to_string(i)},
+        // A 64-bit system lists both the native and the 32-bit uninstall keys.
+        const char* key = i % 2 ? "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                                : "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+        registry[key + ("Program" + std::to_string(i))] = {{"DisplayName", "Program number " + std::to_string(i)},
                                        {"DisplayVersion", version}};
     }
     json snapshot = {{"veltrix-snapshot", 1},

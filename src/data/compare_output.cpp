@@ -1,5 +1,7 @@
 #include "data/compare_output.h"
 
+#include <nlohmann/json.hpp>
+
 #include "report/html_writer.h"
 #include "report/report_stream.h"
 

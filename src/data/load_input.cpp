@@ -106,7 +106,7 @@ DateTime LocalNow() {
     std::time_t t = std::time(nullptr);
     std::tm local{};
 #ifdef _WIN32
-    localtime_s(&local, &t);
+    if (std::tm* now = std::localtime(&t)) local = *now;  // the Windows runtime keeps it per thread
 #else
     localtime_r(&t, &local);
 #endif

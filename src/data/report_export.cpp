@@ -1,14 +1,10 @@
 #include "data/report_export.h"
 
+#include <cstdio>
+
 namespace veltrix::data {
 
 namespace {
-
-// Invalid UTF-8 cannot come from the reader, but a JSON writer must never
-// throw on a value: what is not UTF-8 becomes U+FFFD.
-std::string dump(const nlohmann::ordered_json& json) {
-    return json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
-}
 
 void csvLine(std::string& out, std::initializer_list<std::string_view> fields) {
     bool first = true;
@@ -20,48 +16,185 @@ void csvLine(std::string& out, std::initializer_list<std::string_view> fields) {
     out += "\r\n";
 }
 
-}  // namespace
-
-nlohmann::ordered_json ReportToJson(const NamedReport& input) {
-    const Report& r = input.report;
-    nlohmann::ordered_json sections = nlohmann::ordered_json::array();
-    for (const Section& section : r.sections) {
-        nlohmann::ordered_json items = nlohmann::ordered_json::array();
-        for (const Item& item : section.items) {
-            nlohmann::ordered_json rows = nlohmann::ordered_json::array();
-            for (const Row& row : item.rows) rows.push_back({{"label", row.label}, {"value", row.value}});
-            items.push_back(std::move(rows));
-        }
-        sections.push_back({{"title", section.title},
-                            {"items", std::move(items)},
-                            {"error", section.error ? nlohmann::ordered_json(*section.error) : nlohmann::ordered_json(nullptr)}});
+// The length of the valid UTF-8 sequence at text[i], 0 when there is none.
+std::size_t utf8Length(std::string_view text, std::size_t i) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    const std::size_t length = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
     }
-    nlohmann::ordered_json hotfixes = nlohmann::ordered_json::array();
-    for (const Pair& fix : r.hotfixes) hotfixes.push_back({{"id", fix.first}, {"description", fix.second}});
-    nlohmann::ordered_json software = nlohmann::ordered_json::array();
-    for (const Pair& program : r.software) software.push_back({{"name", program.first}, {"version", program.second}});
-    nlohmann::ordered_json slots = nlohmann::ordered_json::array();
-    for (const Slot& slot : r.slots) {
-        slots.push_back({{"tag", slot.tag}, {"designation", slot.designation}, {"usage", slot.usage}});
-    }
-    return {{"veltrix-report", kReportJsonVersion},
-            {"file", input.file},
-            {"name", r.name},
-            {"comment", r.comment},
-            {"generated", r.generated},
-            {"version", r.version},
-            {"sections", std::move(sections)},
-            {"hotfixes", std::move(hotfixes)},
-            {"software", std::move(software)},
-            {"slots", std::move(slots)},
-            {"factory-file-lines", r.factoryFileLines}};
+    return length;
 }
 
+// JSON is written straight into the text: an export of a thousand reports
+// would otherwise spend most of its time building and freeing a document
+// tree. The reader's values are valid UTF-8, which JSON takes as it is.
+class JsonText {
+public:
+    explicit JsonText(std::string& out) : out_(out) {}
+
+    void string(std::string_view text) {
+        out_ += '"';
+        std::size_t plain = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            if (c >= 0x80) {
+                // A file name from the command line need not be UTF-8: what
+                // is not becomes U+FFFD, so the document stays valid JSON.
+                const std::size_t length = utf8Length(text, i);
+                if (length) {
+                    i += length - 1;
+                    continue;
+                }
+                out_.append(text.substr(plain, i - plain));
+                out_ += "\\ufffd";
+                plain = i + 1;
+                continue;
+            }
+            if (c >= 0x20 && c != '"' && c != '\\') continue;
+            out_.append(text.substr(plain, i - plain));
+            switch (c) {
+                case '"': out_ += "\\\""; break;
+                case '\\': out_ += "\\\\"; break;
+                case '\n': out_ += "\\n"; break;
+                case '\r': out_ += "\\r"; break;
+                case '\t': out_ += "\\t"; break;
+                default: {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    out_ += escaped;
+                }
+            }
+            plain = i + 1;
+        }
+        out_.append(text.substr(plain));
+        out_ += '"';
+    }
+    void key(std::string_view name, int depth) {
+        indent(depth);
+        string(name);
+        out_ += ": ";
+    }
+    void indent(int depth) { out_.append(static_cast<std::size_t>(depth) * 2, ' '); }
+    void raw(std::string_view text) { out_ += text; }
+
+    // `"name": [ ... ]` with `each(element, depth)` writing one element.
+    template <class List, class Each>
+    void array(std::string_view name, const List& list, int depth, Each each) {
+        key(name, depth);
+        if (list.empty()) {
+            out_ += "[]";
+            return;
+        }
+        out_ += "[\n";
+        bool first = true;
+        for (const auto& element : list) {
+            if (!first) out_ += ",\n";
+            first = false;
+            indent(depth + 1);
+            each(element, depth + 1);
+        }
+        out_ += '\n';
+        indent(depth);
+        out_ += ']';
+    }
+
+    // `{ "a": "x", "b": "y" }` on one line, for the small records.
+    void record(std::initializer_list<std::pair<std::string_view, std::string_view>> fields) {
+        out_ += "{ ";
+        bool first = true;
+        for (const auto& [name, value] : fields) {
+            if (!first) out_ += ", ";
+            first = false;
+            string(name);
+            out_ += ": ";
+            string(value);
+        }
+        out_ += " }";
+    }
+
+private:
+    std::string& out_;
+};
+
+void writeReport(const NamedReport& input, int depth, std::string& out) {
+    const Report& r = input.report;
+    JsonText json(out);
+    auto field = [&](std::string_view name, std::string_view value) {
+        json.key(name, depth + 1);
+        json.string(value);
+        json.raw(",\n");
+    };
+    json.raw("{\n");
+    json.key("veltrix-report", depth + 1);
+    json.raw(std::to_string(kReportJsonVersion) + ",\n");
+    field("file", input.file);
+    field("name", r.name);
+    field("comment", r.comment);
+    field("generated", r.generated);
+    field("version", r.version);
+    json.array("sections", r.sections, depth + 1, [&](const Section& section, int d) {
+        json.raw("{\n");
+        json.key("title", d + 1);
+        json.string(section.title);
+        json.raw(",\n");
+        json.array("items", section.items, d + 1, [&](const Item& item, int) {
+            json.raw("[");
+            bool first = true;
+            for (const Row& row : item.rows) {
+                json.raw(first ? " " : ", ");
+                first = false;
+                json.record({{"label", row.label}, {"value", row.value}});
+            }
+            json.raw(item.rows.empty() ? "]" : " ]");
+        });
+        json.raw(",\n");
+        json.key("error", d + 1);
+        if (section.error) {
+            json.string(*section.error);
+        } else {
+            json.raw("null");
+        }
+        json.raw("\n");
+        json.indent(d);
+        json.raw("}");
+    });
+    json.raw(",\n");
+    json.array("hotfixes", r.hotfixes, depth + 1,
+               [&](const Pair& fix, int) { json.record({{"id", fix.first}, {"description", fix.second}}); });
+    json.raw(",\n");
+    json.array("software", r.software, depth + 1,
+               [&](const Pair& program, int) { json.record({{"name", program.first}, {"version", program.second}}); });
+    json.raw(",\n");
+    json.array("slots", r.slots, depth + 1, [&](const Slot& slot, int) {
+        json.record({{"tag", slot.tag}, {"designation", slot.designation}, {"usage", slot.usage}});
+    });
+    json.raw(",\n");
+    json.array("factory-file-lines", r.factoryFileLines, depth + 1,
+               [&](const std::string& line, int) { json.string(line); });
+    json.raw("\n");
+    json.indent(depth);
+    json.raw("}");
+}
+
+}  // namespace
+
 std::string ExportJson(const std::vector<NamedReport>& inputs) {
-    if (inputs.size() == 1) return dump(ReportToJson(inputs.front()));
-    nlohmann::ordered_json all = nlohmann::ordered_json::array();
-    for (const NamedReport& input : inputs) all.push_back(ReportToJson(input));
-    return dump(all);
+    std::string out;
+    if (inputs.size() == 1) {
+        writeReport(inputs.front(), 0, out);
+    } else {
+        out += "[\n";
+        for (std::size_t k = 0; k < inputs.size(); ++k) {
+            if (k) out += ",\n";
+            out += "  ";
+            writeReport(inputs[k], 1, out);
+        }
+        out += "\n]";
+    }
+    out += '\n';
+    return out;
 }
 
 std::string CsvField(std::string_view text) {

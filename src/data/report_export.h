@@ -6,8 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "data/report_model.h"
 
 namespace veltrix::data {
@@ -19,8 +17,6 @@ struct NamedReport {
     std::string file;  // the input as given on the command line
     Report report;
 };
-
-nlohmann::ordered_json ReportToJson(const NamedReport& input);
 
 // One document for one input, an array of documents for several.
 std::string ExportJson(const std::vector<NamedReport>& inputs);
