@@ -7,7 +7,7 @@
 
 #include "core/result.h"
 #include "data/report_model.h"
-#include "report/locale.h"
+#include "core/locale.h"
 
 namespace veltrix::data {
 
