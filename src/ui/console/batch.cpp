@@ -58,6 +58,7 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     CLI::App app{"Veltrix " + std::string(kVersionText) +
                  ": hardware and software inventory of this computer as one HTML page.\n"
                  "Without arguments the desktop windows open; with --batch the same scan runs without windows."};
+    app.description(app.get_description() + "\nSaved reports and snapshots as data: see veltrix export --help and veltrix compare --help.");
     app.set_version_flag("--version", std::string("Veltrix ") + kVersionText);
     app.add_flag("--batch", o.batch, "Scan without windows");
     app.add_option("--name", o.name, "Report name; the report is NAME.htm")
