@@ -15,7 +15,9 @@
 #include "providers/snapshot/recorder.h"
 #include "providers/snapshot/snapshot_source.h"
 #include "report/text.h"
+#include "ui/console/compare_command.h"
 #include "ui/console/console_ui.h"
+#include "ui/console/export_command.h"
 #include "wmi/table_service.h"
 
 namespace veltrix {
@@ -65,10 +67,14 @@ std::string describeCharacter(char c) { return c == ' ' ? std::string("a space")
 }  // namespace
 
 int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* out, std::FILE* err) {
+    // The subcommands that read reports as data take over the whole command line.
+    if (argc > 1 && std::string_view(argv[1]) == "export") return runExport(argc - 1, argv + 1, environment, out, err);
+    if (argc > 1 && std::string_view(argv[1]) == "compare") return runCompare(argc - 1, argv + 1, environment, out, err);
     Options o;
     CLI::App app{"Veltrix " + std::string(kVersionText) +
                  ": hardware and software inventory of this computer as one HTML page.\n"
                  "Without arguments the desktop windows open; with --batch the same scan runs without windows."};
+    app.description(app.get_description() + "\nSaved reports and snapshots as data: see veltrix export --help and veltrix compare --help.");
     app.set_version_flag("--version", std::string("Veltrix ") + kVersionText);
     app.add_flag("--batch", o.batch, "Scan without windows");
     app.add_option("--name", o.name, "Report name; the report is NAME.htm")
