@@ -34,7 +34,7 @@ json withTwoAdapters() {
 // Scanned in memory at different times under different names: neither is a difference.
 Report scanned(const json& snapshot, const std::string& name, int minute) {
     auto page = ScanSnapshotToPage(snapshot.dump(), name, {2024, 3, 5, 14, minute, 0});
-    EXPECT_TRUE(page.ok());
+    EXPECT_TRUE(page.ok()) << page.failure().description;
     auto report = ParseReport(page.ok() ? *page : std::string());
     EXPECT_TRUE(report.ok());
     return report.ok() ? *report : Report{};
@@ -179,6 +179,51 @@ TEST(CompareReports, RepeatedIdentitiesPairByContent) {
     ASSERT_EQ(more.sections.size(), 1u);
     EXPECT_EQ(more.sections[0].title, "Hotfix");
     EXPECT_EQ(more.sections[0].added.size(), 1u);
+}
+
+}  // namespace
+}  // namespace veltrix::data
+
+namespace veltrix::data {
+namespace {
+
+// The same four changes on captures of real machines: adapters without a MAC,
+// disks and modules as real firmware fills them, many adapters of one model.
+TEST(CompareReports, RealMachinesShowOnlyTheChangesMade) {
+    for (const char* name : {"7.json", "10-net.json", "xppro2.json"}) {
+        SCOPED_TRACE(name);
+        json before = json::parse(test::readText(std::string(VELTRIX_TEST_DATA) + "/windows-real/" + name));
+        json after = before;
+        std::vector<std::string> expected;
+        if (cim(after).contains("Win32_PhysicalMemory") && !cim(after)["Win32_PhysicalMemory"].empty()) {
+            auto& modules = cim(after)["Win32_PhysicalMemory"];
+            json module = modules[0];
+            module["BankLabel"] = "BANK 9";
+            module["DeviceLocator"] = "DIMM9";
+            module["SerialNumber"] = "ADDED001";
+            modules.push_back(module);
+            expected.push_back("Memory");
+        }
+        if (cim(after).contains("Win32_DiskDrive") && !cim(after)["Win32_DiskDrive"].empty()) {
+            auto& disks = cim(after)["Win32_DiskDrive"];
+            disks[0]["Model"] = "Replacement Disk 1TB";
+            disks[0]["SerialNumber"] = "REPLACED01";
+            expected.push_back("HDD");
+        }
+        auto& adapters = cim(after)["Win32_NetworkAdapter"];
+        ASSERT_GT(adapters.size(), 1u);
+        std::reverse(adapters.begin(), adapters.end());
+        after["registry"][std::string(kUninstall) + "Added Program"] = {{"DisplayName", "Added Program"},
+                                                                        {"DisplayVersion", "1.0"}};
+        expected.push_back("Installed Software");
+
+        Comparison comparison = CompareReports(scanned(before, "before.json", 1), scanned(after, "after.json", 2));
+        EXPECT_EQ(titles(comparison), expected);
+        if (const SectionDiff* software = sectionDiff(comparison, "Installed Software")) {
+            ASSERT_EQ(software->added.size(), 1u);
+            EXPECT_TRUE(software->removed.empty() && software->changed.empty());
+        }
+    }
 }
 
 }  // namespace
