@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/result.h"
@@ -46,7 +47,7 @@ private:
     std::string source_;
     std::optional<Failure> connectError_;
     std::map<std::string, std::map<std::string, ClassEntry>> namespaces_;  // lower-case keys
-    std::map<std::string, RegistryKey> registry_;                           // lower-case path keys
+    std::unordered_map<std::string, RegistryKey> registry_;                 // lower-case path keys
     friend struct SnapshotParser;
 };
 
