@@ -61,7 +61,7 @@ TEST(HostileSnapshot, MessagesQuoteNoBinaryBytesAndNoHugeValues) {
 
 TEST(HostileSnapshot, OnlyRegularFilesAreRead) {
     veltrix::test::TempFolder folder;
-    for (const std::string path : {std::string("/dev/zero"), folder.str()}) {
+    for (const std::string& path : {std::string("/dev/zero"), folder.str()}) {
         auto source = SnapshotSource::load(path);
         ASSERT_FALSE(source.ok()) << path;
         EXPECT_NE(source.failure().description.find("not a regular file"), std::string::npos);

@@ -22,8 +22,8 @@ TEST(ReplayText, InvalidUtf8IsReplacedOnceForEveryByteEverywhere) {
     EXPECT_EQ(replaceInvalidUtf8(valid), valid);
     // Overlong forms, surrogates and cut sequences count byte by byte, as the
     // report's own decoding does.
-    for (const std::string bad : {"\xC0\xAF", "\xED\xA0\x80", "\xF0\x9F\x98", "\xFF"}) {
-        EXPECT_EQ(encodeCp1252(replaceInvalidUtf8(bad)), encodeCp1252(bad)) << bad.size();
+    for (const char* bad : {"\xC0\xAF", "\xED\xA0\x80", "\xF0\x9F\x98", "\xFF"}) {
+        EXPECT_EQ(encodeCp1252(replaceInvalidUtf8(bad)), encodeCp1252(bad)) << bad;
     }
 }
 

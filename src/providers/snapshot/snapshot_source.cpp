@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -251,7 +252,6 @@ struct SnapshotParser {
 
     bool registry(const Json& value) {
         if (!value.is_object()) return refuse("\"registry\" must be an object of key paths");
-        std::unordered_set<std::string> explicitKeys;
         return members(value, [&](const std::string& fullPath, const Json& values) {
             std::optional<std::string_view> hiveless;
             const std::string lower = lowerAscii(fullPath);
@@ -267,10 +267,9 @@ struct SnapshotParser {
             if (rest.find("\\\\") != std::string_view::npos || (!rest.empty() && rest.front() == '\\')) {
                 return refuse("the registry key \"" + fullPath + "\" has an empty part", true);
             }
-            if (!explicitKeys.insert(lowerAscii(rest)).second) {
-                return refuse("the registry key \"" + fullPath + "\" appears twice", true);
-            }
             SnapshotSource::RegistryKey& key = ensureKey(rest);
+            if (key.listed) return refuse("the registry key \"" + fullPath + "\" appears twice", true);
+            key.listed = true;
             if (!values.is_object()) return refuse("a registry key must map value names to text");
             return members(values, [&](const std::string& name, const Json& text) {
                 for (const auto& existing : key.values) {
@@ -294,7 +293,7 @@ struct SnapshotParser {
         std::size_t known = lower.size();
         SnapshotSource::RegistryKey* parent = nullptr;
         for (;;) {
-            auto it = out.registry_.find(lower.substr(0, known));
+            auto it = out.registry_.find(std::string_view(lower).substr(0, known));
             if (it != out.registry_.end()) {
                 parent = &it->second;
                 break;
@@ -352,14 +351,32 @@ std::optional<std::size_t> tooDeep(std::string_view text) {
 
 // Builds the document from the parser's events. The library's own builder
 // inserts each member through the ordered map's linear search, which makes a
-// large registry map quadratic; members are appended here instead, and a
-// hash set per open object finds duplicate keys, which a plain insert would
-// quietly collapse into one.
+// large registry map quadratic. Here the members of an open object gather in
+// a plain vector and move into the map once, at its exact size, when the
+// object closes (the map's own growth would copy every member, keys being
+// const); duplicate keys, which a plain insert would quietly collapse into
+// one, are looked for in the few members of a small object and through a
+// hash set in a large one.
 struct DocumentBuilder final : nlohmann::json_sax<Json> {
+    struct OpenObject;
+    // The members of a large object, by index: the keys are hashed where
+    // they are, not copied.
+    struct ByKey {
+        const OpenObject* object;
+        std::size_t operator()(std::size_t i) const { return std::hash<std::string>{}(object->members[i].first); }
+        bool operator()(std::size_t a, std::size_t b) const {
+            return object->members[a].first == object->members[b].first;
+        }
+    };
+    struct OpenObject {
+        std::vector<std::pair<std::string, Json>> members;
+        std::unique_ptr<std::unordered_set<std::size_t, ByKey, ByKey>> index;  // made once the object is large
+    };
+    static constexpr std::size_t kSmallObject = 16;
+
     Json root;
-    std::vector<Json*> open;                               // the containers being filled
-    std::vector<std::unordered_set<std::string>> keysOf;   // one per open object
-    Json* slot = nullptr;                                  // where the next member value goes
+    std::vector<Json*> open;         // the containers being filled
+    std::deque<OpenObject> objects;  // one per open object, innermost last; never moved
     std::size_t keysSeen = 0;
     std::optional<std::size_t> duplicateIndex;
     std::string duplicate;
@@ -377,18 +394,23 @@ struct DocumentBuilder final : nlohmann::json_sax<Json> {
             items.push_back(std::move(value));
             return &items.back();
         }
-        *slot = std::move(value);
-        return slot;
+        Json& slot = objects.back().members.back().second;
+        slot = std::move(value);
+        return &slot;
     }
 
     bool start_object(std::size_t) override {
         open.push_back(place(Json(Json::value_t::object)));
-        keysOf.emplace_back();
+        objects.emplace_back();
         return true;
     }
     bool end_object() override {
+        OpenObject& done = objects.back();
+        auto& members = open.back()->get_ref<Json::object_t&>();
+        members.reserve(done.members.size());
+        for (auto& [key, value] : done.members) members.Container::emplace_back(std::move(key), std::move(value));
+        objects.pop_back();
         open.pop_back();
-        keysOf.pop_back();
         return true;
     }
     bool start_array(std::size_t) override {
@@ -400,14 +422,25 @@ struct DocumentBuilder final : nlohmann::json_sax<Json> {
         return true;
     }
     bool key(string_t& key) override {
-        if (!keysOf.back().insert(key).second && !duplicateIndex) {
+        OpenObject& object = objects.back();
+        bool seen = false;
+        if (object.members.size() < kSmallObject) {
+            for (const auto& member : object.members) seen = seen || member.first == key;
+            object.members.emplace_back(std::move(key), Json());
+        } else {
+            if (!object.index) {
+                object.index = std::make_unique<std::unordered_set<std::size_t, ByKey, ByKey>>(
+                    0, ByKey{&object}, ByKey{&object});
+                for (std::size_t i = 0; i < object.members.size(); ++i) object.index->insert(i);
+            }
+            object.members.emplace_back(std::move(key), Json());
+            seen = !object.index->insert(object.members.size() - 1).second;
+        }
+        if (seen && !duplicateIndex) {
             duplicateIndex = keysSeen;
-            duplicate = key;
+            duplicate = object.members.back().first;
         }
         ++keysSeen;
-        auto& members = open.back()->get_ref<Json::object_t&>();
-        members.Container::emplace_back(key, Json());
-        slot = &members.back().second;
         return true;
     }
     bool null() override { return place(Json()) != nullptr; }
