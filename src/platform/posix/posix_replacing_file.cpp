@@ -13,65 +13,44 @@ namespace veltrix {
 
 namespace {
 
-class PosixReplacingFile final : public ReplacingFile {
+class PosixReplacingFile final : public BufferedReplacingFile {
 public:
     PosixReplacingFile(int fd, std::string temporary, std::string path)
-        : fd_(fd), temporary_(std::move(temporary)), path_(std::move(path)) {}
+        : BufferedReplacingFile(std::move(path)), fd_(fd), temporary_(std::move(temporary)) {}
     ~PosixReplacingFile() override { discard(); }
     PosixReplacingFile(const PosixReplacingFile&) = delete;
     PosixReplacingFile& operator=(const PosixReplacingFile&) = delete;
 
-    Status write(std::string_view bytes) override {
-        if (failure_) return *failure_;
-        if (fd_ < 0) return Failure{failure_code::kFileError, "Cannot write " + path_ + ": the file is closed"};
-        buffer_.append(bytes);
-        if (buffer_.size() >= kBufferSize) return flush();
-        return {};
-    }
-
-    Status commit() override {
-        if (fd_ < 0 && !failure_) return Failure{failure_code::kFileError, "Cannot write " + path_ + ": the file is closed"};
-        if (!failure_) flush();
-        // fsync: a full disk may only show once the data is really written.
-        if (!failure_ && ::fsync(fd_) != 0 && errno != EINVAL) fail("Cannot write");
-        if (!failure_) {
-            const int fd = fd_;
-            fd_ = -1;
-            if (::close(fd) != 0) fail("Cannot write");
-        }
-        if (!failure_ && ::rename(temporary_.c_str(), path_.c_str()) != 0) fail("Cannot replace");
-        if (failure_) {
-            discard();
-            return *failure_;
-        }
-        temporary_.clear();
-        return {};
-    }
-
 private:
-    static constexpr std::size_t kBufferSize = 64 * 1024;
-
-    void fail(const char* what) {
-        if (!failure_) failure_ = Failure{failure_code::kFileError, std::string(what) + " " + path_ + ": " + std::strerror(errno)};
+    Failure failure(const char* what) const {
+        return Failure{failure_code::kFileError, std::string(what) + " " + path() + ": " + std::strerror(errno)};
     }
 
-    Status flush() {
-        std::size_t done = 0;
-        while (done < buffer_.size()) {
-            const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+    std::optional<Failure> writeOut(std::string_view bytes) override {
+        while (!bytes.empty()) {
+            const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
                 if (n == 0) errno = ENOSPC;
-                fail("Cannot write");
-                return *failure_;
+                return failure("Cannot write");
             }
-            done += static_cast<std::size_t>(n);
+            bytes.remove_prefix(static_cast<std::size_t>(n));
         }
-        buffer_.clear();
-        return {};
+        return std::nullopt;
     }
 
-    void discard() {
+    std::optional<Failure> finish() override {
+        // fsync: a full disk may only show once the data is really written.
+        if (::fsync(fd_) != 0 && errno != EINVAL) return failure("Cannot write");
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0) return failure("Cannot write");
+        if (::rename(temporary_.c_str(), path().c_str()) != 0) return failure("Cannot replace");
+        temporary_.clear();
+        return std::nullopt;
+    }
+
+    void discard() override {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
         if (!temporary_.empty()) ::unlink(temporary_.c_str());
@@ -80,9 +59,6 @@ private:
 
     int fd_;
     std::string temporary_;
-    std::string path_;
-    std::string buffer_;
-    std::optional<Failure> failure_;
 };
 
 }  // namespace

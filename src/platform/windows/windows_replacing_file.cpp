@@ -17,66 +17,41 @@ Failure lastError(const std::string& what, const std::string& path) {
     return Failure{failure_code::kFileError, text};
 }
 
-class WindowsReplacingFile final : public ReplacingFile {
+class WindowsReplacingFile final : public BufferedReplacingFile {
 public:
     WindowsReplacingFile(HANDLE file, std::wstring temporary, std::string path)
-        : file_(file), temporary_(std::move(temporary)), path_(std::move(path)) {}
+        : BufferedReplacingFile(std::move(path)), file_(file), temporary_(std::move(temporary)) {}
     ~WindowsReplacingFile() override { discard(); }
     WindowsReplacingFile(const WindowsReplacingFile&) = delete;
     WindowsReplacingFile& operator=(const WindowsReplacingFile&) = delete;
 
-    Status write(std::string_view bytes) override {
-        if (failure_) return *failure_;
-        if (file_ == INVALID_HANDLE_VALUE) {
-            return Failure{failure_code::kFileError, "Cannot write " + path_ + ": the file is closed"};
+private:
+    std::optional<Failure> writeOut(std::string_view bytes) override {
+        while (!bytes.empty()) {
+            DWORD written = 0;
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1 << 20));
+            if (!WriteFile(file_, bytes.data(), chunk, &written, nullptr) || written == 0) {
+                return lastError("Cannot write", path());
+            }
+            bytes.remove_prefix(written);
         }
-        buffer_.append(bytes);
-        if (buffer_.size() >= kBufferSize) return flush();
-        return {};
+        return std::nullopt;
     }
 
-    Status commit() override {
-        if (file_ == INVALID_HANDLE_VALUE && !failure_) {
-            return Failure{failure_code::kFileError, "Cannot write " + path_ + ": the file is closed"};
-        }
-        if (!failure_) flush();
-        if (!failure_ && !FlushFileBuffers(file_)) failure_ = lastError("Cannot write", path_);
-        if (!failure_) {
-            HANDLE file = file_;
-            file_ = INVALID_HANDLE_VALUE;
-            if (!CloseHandle(file)) failure_ = lastError("Cannot write", path_);
-        }
-        if (!failure_ && !MoveFileExW(temporary_.c_str(), win::toWide(path_).c_str(),
-                                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            failure_ = lastError("Cannot replace", path_);
-        }
-        if (failure_) {
-            discard();
-            return *failure_;
+    std::optional<Failure> finish() override {
+        if (!FlushFileBuffers(file_)) return lastError("Cannot write", path());
+        HANDLE file = file_;
+        file_ = INVALID_HANDLE_VALUE;
+        if (!CloseHandle(file)) return lastError("Cannot write", path());
+        if (!MoveFileExW(temporary_.c_str(), win::toWide(path()).c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return lastError("Cannot replace", path());
         }
         temporary_.clear();
-        return {};
+        return std::nullopt;
     }
 
-private:
-    static constexpr std::size_t kBufferSize = 64 * 1024;
-
-    Status flush() {
-        std::size_t done = 0;
-        while (done < buffer_.size()) {
-            DWORD written = 0;
-            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(buffer_.size() - done, 1 << 20));
-            if (!WriteFile(file_, buffer_.data() + done, chunk, &written, nullptr) || written == 0) {
-                failure_ = lastError("Cannot write", path_);
-                return *failure_;
-            }
-            done += written;
-        }
-        buffer_.clear();
-        return {};
-    }
-
-    void discard() {
+    void discard() override {
         if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
         file_ = INVALID_HANDLE_VALUE;
         if (!temporary_.empty()) DeleteFileW(temporary_.c_str());
@@ -85,9 +60,6 @@ private:
 
     HANDLE file_;
     std::wstring temporary_;
-    std::string path_;
-    std::string buffer_;
-    std::optional<Failure> failure_;
 };
 
 }  // namespace
