@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "providers/snapshot/snapshot_source.h"
 #include "support/temp_folder.h"
@@ -61,7 +63,11 @@ TEST(HostileSnapshot, MessagesQuoteNoBinaryBytesAndNoHugeValues) {
 
 TEST(HostileSnapshot, OnlyRegularFilesAreRead) {
     veltrix::test::TempFolder folder;
-    for (const std::string& path : {std::string("/dev/zero"), folder.str()}) {
+    std::vector<std::string> paths = {folder.str()};
+#ifndef _WIN32
+    paths.push_back("/dev/zero");  // would read for ever
+#endif
+    for (const std::string& path : paths) {
         auto source = SnapshotSource::load(path);
         ASSERT_FALSE(source.ok()) << path;
         EXPECT_NE(source.failure().description.find("not a regular file"), std::string::npos);
