@@ -94,7 +94,7 @@ int main() {
     const auto folder = std::filesystem::temp_directory_path() / "veltrix-bench-drivers";
     std::filesystem::create_directories(folder);
     PrintedMessages messages;
-    auto out = openReportFile((folder / "drivers.htm").string(), messages);
+    auto out = PosixPlatform(folder.string()).openReport((folder / "drivers.htm").string(), messages);
     if (!out) return 1;
     PendingError pending;
     EnglishLocale locale;

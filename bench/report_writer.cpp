@@ -37,7 +37,7 @@ int main() {
 
     // The writer alone.
     {
-        auto out = veltrix::openReportFile((folder / "rows.htm").string(), messages);
+        auto out = veltrix::PosixPlatform(folder.string()).openReport((folder / "rows.htm").string(), messages);
         if (!out) return 1;
         auto start = std::chrono::steady_clock::now();
         veltrix::WriteTableHead("Rows", **out);
@@ -65,7 +65,7 @@ int main() {
     }
     double parsed = millisecondsSince(start);
     veltrix::wmi::TableService service(**source);
-    auto out = veltrix::openReportFile((folder / "bios.htm").string(), messages);
+    auto out = veltrix::PosixPlatform(folder.string()).openReport((folder / "bios.htm").string(), messages);
     if (!out) return 1;
     veltrix::PendingError pending;
     veltrix::EnglishLocale locale;

@@ -136,7 +136,7 @@ int main() {
     const Entries entries;
     BenchService service(entries);
 
-    auto out = openReportFile((folder / "software.htm").string(), messages);
+    auto out = PosixPlatform(folder.string()).openReport((folder / "software.htm").string(), messages);
     if (!out) return 1;
     PendingError pending;
     EnglishLocale locale;

@@ -9,7 +9,14 @@ namespace veltrix {
 
 inline constexpr std::string_view kRefusedNameCharacters = "\"\\/:*?<>| ";
 
-inline bool isRefusedNameCharacter(char c) { return kRefusedNameCharacters.find(c) != std::string_view::npos; }
+// Control characters (a line break, a NUL) would split the title line or cut
+// the file name short.
+inline bool isControlCharacter(char32_t c) { return c < 0x20 || c == 0x7F; }
+
+inline bool isRefusedNameCharacter(char c) {
+    return isControlCharacter(static_cast<unsigned char>(c)) ||
+           kRefusedNameCharacters.find(c) != std::string_view::npos;
+}
 
 // The first refused character of `name`, if any.
 inline std::optional<char> firstRefusedNameCharacter(std::string_view name) {

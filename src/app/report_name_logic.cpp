@@ -44,10 +44,12 @@ std::string trimBlanks(std::string_view s) {
     return std::string(s.substr(first, last - first + 1));
 }
 
+// A serial is machine text: control characters in it would reach the file
+// name, so they go with the path characters.
 std::string dropPathCharacters(std::string_view s) {
     std::string out;
     for (char c : s)
-        if (c != '\\' && c != '/' && c != ':') out += c;
+        if (c != '\\' && c != '/' && c != ':' && !isControlCharacter(static_cast<unsigned char>(c))) out += c;
     return out;
 }
 
@@ -65,7 +67,9 @@ std::string FilterNameText(std::string_view utf8) {
     for (std::size_t i = 0; i < utf8.size();) {
         char32_t c = 0;
         const std::size_t n = decodeUtf8(utf8, i, c);
-        if (!IsRefusedNameCharacter(c)) out.append(utf8.substr(i, n));
+        // Typed control characters are the field's own editing keys
+        // (backspace, Ctrl+V) and never reach the text; pasted ones would.
+        if (!IsRefusedNameCharacter(c) && !isControlCharacter(c)) out.append(utf8.substr(i, n));
         i += n;
     }
     return out;

@@ -23,8 +23,9 @@ inline constexpr std::string_view kEmptyNameMessage = "Bitte das Feld Bezeichnun
 // Control keys such as backspace are not characters of the list and pass.
 bool IsRefusedNameCharacter(char32_t c);
 
-// Pasted or dropped text with every refused character removed (UTF-8 in,
-// UTF-8 out; other characters are kept as they are).
+// Pasted or dropped text with every refused character and every control
+// character (a line break, a NUL) removed (UTF-8 in, UTF-8 out; other
+// characters are kept as they are).
 std::string FilterNameText(std::string_view utf8);
 
 // The proposal for the name field: the last non-empty enclosure serial,

@@ -62,6 +62,7 @@ ScanOutcome RunScan(const ScanState& state, ScanServices& services) {
         if (step.progress >= 0) keep(pending, ui.progressUpdate(step.progress));
     }
     WriteFooter(*report);
+    if (services.sectionsWithErrors) *services.sectionsWithErrors = scan.sectionsWithErrors;
 
     keep(pending, report->close());
     keep(pending, ui.progressUpdate(100));

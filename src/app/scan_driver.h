@@ -24,6 +24,8 @@ struct ScanServices {
     const CheckBoxes& checkBoxes;
     // The desktop opens the finished report; the batch front end only when asked.
     bool openInViewer = true;
+    // When set, receives the titles of the sections that wrote an "Error" row.
+    std::vector<std::string>* sectionsWithErrors = nullptr;
 };
 
 struct ScanStep {

@@ -18,11 +18,16 @@ public:
         while ((c = std::fgetc(file_)) != EOF) {
             any = true;
             if (c == '\n') break;
+            if (c == '\r') {
+                // CR LF, or a lone CR as older editors end lines.
+                int after = std::fgetc(file_);
+                if (after != '\n' && after != EOF) std::ungetc(after, file_);
+                break;
+            }
             line += static_cast<char>(c);
         }
         if (std::ferror(file_)) return Failure{failure_code::kFileError, "Input past end of file or read error"};
         if (!any) return std::optional<std::string>();
-        if (!line.empty() && line.back() == '\r') line.pop_back();
         return std::optional<std::string>(std::move(line));
     }
 

@@ -1,5 +1,5 @@
 // Line by line reading of a single-byte text file opened with the C library;
-// lines end with LF or CR LF.
+// lines end with CR LF, LF or a lone CR.
 #pragma once
 
 #include <cstdio>

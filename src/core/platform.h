@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "core/replacing_file.h"
 #include "core/result.h"
 #include "core/locale.h"
 #include "report/report_stream.h"
@@ -17,7 +18,8 @@ namespace veltrix {
 inline constexpr int kAttributeNormal = 0;
 inline constexpr int kAttributeHidden = 2;
 
-// Reads a single-byte text file line by line; a line ends with LF or CR LF.
+// Reads a single-byte text file line by line; a line ends with CR LF, LF or a
+// lone CR.
 class LineReader {
 public:
     virtual ~LineReader() = default;
@@ -40,9 +42,16 @@ public:
 
     // Existence test that also sees hidden files.
     virtual bool fileExists(const std::string& path) const = 0;
-    // Creates the file empty, or empties it.
+    // Creates the file empty when it is not there; an existing file keeps
+    // its content until a finished report replaces it.
     virtual Status createEmptyFile(const std::string& path) = 0;
+    // The report is written beside `path` and replaces it when closed.
     virtual Result<std::unique_ptr<ReportStream>> openReport(const std::string& path, Messages& messages) = 0;
+    // A new file that replaces `path` on commit (see ReplacingFile). A failure
+    // names the path and the system's reason.
+    virtual Result<std::unique_ptr<ReplacingFile>> createReplacingFile(const std::string& path) {
+        return Failure{failure_code::kFileError, "Cannot write " + path + ": not supported on this platform"};
+    }
     virtual Result<std::unique_ptr<LineReader>> openTextFile(const std::string& path) = 0;
     virtual Result<int> getAttributes(const std::string& path) const = 0;
     virtual Status setAttributes(const std::string& path, int attributes) = 0;

@@ -110,6 +110,22 @@ std::string encodeCp1252(std::string_view utf8) {
     return out;
 }
 
+std::string replaceInvalidUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t start = i;
+        const char32_t cp = nextCodePoint(text, i);
+        if (cp == 0xFFFD && i - start == 1) {  // an invalid byte; a real U+FFFD takes three
+            appendUtf8(out, cp);
+        } else {
+            out.append(text, start, i - start);
+        }
+    }
+    return out;
+}
+
 std::string decodeCp1252(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());

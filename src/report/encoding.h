@@ -8,6 +8,10 @@
 namespace veltrix {
 
 std::string encodeCp1252(std::string_view utf8);
+// Text as encodeCp1252 reads it: each byte that is not part of a valid UTF-8
+// sequence becomes U+FFFD, so text kept elsewhere (a snapshot) shows the
+// same characters as the report.
+std::string replaceInvalidUtf8(std::string_view text);
 // Single-byte Windows-1252 text (a factory file) to UTF-8.
 std::string decodeCp1252(std::string_view bytes);
 

@@ -13,8 +13,13 @@ std::string formatNumberPattern(double value) {
     return buffer;
 }
 
-std::int64_t roundHalfEven(double value) {
-    return static_cast<std::int64_t>(std::nearbyint(value));  // default rounding mode: to nearest even
+std::optional<std::int64_t> roundHalfEven(double value) {
+    const double rounded = std::nearbyint(value);  // default rounding mode: to nearest even
+    // Casting a double outside the 64-bit range is undefined; 2^63 itself is
+    // already one past the largest value.
+    constexpr double kLimit = 9223372036854775808.0;
+    if (!(rounded >= -kLimit && rounded < kLimit)) return std::nullopt;
+    return static_cast<std::int64_t>(rounded);
 }
 
 std::string formatScanTime(const DateTime& when, const Locale& locale) {

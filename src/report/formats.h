@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/locale.h"
@@ -12,8 +13,9 @@ namespace veltrix {
 // digits, empty text for 0.
 std::string formatNumberPattern(double value);
 
-// Halves to the even neighbour, as a 64-bit whole number.
-std::int64_t roundHalfEven(double value);
+// Halves to the even neighbour, as a 64-bit whole number; nothing when the
+// result lies outside the 64-bit range or the value is not finite.
+std::optional<std::int64_t> roundHalfEven(double value);
 
 // "dd-mmmm-yyyy hh:mm", month name from the locale.
 std::string formatScanTime(const DateTime& when, const Locale& locale);

@@ -24,6 +24,26 @@ void writeLines(ReportStream& out, std::initializer_list<std::string_view> lines
     writeLines(out, std::span<const std::string_view>(lines.begin(), lines.size()), message);
 }
 
+// The comment is one header line: its line breaks (CR LF, LF or a lone CR)
+// become <br>, so the page still shows them and the header keeps its lines;
+// other control characters but TAB become a space.
+std::string commentText(std::string_view comment) {
+    std::string out;
+    out.reserve(comment.size());
+    for (std::size_t i = 0; i < comment.size(); ++i) {
+        const char c = comment[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < comment.size() && comment[i + 1] == '\n') ++i;
+            out += "<br>";
+        } else if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == '\x7F') {
+            out += ' ';
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 // The messages below begin "Error occure while writing": fixed output, the
@@ -35,7 +55,7 @@ void WriteHeader(std::string_view title, std::string_view comment, ReportStream&
         "<tr><td>&nbsp;</td><td colspan='3'><font size='4'>Designation: " + std::string(designation) +
         "</font></td></tr>";
     const std::string commentLine = "<tr><td>&nbsp;</td><td colspan='3'><br><B>Comment:</B>&nbsp; " +
-                                    std::string(comment) + "<br><br></font></td></tr>";
+                                    commentText(comment) + "<br><br></font></td></tr>";
     std::vector<std::string_view> lines = {
         "<html><head>",
         titleLine,

@@ -1,9 +1,6 @@
 #include "report/report_stream.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
+#include <optional>
 
 #include "report/encoding.h"
 
@@ -15,49 +12,39 @@ Failure writeFailure(const std::string& what) {
     return Failure{failure_code::kFileError, what};
 }
 
+// Each line goes into a file that replaces the old report only when the
+// whole report was written: after a failed line the report is incomplete, so
+// closing then removes the new file and keeps the old report.
 class FileReportStream final : public ReportStream {
 public:
-    FileReportStream(std::FILE* file, std::string path, Messages& messages)
-        : ReportStream(messages), file_(file), path_(std::move(path)) {}
-    ~FileReportStream() override {
-        if (file_) std::fclose(file_);
-    }
+    FileReportStream(std::unique_ptr<ReplacingFile> file, Messages& messages)
+        : ReportStream(messages), file_(std::move(file)) {}
 
     Status writeLine(std::string_view utf8) override {
         if (!file_) return writeFailure("Bad file mode: the report file is closed");
         std::string line = encodeCp1252(utf8);
         line += "\r\n";
-        if (std::fwrite(line.data(), 1, line.size(), file_) != line.size()) {
-            return writeFailure("Error writing " + path_ + ": " + std::strerror(errno));
-        }
-        return {};
+        Status written = file_->write(line);
+        if (!written.ok() && !failure_) failure_ = written.failure;
+        return written;
     }
 
     Status close() override {
         if (!file_) return {};
-        std::FILE* f = file_;
-        file_ = nullptr;
-        if (std::fclose(f) != 0) return writeFailure("Error closing " + path_ + ": " + std::strerror(errno));
-        return {};
+        std::unique_ptr<ReplacingFile> file = std::move(file_);
+        if (failure_) return *failure_;  // the file goes with `file`, the old report stays
+        return file->commit();
     }
 
 private:
-    std::FILE* file_;
-    std::string path_;
+    std::unique_ptr<ReplacingFile> file_;
+    std::optional<Failure> failure_;
 };
 
 }  // namespace
 
-Result<std::unique_ptr<ReportStream>> openReportFile(const std::string& path, Messages& messages) {
-#ifdef _WIN32
-    // The narrow fopen reads the name in the ANSI code page; the path is UTF-8.
-    std::filesystem::path native(std::u8string(path.begin(), path.end()));
-    std::FILE* f = _wfopen(native.c_str(), L"wb");
-#else
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-#endif
-    if (!f) return writeFailure("Cannot open " + path + " for writing: " + std::strerror(errno));
-    return std::unique_ptr<ReportStream>(std::make_unique<FileReportStream>(f, path, messages));
+std::unique_ptr<ReportStream> reportFileStream(std::unique_ptr<ReplacingFile> file, Messages& messages) {
+    return std::make_unique<FileReportStream>(std::move(file), messages);
 }
 
 Status MemoryReportStream::writeLine(std::string_view utf8) {

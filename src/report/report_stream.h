@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/replacing_file.h"
 #include "core/result.h"
 #include "report/messages.h"
 
@@ -24,9 +25,9 @@ private:
     Messages& messages_;
 };
 
-// A report file on disk, opened for writing (existing content replaced).
-// Returns a failure when the file cannot be opened.
-Result<std::unique_ptr<ReportStream>> openReportFile(const std::string& path, Messages& messages);
+// A report file on disk: the lines go into `file`, which replaces the old
+// report on close() only when every line was written.
+std::unique_ptr<ReportStream> reportFileStream(std::unique_ptr<ReplacingFile> file, Messages& messages);
 
 // Lines collected in memory, already encoded; for tests and benchmarks.
 class MemoryReportStream final : public ReportStream {

@@ -60,6 +60,9 @@ std::string EscapeMarkup(std::string_view text) {
             out += "&lt;";
         } else if (c == '>') {
             out += "&gt;";
+        } else if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == '\x7F') {
+            // A NUL, a bare CR or LF would break the report's CR LF lines.
+            out += ' ';
         } else {
             out += c;
         }

@@ -18,7 +18,8 @@ std::string CutPnpDeviceId(std::string_view deviceId);
 std::string EncodeHtmlChars(std::string& text);
 
 // Machine texts become page text, never markup: "<" and ">" to "&lt;" and
-// "&gt;". "&" stays, so device ids keep their exact form.
+// "&gt;". "&" stays, so device ids keep their exact form. Control characters
+// other than TAB become a space, so a value cannot split a report line.
 std::string EscapeMarkup(std::string_view text);
 
 }  // namespace veltrix

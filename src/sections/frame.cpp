@@ -1,5 +1,7 @@
 #include "sections/frame.h"
 
+#include <algorithm>
+
 #include "report/html_writer.h"
 #include "report/text.h"
 
@@ -140,6 +142,7 @@ bool Frame::conversionGuard(const wmi::Object& object, std::string_view name) {
 }
 
 void Frame::head(std::string_view title) {
+    scan_.currentSection = std::string(title);
     WriteTableHead(title, scan_.report);
     headWritten_ = true;
 }
@@ -157,7 +160,14 @@ void Frame::valueRow(std::string_view label, const wmi::Object& object, std::str
 }
 
 void Frame::errorRow() {
-    if (failed()) row("Error", error().description + std::string(kNbsp));
+    // A description comes from the data source (a provider, a snapshot), so
+    // it is machine text like any value.
+    if (!failed()) return;
+    row("Error", EscapeMarkup(error().description) + std::string(kNbsp));
+    auto& named = scan_.sectionsWithErrors;
+    if (std::find(named.begin(), named.end(), scan_.currentSection) == named.end()) {
+        named.push_back(scan_.currentSection);
+    }
 }
 
 void Frame::messageBox(std::string_view text) { scan_.messages().messageBox(text, MessageStyle::Critical); }

@@ -35,9 +35,14 @@ void capacityRow(Frame& frame, const wmi::Object& module) {
         return;
     }
     if (!(bytes > 0)) return;
-    // Halves go to the even neighbour; 64 bits so that no size overflows.
-    const std::int64_t megabytes = roundHalfEven(bytes / 1048576.0);
-    frame.row("Capacity", std::to_string(megabytes) + " MB");
+    // Halves go to the even neighbour; 64 bits hold every real size, and a
+    // count beyond them is no size at all.
+    const auto megabytes = roundHalfEven(bytes / 1048576.0);
+    if (!megabytes) {
+        frame.fail({failure_code::kTypeMismatch, "Type mismatch: Capacity is not a number"});
+        return;
+    }
+    frame.row("Capacity", std::to_string(*megabytes) + " MB");
 }
 
 constexpr std::string_view kListedProperties[] = {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/platform.h"
 #include "core/result.h"
@@ -51,6 +52,10 @@ struct ScanContext {
     const CheckBoxes& checkBoxes;
     std::string reportName;  // typed name + ".htm"
     std::string comment;     // already encoded; empty means none
+    // The title of the table written last, and the titles of the tables that
+    // got an "Error" row, in report order, each once.
+    std::string currentSection = {};
+    std::vector<std::string> sectionsWithErrors = {};
 
     Messages& messages() { return report.messages(); }
 };

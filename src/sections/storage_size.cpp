@@ -1,5 +1,7 @@
 #include "sections/storage_size.h"
 
+#include <cmath>
+
 #include "report/formats.h"
 
 namespace veltrix {
@@ -12,7 +14,10 @@ std::optional<double> readByteCount(Frame& frame, const wmi::Object& object, std
         return std::nullopt;
     }
     double bytes = 0;
-    if ((!value->isText() && !value->isNumber()) || !value->toNumber(bytes)) {
+    // Sizes arrive as unsigned 64-bit counts; anything beyond that range is
+    // no size a disk can have.
+    constexpr double kLargestCount = 18446744073709551616.0;  // 2^64
+    if ((!value->isText() && !value->isNumber()) || !value->toNumber(bytes) || std::fabs(bytes) >= kLargestCount) {
         frame.fail({failure_code::kTypeMismatch, "Type mismatch: " + std::string(name) + " is not a number"});
         return std::nullopt;
     }

@@ -92,7 +92,11 @@ bool Value::toNumber(double& out) const {
         case Kind::Int32:
         case Kind::UInt8: out = i_; return true;
         case Kind::Real32:
-        case Kind::Real64: out = d_; return true;
+        case Kind::Real64:
+            // Infinity and NaN are no amount of anything.
+            if (!std::isfinite(d_)) return false;
+            out = d_;
+            return true;
         case Kind::Bool: out = b_ ? -1 : 0; return true;
         case Kind::Text: {
             const std::string& t = text_;
@@ -111,6 +115,8 @@ bool Value::toNumber(double& out) const {
             char* endPtr = nullptr;
             double d = std::strtod(trimmed.c_str(), &endPtr);
             if (endPtr != trimmed.c_str() + trimmed.size()) return false;
+            // "1e999" overflows to infinity: a size no machine has, so not a number.
+            if (!std::isfinite(d)) return false;
             out = d;
             return true;
         }

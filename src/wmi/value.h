@@ -46,7 +46,8 @@ public:
     Result<std::string> toText(char decimalSeparator = '.') const;
 
     // The number this value stands for, when it is one or is text that reads
-    // as one (a 64-bit count delivered as decimal text).
+    // as one (a 64-bit count delivered as decimal text). Only finite numbers
+    // count: infinity, NaN and text that overflows a double do not.
     bool toNumber(double& out) const;
 
     bool operator==(const Value& other) const;

@@ -28,6 +28,15 @@ TEST(NameKeyFilter, PastedTextLosesRefusedCharactersOnly) {
     EXPECT_EQ(FilterNameText("   "), "");
 }
 
+TEST(NameKeyFilter, PastedAndProposedNamesLoseControlCharacters) {
+    // Typed control keys (backspace) pass the key filter above; pasted ones
+    // would split the title line or cut the file name.
+    EXPECT_EQ(FilterNameText(std::string("a\nb\r\tc\0d\x7f", 9)), "abcd");
+    EnclosureService wmi;
+    wmi.serials = {Value::text("SN\n12\x1b")};
+    EXPECT_EQ(ProposeReportName(wmi), "SN12");
+}
+
 TEST(NameProposal, AsksForTheEnclosureSerial) {
     EnclosureService wmi;
     wmi.serials = {Value::text("X1")};

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "report/encoding.h"
 #include "report/formats.h"
 
@@ -32,6 +35,8 @@ TEST(EncodeHtmlChars, UmlautsAndQuoteOnlyAndTheArgumentIsReplaced) {
 TEST(EscapeMarkup, OnlyAngleBrackets) {
     EXPECT_EQ(EscapeMarkup("<script>a&b</script>"), "&lt;script&gt;a&b&lt;/script&gt;");
     EXPECT_EQ(EscapeMarkup("PCI\\VEN_1&DEV_2"), "PCI\\VEN_1&DEV_2");
+    // Control characters but TAB become spaces; bytes above ASCII stay.
+    EXPECT_EQ(EscapeMarkup(std::string("a\0b\r\nc\td\x1b\x7f\xc3\xa9", 12)), "a b  c\td  \xc3\xa9");
 }
 
 TEST(Formats, HashPatternAndHalfEvenRounding) {
@@ -44,6 +49,12 @@ TEST(Formats, HashPatternAndHalfEvenRounding) {
     EXPECT_EQ(roundHalfEven(3.5), 4);
     EXPECT_EQ(roundHalfEven(4096.0), 4096);
     EXPECT_EQ(roundHalfEven(3e9), 3000000000LL);
+    // Beyond 64 bits (or not finite) there is no whole number to give.
+    EXPECT_EQ(roundHalfEven(-9223372036854775808.0), std::numeric_limits<std::int64_t>::min());
+    EXPECT_EQ(roundHalfEven(9223372036854774784.0), 9223372036854774784LL);
+    for (double beyond : {9223372036854775808.0, -9223372036854777856.0, 1e300, HUGE_VAL, std::nan("")}) {
+        EXPECT_FALSE(roundHalfEven(beyond).has_value()) << beyond;
+    }
 }
 
 TEST(Formats, ScanTime) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "providers/snapshot/snapshot_source.h"
+#include "support/native_platform.h"
 #include "wmi/table_service.h"
 
 using veltrix::snapshot::RecordingService;
@@ -126,10 +127,11 @@ TEST(Recorder, SaveNamesTheFileItCannotWrite) {
     auto machine = std::move(*SnapshotSource::parse(kMachine, "machine"));
     TableService live(*machine);
     RecordingService recorder(live, "");
-    auto status = recorder.save("/nonexistent/dir/out.json");
+    veltrix::test::NativePlatform platform(::testing::TempDir());
+    auto status = recorder.save(platform, "/nonexistent/dir/out.json");
     ASSERT_FALSE(status.ok());
     EXPECT_NE(status.failure.description.find("/nonexistent/dir/out.json"), std::string::npos);
     std::string path = ::testing::TempDir() + "veltrix_recorded.json";
-    ASSERT_TRUE(recorder.save(path).ok());
+    ASSERT_TRUE(recorder.save(platform, path).ok());
     EXPECT_TRUE(SnapshotSource::load(path).ok());
 }

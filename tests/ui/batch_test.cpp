@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -194,6 +197,167 @@ TEST_F(BatchTest, SysrootScansACaptureWhereEachPortShowsItsOwnMac) {
     EXPECT_EQ(refused.code, kExitBadInput);
     EXPECT_NE(refused.err.find("--sysroot is only available on Linux"), std::string::npos) << refused.err;
     EXPECT_FALSE(std::filesystem::exists(folder / "x.htm"));
+}
+
+// Every hostile input gives exit 2 or a report, and never a crash.
+TEST_F(BatchTest, HostileSnapshotsAreRefusedOrGiveAReport) {
+    const std::string deep(100000, '[');
+    const std::string deepEnd(100000, ']');
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"{\"veltrix-snapshot\": 1e309}", "huge-version.json:1:22: the number 1e309 is out of range"},
+        {"{\"veltrix-snapshot\": 1, \"namespaces\": {\"root\\\\cimv2\": {\"Win32_DiskDrive\": [{\"Size\": 1e309}]}}}",
+         "huge-size.json:1:"},
+        {"{\"veltrix-snapshot\": " + deep + deepEnd + "}", "deep-version.json:1:85: nested more than 64 levels"},
+        {deep + "{\"a\":1,\"a\":2}" + deepEnd, "deep-duplicate.json:1:65: nested more than 64 levels"},
+    };
+    const char* const names[] = {"huge-version.json", "huge-size.json", "deep-version.json", "deep-duplicate.json"};
+    for (std::size_t i = 0; i < refused.size(); ++i) {
+        auto r = run({"--batch", "--name", "x", "--output-dir", folder.str(), "--snapshot",
+                      writeSnapshot(names[i], refused[i].first)});
+        EXPECT_EQ(r.code, kExitBadInput) << names[i];
+        EXPECT_NE(r.err.find(refused[i].second), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder / "x.htm"));
+
+    const std::string markup = writeSnapshot("markup.json", R"({"veltrix-snapshot": 1, "namespaces": {"root\\cimv2": {
+        "Win32_PhysicalMemory": [{"MemoryType": 24, "Capacity": "1e300"}, {"MemoryType": 24, "Capacity": 3.0e38}],
+        "Win32_Bios": {"error": {"number": 4112, "description": "<script>alert(1)</script>\n<img src=x onerror=alert(2)>"}}
+    }}})");
+    auto r = run({"--batch", "--name", "markup", "--output-dir", folder.str(), "--snapshot", markup});
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    const std::string report = readFile(folder / "markup.htm");
+    EXPECT_EQ(report.find("<script>"), std::string::npos);
+    EXPECT_EQ(report.find("<img"), std::string::npos);
+    EXPECT_NE(report.find("&lt;script&gt;alert(1)&lt;/script&gt; &lt;img src=x onerror=alert(2)&gt;&nbsp;"),
+              std::string::npos);
+    EXPECT_EQ(report.find("9223372036854775808"), std::string::npos);
+    // The sections that wrote an "Error" row are named on one line.
+    const std::size_t line = r.err.find("veltrix: sections with errors: ");
+    ASSERT_NE(line, std::string::npos) << r.err;
+    const std::string named = r.err.substr(line, r.err.find('\n', line) - line);
+    EXPECT_NE(named.find("Bios, "), std::string::npos) << named;
+    EXPECT_NE(named.find(", Memory"), std::string::npos) << named;
+}
+
+TEST_F(BatchTest, AScanThatReachedNoDataSourceExits1) {
+    const std::string unreachable = writeSnapshot("down.json", R"({"veltrix-snapshot": 1,
+        "connect-error": {"number": 462, "description": "<b>down</b>"}})");
+    auto r = run({"--batch", "--name", "down", "--output-dir", folder.str(), "--snapshot", unreachable});
+    EXPECT_EQ(r.code, kExitScanFailed);
+    EXPECT_NE(r.err.find("veltrix: the scan reached no data source (every connection failed: <b>down</b>)"),
+              std::string::npos)
+        << r.err;
+    const std::string report = readFile(folder / "down.htm");
+    EXPECT_EQ(report.find("<b>down"), std::string::npos);
+    EXPECT_NE(report.find("&lt;b&gt;down&lt;/b&gt;&nbsp;"), std::string::npos);
+}
+
+TEST_F(BatchTest, EmptyAndOddArgumentsExit2) {
+    const std::string example = std::string(VELTRIX_EXAMPLES) + "/office-desktop.json";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--batch", "--name", "a\nb", "--output-dir", folder.str()}, "a control character (0x0A)"},
+        {{"--batch", "--name", std::string("a\x01", 2), "--output-dir", folder.str()}, "(0x01)"},
+        {{"--batch", "--name", std::string(252, 'n'), "--output-dir", folder.str()}, "too long (252 bytes"},
+        {{"--batch", "--name", "x", "--output-dir", ""}, "--output-dir"},
+        {{"--batch", "--name", "x", "--output-dir", folder.str(), "--snapshot", ""}, "--snapshot"},
+        {{"--batch", "--name", "x", "--output-dir", folder.str(), "--snapshot", example, "--save-snapshot", ""},
+         "--save-snapshot"},
+        {{"--batch", "--name", "x", "--output-dir", folder.str(), "--snapshot", "/dev/zero"}, "not a regular file"},
+        {{"--batch", "--name", "x", "--output-dir", folder.str(), "--snapshot", folder.str()}, "not a regular file"},
+        {{"--batch", "--name", "x", "--output-dir", folder.str(), "--snapshot",
+          writeSnapshot("binary.json", std::string("\x7F" "ELF\x02\x01\x01\x00\xff", 9))},
+         "binary.json:1:1: not valid JSON"},
+    };
+    for (const auto& [args, mention] : cases) {
+        auto r = run(args);
+        EXPECT_EQ(r.code, kExitBadInput) << args[2];
+        EXPECT_NE(r.err.find(mention), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find_first_of(std::string("\x01\x02\x7F\xff", 4)), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.str()), {}), 1);  // binary.json only
+    EXPECT_EQ(liveConnections, 0);
+    // 251 bytes is the longest name that still fits a file name with ".htm".
+    auto longest = run({"--batch", "--name", std::string(251, 'n'), "--output-dir", folder.str(), "--snapshot", example});
+    EXPECT_EQ(longest.code, kExitOk) << longest.err;
+}
+
+TEST_F(BatchTest, CommentLineBreaksBecomeBreaksInOneHeaderLine) {
+    auto r = run({"--batch", "--name", "c", "--comment", "first\r\nsecond\nthird\rfourth", "--output-dir", folder.str(),
+                  "--snapshot", std::string(VELTRIX_EXAMPLES) + "/office-desktop.json"});
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    const std::string report = readFile(folder / "c.htm");
+    EXPECT_NE(report.find("<B>Comment:</B>&nbsp; first<br>second<br>third<br>fourth<br><br></font></td></tr>\r\n"),
+              std::string::npos);
+    // Every line ends with CR LF: no bare LF or CR anywhere.
+    for (std::size_t i = 0; i < report.size(); ++i) {
+        if (report[i] == '\n') {
+            ASSERT_TRUE(i > 0 && report[i - 1] == '\r') << i;
+        }
+        if (report[i] == '\r') {
+            ASSERT_TRUE(i + 1 < report.size() && report[i + 1] == '\n') << i;
+        }
+    }
+}
+
+TEST_F(BatchTest, UnwritableTargetsNameThePathAndTheReason) {
+    std::ofstream(folder / "file") << "a file, not a folder";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {folder.str() + "/missing", "No such file or directory"},
+        {folder.str() + "/file", "Not a directory"},
+    };
+    for (const auto& [dir, reason] : cases) {
+        auto r = run({"--batch", "--name", "x", "--output-dir", dir});
+        EXPECT_EQ(r.code, kExitScanFailed);
+        EXPECT_NE(r.err.find("Could not create the file..."), std::string::npos);
+        EXPECT_NE(r.err.find(dir + "/x.htm: " + reason), std::string::npos) << r.err;
+    }
+}
+
+// A disk that fills up: the file size limit makes every write past it fail
+// as a full disk does.
+class FullDisk {
+public:
+    explicit FullDisk(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FullDisk() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = nullptr;
+};
+
+TEST_F(BatchTest, AFullDiskKeepsTheOldReportAndTheOldSnapshot) {
+    std::ofstream(folder / "pc.htm") << "old report";
+    std::ofstream(folder / "pc.json") << "old snapshot";
+    BatchRun r;
+    {
+        FullDisk full(2048);
+        r = run({"--batch", "--name", "pc", "--output-dir", folder.str(), "--save-snapshot",
+                 (folder / "pc.json").string()});
+    }
+    EXPECT_EQ(r.code, kExitScanFailed);
+    EXPECT_EQ(readFile(folder / "pc.htm"), "old report");
+    EXPECT_EQ(readFile(folder / "pc.json"), "old snapshot");
+    EXPECT_NE(r.err.find("Cannot write " + folder.str() + "/pc.htm: File too large"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Cannot write " + folder.str() + "/pc.json: File too large"), std::string::npos) << r.err;
+    // No temporary file is left behind.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.str()), {}), 2);
+
+    // A new report that could not be written leaves no empty file either.
+    {
+        FullDisk full(2048);
+        r = run({"--batch", "--name", "fresh", "--output-dir", folder.str()});
+    }
+    EXPECT_EQ(r.code, kExitScanFailed);
+    EXPECT_FALSE(std::filesystem::exists(folder / "fresh.htm"));
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 
 #include <locale.h>
 
+#include <string>
+#include <string_view>
+
 #include "core/locale.h"
 
 namespace veltrix {
@@ -22,7 +25,13 @@ public:
 
 private:
     std::string format(const char* pattern, const DateTime& when) const;
+    std::string utf8(const char* text) const;
     locale_t locale_;
 };
+
+// `text` in the character set `codeset` (as nl_langinfo names it) as UTF-8;
+// bytes that are not text in that set become U+FFFD. The locale answers in
+// its own character set, and the report takes UTF-8.
+std::string localeTextToUtf8(std::string_view text, const char* codeset);
 
 }  // namespace veltrix

@@ -2,6 +2,7 @@
 
 #include "core/file_line_reader.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -53,14 +54,17 @@ bool PosixPlatform::fileExists(const std::string& path) const {
 }
 
 Status PosixPlatform::createEmptyFile(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return fileFailure("Cannot create", path);
-    std::fclose(f);
+    // No O_TRUNC: an old report is only replaced by a finished new one.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return fileFailure("Cannot create", path);
+    ::close(fd);
     return {};
 }
 
 Result<std::unique_ptr<ReportStream>> PosixPlatform::openReport(const std::string& path, Messages& messages) {
-    return openReportFile(path, messages);
+    auto file = createReplacingFile(path);
+    if (!file) return file.failure();
+    return reportFileStream(std::move(*file), messages);
 }
 
 Result<std::unique_ptr<LineReader>> PosixPlatform::openTextFile(const std::string& path) {

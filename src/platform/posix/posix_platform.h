@@ -20,6 +20,7 @@ public:
     bool fileExists(const std::string& path) const override;
     Status createEmptyFile(const std::string& path) override;
     Result<std::unique_ptr<ReportStream>> openReport(const std::string& path, Messages& messages) override;
+    Result<std::unique_ptr<ReplacingFile>> createReplacingFile(const std::string& path) override;
     Result<std::unique_ptr<LineReader>> openTextFile(const std::string& path) override;
     Result<int> getAttributes(const std::string& path) const override;
     Status setAttributes(const std::string& path, int attributes) override;

@@ -37,7 +37,9 @@ bool WindowsPlatform::fileExists(const std::string& path) const {
 }
 
 Status WindowsPlatform::createEmptyFile(const std::string& path) {
-    HANDLE file = CreateFileW(win::toWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    // OPEN_ALWAYS, not CREATE_ALWAYS: an old report is only replaced by a
+    // finished new one.
+    HANDLE file = CreateFileW(win::toWide(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return lastErrorFailure(failure_code::kFileError, "Cannot create", path);
     CloseHandle(file);
@@ -45,7 +47,9 @@ Status WindowsPlatform::createEmptyFile(const std::string& path) {
 }
 
 Result<std::unique_ptr<ReportStream>> WindowsPlatform::openReport(const std::string& path, Messages& messages) {
-    return openReportFile(path, messages);
+    auto file = createReplacingFile(path);
+    if (!file) return file.failure();
+    return reportFileStream(std::move(*file), messages);
 }
 
 Result<std::unique_ptr<LineReader>> WindowsPlatform::openTextFile(const std::string& path) {

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/ascii.h"
+#include "report/encoding.h"
 #include "wmi/moniker.h"
 #include "wmi/wql/query.h"
 
@@ -44,7 +45,7 @@ Json valueJson(const Value& v) {
         case wmi::Kind::UInt8: return v.asInt32();
         case wmi::Kind::Real32: return shortestFloat(v.asReal32());
         case wmi::Kind::Real64: return v.asReal64();
-        case wmi::Kind::Text: return v.asText();
+        case wmi::Kind::Text: return replaceInvalidUtf8(v.asText());
         case wmi::Kind::Array: {
             Json items = Json::array();
             for (const Value& item : v.asArray()) items.push_back(valueJson(item));
@@ -54,7 +55,9 @@ Json valueJson(const Value& v) {
     return nullptr;
 }
 
-Json errorJson(const Failure& f) { return Json{{"number", f.number}, {"description", f.description}}; }
+Json errorJson(const Failure& f) {
+    return Json{{"number", f.number}, {"description", replaceInvalidUtf8(f.description)}};
+}
 
 }  // namespace
 
@@ -117,7 +120,7 @@ struct RecordingService::State {
                 Json object = Json::object();
                 for (const std::string& property : (*next)->propertyNames()) {
                     auto value = (*next)->get(property);
-                    if (value) object[property] = valueJson(*value);
+                    if (value) object[replaceInvalidUtf8(property)] = valueJson(*value);
                 }
                 record.objects.push_back(std::move(object));
             }
@@ -231,7 +234,7 @@ Result<std::unique_ptr<wmi::Registry>> RecordingService::connectRegistry(std::st
 std::string RecordingService::toJson() const {
     Json root = Json::object();
     root["veltrix-snapshot"] = 1;
-    root["source"] = state_->source;
+    root["source"] = replaceInvalidUtf8(state_->source);
     // A connection failure becomes the snapshot's connect-error only when no
     // connection worked at all: otherwise the replay would refuse the
     // connections that did work during the scan.
@@ -241,9 +244,9 @@ std::string RecordingService::toJson() const {
         Json classes = Json::object();
         for (const auto& record : ns.classes) {
             if (record.error) {
-                classes[record.name] = Json{{"error", errorJson(*record.error)}};
+                classes[replaceInvalidUtf8(record.name)] = Json{{"error", errorJson(*record.error)}};
             } else {
-                classes[record.name] = Json(record.objects);
+                classes[replaceInvalidUtf8(record.name)] = Json(record.objects);
             }
         }
         namespaces[ns.name] = std::move(classes);
@@ -252,21 +255,22 @@ std::string RecordingService::toJson() const {
     Json registry = Json::object();
     for (const auto& key : state_->keys) {
         Json values = Json::object();
-        for (const auto& [name, text] : key.values) values[name] = text;
-        registry[key.path.empty() ? "HKEY_LOCAL_MACHINE" : "HKEY_LOCAL_MACHINE\\" + key.path] = std::move(values);
+        for (const auto& [name, text] : key.values) values[replaceInvalidUtf8(name)] = replaceInvalidUtf8(text);
+        registry[key.path.empty() ? "HKEY_LOCAL_MACHINE" : "HKEY_LOCAL_MACHINE\\" + replaceInvalidUtf8(key.path)] =
+            std::move(values);
     }
     root["registry"] = std::move(registry);
     return root.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
-Status RecordingService::save(const std::string& path) const {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file) {
-        return Failure{failure_code::kFileError, "Cannot write the snapshot file " + path + ": " + std::strerror(errno)};
+Status RecordingService::save(Platform& platform, const std::string& path) const {
+    auto file = platform.createReplacingFile(path);
+    if (!file) return Failure{failure_code::kFileError, "Cannot write the snapshot file: " + file.failure().description};
+    Status status = (*file)->write(toJson());
+    if (status.ok()) status = (*file)->commit();
+    if (!status.ok()) {
+        return Failure{failure_code::kFileError, "Cannot write the snapshot file: " + status.failure.description};
     }
-    file << toJson();
-    file.close();
-    if (!file) return Failure{failure_code::kFileError, "Cannot write the snapshot file " + path};
     return {};
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/platform.h"
 #include "core/result.h"
 #include "wmi/service.h"
 
@@ -26,8 +27,9 @@ public:
 
     // The snapshot (format version 1) of everything recorded so far.
     std::string toJson() const;
-    // Writes toJson() to `path`; a failure names the file.
-    Status save(const std::string& path) const;
+    // Writes toJson() to `path` through a file that replaces an old one only
+    // when complete; a failure names the file and the reason.
+    Status save(Platform& platform, const std::string& path) const;
 
     struct State;  // shared with the recording connections
 

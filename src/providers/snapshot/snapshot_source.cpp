@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <deque>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -34,6 +36,17 @@ struct Refusal {
     std::size_t offset;
     std::string what;
 };
+
+// A value as a message quotes it: scalars as written, cut short when long;
+// containers by their kind only.
+std::string shortForm(const Json& value) {
+    if (value.is_object()) return "(an object)";
+    if (value.is_array()) return "(an array)";
+    std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    constexpr std::size_t kLongest = 40;
+    if (text.size() > kLongest) text = text.substr(0, kLongest) + "...";
+    return text;
+}
 
 }  // namespace
 
@@ -71,7 +84,8 @@ struct SnapshotParser {
         return members(root, [&](const std::string& key, const Json& value) {
             if (key == "veltrix-snapshot") {
                 if (!value.is_number_integer() || value.get<std::int64_t>() != 1) {
-                    return refuse("unsupported snapshot format version " + value.dump() + " (this program reads version 1)");
+                    return refuse("unsupported snapshot format version " + shortForm(value) +
+                                  " (this program reads version 1)");
                 }
                 return true;
             }
@@ -238,7 +252,6 @@ struct SnapshotParser {
 
     bool registry(const Json& value) {
         if (!value.is_object()) return refuse("\"registry\" must be an object of key paths");
-        std::unordered_set<std::string> explicitKeys;
         return members(value, [&](const std::string& fullPath, const Json& values) {
             std::optional<std::string_view> hiveless;
             const std::string lower = lowerAscii(fullPath);
@@ -254,10 +267,9 @@ struct SnapshotParser {
             if (rest.find("\\\\") != std::string_view::npos || (!rest.empty() && rest.front() == '\\')) {
                 return refuse("the registry key \"" + fullPath + "\" has an empty part", true);
             }
-            if (!explicitKeys.insert(lowerAscii(rest)).second) {
-                return refuse("the registry key \"" + fullPath + "\" appears twice", true);
-            }
             SnapshotSource::RegistryKey& key = ensureKey(rest);
+            if (key.listed) return refuse("the registry key \"" + fullPath + "\" appears twice", true);
+            key.listed = true;
             if (!values.is_object()) return refuse("a registry key must map value names to text");
             return members(values, [&](const std::string& name, const Json& text) {
                 for (const auto& existing : key.values) {
@@ -275,13 +287,26 @@ struct SnapshotParser {
     // The key and every parent, each parent listing its children in the order
     // they first appear.
     SnapshotSource::RegistryKey& ensureKey(std::string_view path) {
-        SnapshotSource::RegistryKey* parent = &out.registry_[""];
-        std::size_t start = 0;
+        const std::string lower = lowerAscii(path);
+        // The deepest key of the path that exists already: usually the parent,
+        // as keys come grouped, so a long path costs two lookups, not one per part.
+        std::size_t known = lower.size();
+        SnapshotSource::RegistryKey* parent = nullptr;
+        for (;;) {
+            auto it = out.registry_.find(std::string_view(lower).substr(0, known));
+            if (it != out.registry_.end()) {
+                parent = &it->second;
+                break;
+            }
+            const std::size_t slash = known == 0 ? std::string::npos : lower.rfind('\\', known - 1);
+            known = slash == std::string::npos ? 0 : slash;
+        }
+        std::size_t start = known == 0 ? 0 : known + 1;
+        if (known == lower.size()) start = path.size();
         while (start < path.size()) {
             std::size_t end = path.find('\\', start);
             if (end == std::string_view::npos) end = path.size();
-            std::string prefix = lowerAscii(path.substr(0, end));
-            auto [it, inserted] = out.registry_.try_emplace(prefix);
+            auto [it, inserted] = out.registry_.try_emplace(lower.substr(0, end));
             if (inserted) {
                 it->second.path = std::string(path.substr(0, end));
                 parent->subkeys.emplace_back(path.substr(start, end - start));
@@ -295,85 +320,240 @@ struct SnapshotParser {
 
 namespace {
 
-// Finds duplicate keys, which the DOM parser would quietly collapse into one.
-// A SAX pass of its own: the library's callback parser rescans the parent
-// array after every object, which makes large snapshots quadratic.
-struct DuplicateKeyWatch final : nlohmann::json_sax<Json> {
-    std::vector<std::unordered_set<std::string>> open;
+// Far deeper than any snapshot needs (six levels), shallow enough that the
+// recursive helpers that walk the text stay well inside the stack.
+constexpr std::size_t kMaxDepth = 64;
+
+// The offset of the first bracket that opens a level deeper than kMaxDepth,
+// looking past strings. Runs before the parse, so that no later step ever
+// meets a deeper document.
+std::optional<std::size_t> tooDeep(std::string_view text) {
+    std::size_t depth = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxDepth) return i;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return std::nullopt;
+}
+
+// Builds the document from the parser's events. The library's own builder
+// inserts each member through the ordered map's linear search, which makes a
+// large registry map quadratic. Here the members of an open object gather in
+// a plain vector and move into the map once, at its exact size, when the
+// object closes (the map's own growth would copy every member, keys being
+// const); duplicate keys, which a plain insert would quietly collapse into
+// one, are looked for in the few members of a small object and through a
+// hash set in a large one.
+struct DocumentBuilder final : nlohmann::json_sax<Json> {
+    struct OpenObject;
+    // The members of a large object, by index: the keys are hashed where
+    // they are, not copied.
+    struct ByKey {
+        const OpenObject* object;
+        std::size_t operator()(std::size_t i) const { return std::hash<std::string>{}(object->members[i].first); }
+        bool operator()(std::size_t a, std::size_t b) const {
+            return object->members[a].first == object->members[b].first;
+        }
+    };
+    struct OpenObject {
+        std::vector<std::pair<std::string, Json>> members;
+        std::unique_ptr<std::unordered_set<std::size_t, ByKey, ByKey>> index;  // made once the object is large
+    };
+    static constexpr std::size_t kSmallObject = 16;
+
+    Json root;
+    std::vector<Json*> open;         // the containers being filled
+    std::deque<OpenObject> objects;  // one per open object, innermost last; never moved
     std::size_t keysSeen = 0;
     std::optional<std::size_t> duplicateIndex;
     std::string duplicate;
+    std::optional<std::size_t> errorOffset;
+    std::string error;
+
+    Json* place(Json value) {
+        if (open.empty()) {
+            root = std::move(value);
+            return &root;
+        }
+        Json& parent = *open.back();
+        if (parent.is_array()) {
+            auto& items = parent.get_ref<Json::array_t&>();
+            items.push_back(std::move(value));
+            return &items.back();
+        }
+        Json& slot = objects.back().members.back().second;
+        slot = std::move(value);
+        return &slot;
+    }
 
     bool start_object(std::size_t) override {
-        open.emplace_back();
+        open.push_back(place(Json(Json::value_t::object)));
+        objects.emplace_back();
         return true;
     }
     bool end_object() override {
+        OpenObject& done = objects.back();
+        auto& members = open.back()->get_ref<Json::object_t&>();
+        members.reserve(done.members.size());
+        for (auto& [key, value] : done.members) members.Container::emplace_back(std::move(key), std::move(value));
+        objects.pop_back();
+        open.pop_back();
+        return true;
+    }
+    bool start_array(std::size_t) override {
+        open.push_back(place(Json(Json::value_t::array)));
+        return true;
+    }
+    bool end_array() override {
         open.pop_back();
         return true;
     }
     bool key(string_t& key) override {
-        if (!open.back().insert(key).second && !duplicateIndex) {
+        OpenObject& object = objects.back();
+        bool seen = false;
+        if (object.members.size() < kSmallObject) {
+            for (const auto& member : object.members) seen = seen || member.first == key;
+            object.members.emplace_back(std::move(key), Json());
+        } else {
+            if (!object.index) {
+                object.index = std::make_unique<std::unordered_set<std::size_t, ByKey, ByKey>>(
+                    0, ByKey{&object}, ByKey{&object});
+                for (std::size_t i = 0; i < object.members.size(); ++i) object.index->insert(i);
+            }
+            object.members.emplace_back(std::move(key), Json());
+            seen = !object.index->insert(object.members.size() - 1).second;
+        }
+        if (seen && !duplicateIndex) {
             duplicateIndex = keysSeen;
-            duplicate = key;
+            duplicate = object.members.back().first;
         }
         ++keysSeen;
         return true;
     }
-    bool null() override { return true; }
-    bool boolean(bool) override { return true; }
-    bool number_integer(number_integer_t) override { return true; }
-    bool number_unsigned(number_unsigned_t) override { return true; }
-    bool number_float(number_float_t, const string_t&) override { return true; }
-    bool string(string_t&) override { return true; }
-    bool binary(binary_t&) override { return true; }
-    bool start_array(std::size_t) override { return true; }
-    bool end_array() override { return true; }
-    // Syntax errors are reported by the DOM parse that follows.
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+    bool null() override { return place(Json()) != nullptr; }
+    bool boolean(bool b) override { return place(Json(b)) != nullptr; }
+    bool number_integer(number_integer_t n) override { return place(Json(n)) != nullptr; }
+    bool number_unsigned(number_unsigned_t n) override { return place(Json(n)) != nullptr; }
+    bool number_float(number_float_t d, const string_t&) override { return place(Json(d)) != nullptr; }
+    bool string(string_t& s) override { return place(Json(std::move(s))) != nullptr; }
+    bool binary(binary_t& b) override { return place(Json::binary(std::move(b))) != nullptr; }
+
+    bool parse_error(std::size_t position, const std::string& lastToken,
+                     const nlohmann::detail::exception& e) override {
+        if (e.id == 406) {
+            // A number beyond the range of a double (1e309): point at its start.
+            errorOffset = position >= lastToken.size() ? position - lastToken.size() : 0;
+            error = "the number " + lastToken + " is out of range";
+            return false;
+        }
+        // The position counts from 1 and names the last byte read.
+        errorOffset = position > 0 ? position - 1 : 0;
+        error = e.what();
+        std::size_t colon = error.find(": ");
+        if (colon != std::string::npos) error = error.substr(colon + 2);
+        error = "not valid JSON: " + error;
+        return false;
+    }
 };
+
+// Messages may echo bytes of the file: control characters and bytes that are
+// not UTF-8 are shown as \xNN, so a binary file cannot garble the terminal.
+std::string printable(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    auto escape = [&](unsigned char b) {
+        out += "\\x";
+        out += kHex[b >> 4];
+        out += kHex[b & 0xF];
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x20 || b == 0x7F) {
+            escape(b);
+            ++i;
+            continue;
+        }
+        if (b < 0x80) {
+            out += static_cast<char>(b);
+            ++i;
+            continue;
+        }
+        const std::size_t length = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+        bool valid = length > 0 && i + length <= text.size();
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        }
+        if (valid) {
+            out.append(text, i, length);
+            i += length;
+        } else {
+            escape(b);
+            ++i;
+        }
+    }
+    return out;
+}
 
 Failure refusal(std::string_view name, std::string_view text, std::size_t offset, const std::string& what) {
     TextPosition p = positionOf(text, offset);
-    return Failure{failure_code::kInvalidArgument, std::string(name) + ":" + std::to_string(p.line) + ":" +
-                                                       std::to_string(p.column) + ": " + what};
+    return Failure{failure_code::kInvalidArgument, printable(name) + ":" + std::to_string(p.line) + ":" +
+                                                       std::to_string(p.column) + ": " + printable(what)};
 }
 
 }  // namespace
 
 Result<std::unique_ptr<SnapshotSource>> SnapshotSource::parse(std::string_view json, std::string_view name) {
-    Json root;
-    DuplicateKeyWatch watch;
-    try {
-        root = Json::parse(json.begin(), json.end());
-        Json::sax_parse(json.begin(), json.end(), &watch);
-    } catch (const nlohmann::json::parse_error& e) {
-        // e.byte counts from 1 and names the last byte read.
-        std::string what = e.what();
-        std::size_t colon = what.find(": ");
-        if (colon != std::string::npos) what = what.substr(colon + 2);
-        return refusal(name, json, e.byte > 0 ? e.byte - 1 : 0, "not valid JSON: " + what);
+    if (auto deep = tooDeep(json)) {
+        return refusal(name, json, *deep,
+                       "nested more than " + std::to_string(kMaxDepth) + " levels deep (a snapshot needs six)");
     }
-    if (watch.duplicateIndex) {
-        return refusal(name, json, offsetOfNthKey(json, *watch.duplicateIndex),
-                       "the member \"" + watch.duplicate + "\" appears twice");
+    DocumentBuilder builder;
+    Json::sax_parse(json.begin(), json.end(), &builder);
+    if (builder.errorOffset) {
+        return refusal(name, json, *builder.errorOffset, builder.error);
+    }
+    if (builder.duplicateIndex) {
+        return refusal(name, json, offsetOfNthKey(json, *builder.duplicateIndex),
+                       "the member \"" + builder.duplicate + "\" appears twice");
     }
     std::unique_ptr<SnapshotSource> source(new SnapshotSource());
     source->registry_.emplace("", RegistryKey{});  // the hive itself always exists
     SnapshotParser parser{*source, json, {}, std::nullopt};
-    if (!parser.document(root)) return refusal(name, json, parser.refusal->offset, parser.refusal->what);
+    if (!parser.document(builder.root)) return refusal(name, json, parser.refusal->offset, parser.refusal->what);
     return source;
 }
 
 Result<std::unique_ptr<SnapshotSource>> SnapshotSource::load(const std::string& path) {
+    // A device or a fifo (/dev/zero) could be read for ever; only a file with
+    // an end is a snapshot. A folder would open and read as empty.
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (!ec && !std::filesystem::is_regular_file(status)) {
+        return Failure{failure_code::kFileError,
+                       "Cannot read the snapshot file " + printable(path) + ": not a regular file"};
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         return Failure{failure_code::kFileError,
-                       "Cannot read the snapshot file " + path + ": " + std::strerror(errno)};
+                       "Cannot read the snapshot file " + printable(path) + ": " + std::strerror(errno)};
     }
     std::ostringstream content;
     content << file.rdbuf();
-    if (file.bad()) return Failure{failure_code::kFileError, "Cannot read the snapshot file " + path};
+    if (file.bad()) return Failure{failure_code::kFileError, "Cannot read the snapshot file " + printable(path)};
     return parse(content.str(), path);
 }
 

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <functional>
+#include <unordered_map>
 #include <vector>
 
 #include "core/result.h"
@@ -39,6 +41,7 @@ public:
         std::string path;                      // without hive, as spelled
         std::vector<std::pair<std::string, std::string>> values;
         std::vector<std::string> subkeys;      // direct children, file order
+        bool listed = false;                   // named in the file, not only a parent
     };
 
 private:
@@ -46,7 +49,12 @@ private:
     std::string source_;
     std::optional<Failure> connectError_;
     std::map<std::string, std::map<std::string, ClassEntry>> namespaces_;  // lower-case keys
-    std::map<std::string, RegistryKey> registry_;                           // lower-case path keys
+    // Looked up by string_view, so that a part of a path needs no copy.
+    struct PathHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
+    };
+    std::unordered_map<std::string, RegistryKey, PathHash, std::equal_to<>> registry_;  // lower-case path keys
     friend struct SnapshotParser;
 };
 

@@ -2,9 +2,11 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <sstream>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -62,7 +64,66 @@ std::optional<std::string> checkSysroot(const Options& o, const BatchEnvironment
     return std::nullopt;
 }
 
-std::string describeCharacter(char c) { return c == ' ' ? std::string("a space") : "'" + std::string(1, c) + "'"; }
+std::string describeCharacter(char c) {
+    if (c == ' ') return "a space";
+    if (isControlCharacter(static_cast<unsigned char>(c))) {
+        char code[8];
+        std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned>(static_cast<unsigned char>(c)));
+        return std::string("a control character (") + code + ")";
+    }
+    return "'" + std::string(1, c) + "'";
+}
+
+// File systems take names of at most 255 bytes; ".htm" takes four of them.
+constexpr std::size_t kLongestName = 251;
+
+// An option given with an empty value is a mistake, not "not given": an empty
+// --output-dir would mean the root folder, an empty --snapshot the live machine.
+std::string notEmpty(const std::string& value) { return value.empty() ? "the value must not be empty" : ""; }
+
+// Counts the scan's connections, so that a scan that reached no data source
+// at all is not reported as a success made of "Error" rows.
+class ConnectionWatch final : public wmi::Service {
+public:
+    explicit ConnectionWatch(wmi::Service& inner) : inner_(inner) {}
+
+    Result<std::unique_ptr<wmi::Connection>> connect(std::string_view moniker) override {
+        return count(inner_.connect(moniker));
+    }
+    Result<std::unique_ptr<wmi::Registry>> connectRegistry(std::string_view moniker) override {
+        return count(inner_.connectRegistry(moniker));
+    }
+    // The classes the scan will need reach the source, which may fetch them ahead.
+    void expectClasses(std::string_view moniker, const std::vector<std::string>& classNames) override {
+        inner_.expectClasses(moniker, classNames);
+    }
+
+    bool noneWorked() const { return attempts_ > 0 && successes_ == 0; }
+    const Failure& lastFailure() const { return lastFailure_; }
+
+private:
+    template <class T>
+    Result<T> count(Result<T> result) {
+        ++attempts_;
+        if (result) {
+            ++successes_;
+        } else {
+            lastFailure_ = result.failure();
+        }
+        return result;
+    }
+
+    wmi::Service& inner_;
+    int attempts_ = 0;
+    int successes_ = 0;
+    Failure lastFailure_;
+};
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + (name.empty() ? "(untitled)" : name);
+    return text;
+}
 
 }  // namespace
 
@@ -82,17 +143,24 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
             if (name.empty()) return "the name must not be empty";
             if (auto c = firstRefusedNameCharacter(name)) {
                 return "the name must not hold " + describeCharacter(*c) +
-                       " (refused: \" \\ / : * ? < > | and space)";
+                       " (refused: \" \\ / : * ? < > |, space and control characters)";
+            }
+            if (name.size() > kLongestName) {
+                return "the name is too long (" + std::to_string(name.size()) + " bytes, at most " +
+                       std::to_string(kLongestName) + ")";
             }
             return {};
         });
     app.add_option("--comment", o.comment, "Comment shown under the designation");
     app.add_flag("--no-hotfix", o.noHotfix, "Leave out the installed updates");
     app.add_flag("--no-software", o.noSoftware, "Leave out the installed software");
-    app.add_option("--output-dir", o.outputDir, "Folder for the report (default: the current folder)");
-    app.add_option("--snapshot", o.snapshot, "Scan the data of a snapshot file instead of this computer");
+    app.add_option("--output-dir", o.outputDir, "Folder for the report (default: the current folder)")
+        ->check(notEmpty);
+    app.add_option("--snapshot", o.snapshot, "Scan the data of a snapshot file instead of this computer")
+        ->check(notEmpty);
     app.add_option("--save-snapshot", o.saveSnapshot,
-                   "Also write what the scan read into a snapshot file, to replay it anywhere");
+                   "Also write what the scan read into a snapshot file, to replay it anywhere")
+        ->check(notEmpty);
     CLI::Option* sysroot = app.add_option("--sysroot", o.sysroot,
                    "Scan the captured system below DIR (its sys, proc, etc and var folders) instead of this "
                    "computer (Linux only)")
@@ -164,13 +232,14 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
         service = std::move(*live);
     }
 
+    ConnectionWatch watch(*service);
     std::unique_ptr<snapshot::RecordingService> recorder;
-    wmi::Service* scanService = service.get();
+    wmi::Service* scanService = &watch;
     if (!o.saveSnapshot.empty()) {
         std::string origin = "veltrix " + std::string(kVersionText) + " --save-snapshot";
         if (!o.sysroot.empty()) origin += " --sysroot " + o.sysroot;
         recorder = std::make_unique<snapshot::RecordingService>(
-            *service, o.snapshot.empty() ? origin : "replayed from " + o.snapshot);
+            watch, o.snapshot.empty() ? origin : "replayed from " + o.snapshot);
         scanService = recorder.get();
     }
 
@@ -178,7 +247,10 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     std::error_code ignored;
     std::string folder = std::filesystem::absolute(o.outputDir, ignored).lexically_normal().string();
     while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
-    auto platform = environment.makePlatform(folder.empty() ? o.outputDir : folder);
+    if (folder.empty()) folder = o.outputDir;
+    // The root folder: the separator that joins it with the name is its own.
+    if (folder == "/") folder.clear();
+    auto platform = environment.makePlatform(folder);
     auto locale = environment.makeLocale();
     ConsoleUi ui(err, ::isatty(::fileno(err)) == 1);
     FixedCheckBoxes boxes(!o.noHotfix, !o.noSoftware);
@@ -188,16 +260,36 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     std::string comment = o.comment;
     state.comment = EncodeHtmlChars(comment);
 
-    // As the name dialog does: make the empty file; the scan reports it when
-    // that did not work.
-    platform->createEmptyFile(reportPath(*platform, state));
+    // As the name dialog does: make the file when it is not there (an old
+    // report stays until the new one is complete); the scan reports it when
+    // that did not work, and the line here says where and why.
+    const std::string path = reportPath(*platform, state);
+    const bool existed = platform->fileExists(path);
+    if (Status created = platform->createEmptyFile(path); !created.ok()) {
+        printLine(err, "veltrix: " + created.failure.description);
+    }
 
-    ScanServices services{ui, *platform, *scanService, *locale, boxes, o.open};
+    std::vector<std::string> sectionsWithErrors;
+    ScanServices services{ui, *platform, *scanService, *locale, boxes, o.open, &sectionsWithErrors};
     ScanOutcome outcome = RunScan(state, services);
 
     int code = outcome == ScanOutcome::Saved ? kExitOk : kExitScanFailed;
+    if (outcome != ScanOutcome::Saved && !existed) {
+        // No report came of it: the empty file made above goes again.
+        std::error_code ignoredError;
+        if (std::filesystem::is_regular_file(path, ignoredError) && std::filesystem::file_size(path, ignoredError) == 0) {
+            std::filesystem::remove(path, ignoredError);
+        }
+    }
+    if (outcome == ScanOutcome::Saved && watch.noneWorked()) {
+        printLine(err, "veltrix: the scan reached no data source (every connection failed: " +
+                           watch.lastFailure().description + "); the report holds only errors");
+        code = kExitScanFailed;
+    } else if (outcome == ScanOutcome::Saved && !sectionsWithErrors.empty()) {
+        printLine(err, "veltrix: sections with errors: " + joined(sectionsWithErrors));
+    }
     if (recorder) {
-        Status saved = recorder->save(o.saveSnapshot);
+        Status saved = recorder->save(*platform, o.saveSnapshot);
         if (!saved.ok()) {
             printLine(err, "veltrix: " + saved.failure.description);
             code = kExitScanFailed;

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/posix/posix_locale.h"
+#include "platform/posix/posix_platform.h"
+#include "support/temp_folder.h"
+
+namespace veltrix {
+namespace {
+
+using test::TempFolder;
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::size_t entries(const TempFolder& folder) {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder.str()), {}));
+}
+
+class NoMessages final : public Messages {
+public:
+    void messageBox(std::string_view, MessageStyle, std::string_view) override {}
+};
+
+TEST(PosixFiles, AnOldReportStaysUntilTheNewOneIsComplete) {
+    TempFolder folder;
+    PosixPlatform platform(folder.str());
+    const std::string path = (folder / "pc.htm").string();
+    std::ofstream(path) << "old report";
+    ::chmod(path.c_str(), 0640);
+
+    // The name step only makes sure the file is there.
+    ASSERT_TRUE(platform.createEmptyFile(path).ok());
+    EXPECT_EQ(readFile(path), "old report");
+
+    NoMessages messages;
+    {
+        auto report = platform.openReport(path, messages);
+        ASSERT_TRUE(report.ok()) << report.failure().description;
+        ASSERT_TRUE((*report)->writeLine("half").ok());
+        // Abandoned without close (the scan stopped): nothing changes.
+    }
+    EXPECT_EQ(readFile(path), "old report");
+    EXPECT_EQ(entries(folder), 1u);
+
+    auto report = platform.openReport(path, messages);
+    ASSERT_TRUE(report.ok());
+    ASSERT_TRUE((*report)->writeLine("caf\xc3\xa9").ok());
+    EXPECT_EQ(readFile(path), "old report");
+    ASSERT_TRUE((*report)->close().ok());
+    EXPECT_EQ(readFile(path), "caf\xe9\r\n");
+    EXPECT_EQ(entries(folder), 1u);
+    struct stat st{};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);  // the old file's permissions are kept
+
+    // A new file is made with the usual permissions, not private ones.
+    auto fresh = platform.createReplacingFile((folder / "new.json").string());
+    ASSERT_TRUE(fresh.ok());
+    ASSERT_TRUE((*fresh)->write("{}").ok());
+    ASSERT_TRUE((*fresh)->commit().ok());
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ASSERT_EQ(::stat((folder / "new.json").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0666u & ~mask);
+}
+
+TEST(PosixFiles, FailuresNameThePathAndTheReason) {
+    TempFolder folder;
+    PosixPlatform platform(folder.str());
+    std::ofstream(folder / "file") << "x";
+    auto missing = platform.createReplacingFile(folder.str() + "/missing/a.htm");
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.failure().description, "Cannot create " + folder.str() + "/missing/a.htm: No such file or directory");
+    auto notFolder = platform.createEmptyFile(folder.str() + "/file/a.htm");
+    ASSERT_FALSE(notFolder.ok());
+    EXPECT_EQ(notFolder.failure.description, "Cannot create " + folder.str() + "/file/a.htm: Not a directory");
+    // Replacing a folder fails at the move, and the temporary file goes.
+    std::filesystem::create_directory(folder / "dir.htm");
+    auto file = platform.createReplacingFile((folder / "dir.htm").string());
+    ASSERT_TRUE(file.ok());
+    ASSERT_TRUE((*file)->write("x").ok());
+    auto committed = (*file)->commit();
+    ASSERT_FALSE(committed.ok());
+    EXPECT_NE(committed.failure.description.find("Cannot replace " + (folder / "dir.htm").string() + ": "),
+              std::string::npos);
+    EXPECT_EQ(entries(folder), 2u);
+}
+
+TEST(PosixFiles, TextFileLinesEndAtCrLfLfOrALoneCr) {
+    TempFolder folder;
+    PosixPlatform platform(folder.str());
+    std::ofstream(folder / "868.dat", std::ios::binary) << "a\r\nb\nc\rd\r\r\ne\r";
+    auto reader = platform.openTextFile((folder / "868.dat").string());
+    ASSERT_TRUE(reader.ok());
+    std::vector<std::string> lines;
+    for (;;) {
+        auto line = (*reader)->readLine();
+        ASSERT_TRUE(line.ok());
+        if (!*line) break;
+        lines.push_back(**line);
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "c", "d", "", "e"}));
+}
+
+TEST(PosixLocaleText, LocaleTextIsConvertedToUtf8) {
+    EXPECT_EQ(localeTextToUtf8("d\xE9" "cembre", "ISO-8859-1"), "d\xC3\xA9" "cembre");
+    EXPECT_EQ(localeTextToUtf8("M\xE4rz", "ISO-8859-15"), "M\xC3\xA4rz");
+    EXPECT_EQ(localeTextToUtf8("d\xC3\xA9" "cembre", "UTF-8"), "d\xC3\xA9" "cembre");
+    // A byte the character set does not have becomes U+FFFD, the rest stays.
+    EXPECT_EQ(localeTextToUtf8("a\x80" "b", "ANSI_X3.4-1968"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(localeTextToUtf8("same", "NO-SUCH-CHARSET"), "same");
+}
+
+}  // namespace
+}  // namespace veltrix
