@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "core/result.h"
-#include "report/messages.h"
+#include "core/messages.h"
 
 namespace veltrix {
 

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "core/replacing_file.h"
-#include "core/result.h"
 #include "core/locale.h"
-#include "report/report_stream.h"
+#include "core/report_stream.h"
+#include "core/result.h"
 
 namespace veltrix {
 

@@ -1,5 +1,5 @@
-// The open report file: whole lines, each ended by CR LF, encoded as
-// Windows-1252 with numeric character references for everything else.
+// Report streams: the report file on disk, encoded as Windows-1252 with
+// numeric character references for everything else, and one in memory.
 #pragma once
 
 #include <memory>
@@ -8,22 +8,10 @@
 
 #include "core/replacing_file.h"
 #include "core/result.h"
-#include "report/messages.h"
+#include "core/messages.h"
+#include "core/report_stream.h"
 
 namespace veltrix {
-
-class ReportStream {
-public:
-    explicit ReportStream(Messages& messages) : messages_(messages) {}
-    virtual ~ReportStream() = default;
-    // `utf8` is the line without its end; the stream adds CR LF and encodes.
-    virtual Status writeLine(std::string_view utf8) = 0;
-    virtual Status close() = 0;
-    Messages& messages() { return messages_; }
-
-private:
-    Messages& messages_;
-};
 
 // A report file on disk: the lines go into `file`, which replaces the old
 // report on close() only when every line was written.

@@ -1,4 +1,5 @@
 #include "app/window_fakes.h"
+#include "report/report_stream.h"
 
 #include <algorithm>
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "report/report_stream.h"
 #include "support/fakes.h"
 
 namespace veltrix {

@@ -1,6 +1,7 @@
 #include "platform/posix/posix_platform.h"
 
 #include "core/file_line_reader.h"
+#include "report/report_stream.h"
 
 #include <fcntl.h>
 #include <spawn.h>
