@@ -1,0 +1,156 @@
+#include "data/load_input.h"
+
+#include <cctype>
+#include <ctime>
+#include <filesystem>
+
+#include "app/scan_driver.h"
+#include "data/report_reader.h"
+#include "providers/snapshot/snapshot_source.h"
+#include "report/encoding.h"
+#include "wmi/table_service.h"
+
+namespace veltrix::data {
+
+namespace {
+
+// Snapshots of real machines stay far below this; it keeps a hostile file
+// from being read whole into memory.
+constexpr std::size_t kMaxInputBytes = 256u * 1024 * 1024;
+
+// The report's lines, encoded as the file would be, into a string the caller keeps.
+class CapturedReport final : public ReportStream {
+public:
+    CapturedReport(Messages& messages, std::string& sink) : ReportStream(messages), sink_(sink) {}
+    Status writeLine(std::string_view utf8) override {
+        sink_ += encodeCp1252(utf8);
+        sink_ += "\r\n";
+        return {};
+    }
+    Status close() override { return {}; }
+
+private:
+    std::string& sink_;
+};
+
+// No windows, no files: the scan writes into memory and finds none of this
+// computer's factory files or tools, since the snapshot carries none.
+class InMemoryPlatform final : public Platform {
+public:
+    InMemoryPlatform(std::string& sink, DateTime now) : sink_(sink), now_(now) {}
+    std::string programFolder() const override { return "memory"; }
+    std::string pathSeparator() const override { return "/"; }
+    std::string systemDrive() const override { return "memory:/"; }
+    bool fileExists(const std::string& path) const override { return path == programFolder() + "/" + report_; }
+    Status createEmptyFile(const std::string&) override { return {}; }
+    Result<std::unique_ptr<ReportStream>> openReport(const std::string&, Messages& messages) override {
+        sink_.clear();
+        return std::unique_ptr<ReportStream>(std::make_unique<CapturedReport>(messages, sink_));
+    }
+    Result<std::unique_ptr<LineReader>> openTextFile(const std::string& path) override {
+        return Failure{failure_code::kFileError, path + ": not found"};
+    }
+    Result<int> getAttributes(const std::string& path) const override {
+        return Failure{failure_code::kFileError, path + ": not found"};
+    }
+    Status setAttributes(const std::string& path, int) override {
+        return Failure{failure_code::kFileError, path + ": not found"};
+    }
+    Status startProcess(const std::string& program, const std::string&) override {
+        return Failure{failure_code::kFileError, program + ": not found"};
+    }
+    Status openWithShell(const std::string&) override { return {}; }
+    DateTime now() const override { return now_; }
+
+    void setReportName(std::string name) { report_ = std::move(name); }
+
+private:
+    std::string& sink_;
+    DateTime now_;
+    std::string report_;
+};
+
+class SilentUi final : public Ui {
+public:
+    void messageBox(std::string_view, MessageStyle, std::string_view) override {}
+    Status closeNameDialog() override { return {}; }
+    Status setPointer(int) override { return {}; }
+    Status progressSetCaption(std::string_view) override { return {}; }
+    Status progressVisiblePicture(std::uint32_t, std::uint32_t, bool) override { return {}; }
+    Status progressSetMessage(std::string_view) override { return {}; }
+    Status progressShow() override { return {}; }
+    Status progressUpdate(std::int32_t) override { return {}; }
+    Status progressUnload() override { return {}; }
+    Status unloadMainWindow() override { return {}; }
+};
+
+bool looksLikeJson(std::string_view bytes) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    for (char c : bytes) {
+        if (std::isspace(static_cast<unsigned char>(c))) continue;
+        return c == '{';
+    }
+    return false;
+}
+
+// The report name the in-memory scan writes: the snapshot's file name
+// without its folder and extension.
+std::string reportNameFor(const std::string& path) {
+    std::string stem = std::filesystem::path(path).stem().string();
+    return (stem.empty() ? std::string("snapshot") : stem) + ".htm";
+}
+
+}  // namespace
+
+DateTime LocalNow() {
+    std::time_t t = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &t);
+#else
+    localtime_r(&t, &local);
+#endif
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
+}
+
+Result<std::string> ScanSnapshotToPage(std::string_view json, const std::string& name, const DateTime& now) {
+    auto source = snapshot::SnapshotSource::parse(json, name);
+    if (!source) return source.failure();
+    wmi::TableService service(**source);
+    std::string page;
+    InMemoryPlatform platform(page, now);
+    EnglishLocale locale;
+    SilentUi ui;
+    FixedCheckBoxes boxes(true, true);
+    ScanState state;
+    state.reportName = reportNameFor(name);
+    platform.setReportName(state.reportName);
+    ScanServices services{ui, platform, service, locale, boxes, false};
+    // A scan that ends with an error still writes the whole page, the
+    // failures in its "Error" rows, as a real scan does.
+    if (RunScan(state, services) == ScanOutcome::CouldNotCreate) {
+        return Failure{failure_code::kFileError, name + ": the in-memory scan could not start"};
+    }
+    return page;
+}
+
+Result<Report> LoadInputBytes(std::string_view bytes, const std::string& name, const DateTime& now) {
+    if (looksLikeJson(bytes)) {
+        auto page = ScanSnapshotToPage(bytes, name, now);
+        if (!page) return page.failure();
+        auto report = ParseReport(*page);
+        if (!report) return Failure{report.failure().number, name + ": " + report.failure().description};
+        return report;
+    }
+    auto report = ParseReport(bytes);
+    if (!report) return Failure{report.failure().number, name + ": " + report.failure().description};
+    return report;
+}
+
+Result<Report> LoadInput(const std::string& path) {
+    auto bytes = ReadWholeFile(path, kMaxInputBytes);
+    if (!bytes) return bytes.failure();
+    return LoadInputBytes(*bytes, path, LocalNow());
+}
+
+}  // namespace veltrix::data

@@ -1,0 +1,30 @@
+// One entry for everything that reads inputs as reports: a saved report
+// (.htm) or a snapshot (.json), told apart by their content, not their name.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/result.h"
+#include "data/report_model.h"
+#include "report/locale.h"
+
+namespace veltrix::data {
+
+// A snapshot is scanned in memory with the same collectors as a real scan
+// (no file is written, no factory file is looked for on this computer), with
+// English month names and this computer's clock; the page it gives is then
+// read like a saved report.
+Result<Report> LoadInput(const std::string& path);
+
+// The same for bytes already read; `name` only serves the messages. `now`
+// stands in for the clock of the in-memory scan.
+Result<Report> LoadInputBytes(std::string_view bytes, const std::string& name, const DateTime& now);
+
+// The page an in-memory scan of a snapshot writes (Windows-1252, CR LF).
+Result<std::string> ScanSnapshotToPage(std::string_view json, const std::string& name, const DateTime& now);
+
+// This computer's local time.
+DateTime LocalNow();
+
+}  // namespace veltrix::data
