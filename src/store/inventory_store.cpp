@@ -158,8 +158,17 @@ Status InventoryStore::insertScan(const data::Report& report, std::int64_t scanI
                 ++item;
             }
         }
-        // The error row closes the section, after its last item.
-        if (section.error) addRow(section.title, item > 0 ? item - 1 : 0, "Error", *section.error);
+        // Error rows close the section, after its last item; the model joins
+        // several of them with line breaks.
+        if (section.error) {
+            std::string_view errors = *section.error;
+            for (std::size_t start = 0;;) {
+                std::size_t end = errors.find('\n', start);
+                addRow(section.title, item > 0 ? item - 1 : 0, "Error", errors.substr(start, end - start));
+                if (end == std::string_view::npos) break;
+                start = end + 1;
+            }
+        }
     }
     if (!slotSection && !report.slots.empty()) {
         std::int64_t item = 0;
@@ -169,12 +178,6 @@ Status InventoryStore::insertScan(const data::Report& report, std::int64_t scanI
             addRow("Slots", item, kSlotUsage, slot.usage);
             ++item;
         }
-    }
-    // The factory text file is the page's last section, titled with its path.
-    if (!report.factoryFileLines.empty()) {
-        std::string_view title = report.sections.empty() ? std::string_view("Factory file")
-                                                         : std::string_view(report.sections.back().title);
-        for (const auto& line : report.factoryFileLines) addRow(title, 0, "Line", line);
     }
     if (Status status = connection_->insertRows("\"rows\"", {"scan_id", "position", "section", "item", "label", "value"},
                                                 rows);

@@ -36,6 +36,7 @@ TEST_P(StoreLoad, ScanIsStoredWholeAndInReportOrder) {
     EXPECT_EQ(hdd, (std::vector<std::string>{
                        "0|Name|disk0", "0|Size|932 GB", "0|Model|ST31000524AS", "1|Name|disk1", "1|Size|477 GB",
                        "1|Model|Samsung SSD 860 v0", "1|Error|Not found: the object has no property SerialNumber",
+                       "1|Error|Invalid query",
                        "0|Tag|PCIE1", "0|Slot Description|PCIe x16", "0|Belegung|Ja", "1|Tag|PCIE2",
                        "1|Slot Description|PCIe x1", "1|Belegung|Nein"}));
     auto scan = queryValue(*connection, "SELECT generated || '|' || generated_at || '|' || source FROM scans");

@@ -14,6 +14,7 @@
 #include "providers/snapshot/snapshot_source.h"
 #include "report/text.h"
 #include "ui/console/console_ui.h"
+#include "ui/console/store_command.h"
 #include "wmi/table_service.h"
 
 namespace veltrix {
@@ -49,6 +50,7 @@ std::string describeCharacter(char c) { return c == ' ' ? std::string("a space")
 }  // namespace
 
 int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* out, std::FILE* err) {
+    if (argc > 1 && std::string_view(argv[1]) == "store") return runStoreCommand(argc - 1, argv + 1, out, err);
     Options o;
     CLI::App app{"Veltrix " + std::string(kVersionText) +
                  ": hardware and software inventory of this computer as one HTML page.\n"

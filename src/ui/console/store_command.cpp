@@ -7,6 +7,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "data/load_input.h"
 #include "ui/console/batch.h"
 
 #ifdef VELTRIX_HAVE_STORE
@@ -181,6 +182,10 @@ int runStoreCommand(int argc, char** argv, const StoreInputLoader& load, std::FI
     printLine(err, "veltrix: the store is not part of this build of Veltrix; use the Linux program");
     return kExitBadInput;
 #endif
+}
+
+int runStoreCommand(int argc, char** argv, std::FILE* out, std::FILE* err) {
+    return runStoreCommand(argc, argv, &data::LoadInput, out, err);
 }
 
 }  // namespace veltrix

@@ -19,4 +19,7 @@ using StoreInputLoader = std::function<Result<data::Report>(const std::string& p
 int runStoreCommand(int argc, char** argv, const StoreInputLoader& load, std::FILE* out = stdout,
                     std::FILE* err = stderr);
 
+// The same with the program's own reader for reports and snapshots.
+int runStoreCommand(int argc, char** argv, std::FILE* out = stdout, std::FILE* err = stderr);
+
 }  // namespace veltrix
