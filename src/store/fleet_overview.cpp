@@ -74,21 +74,26 @@ Result<std::vector<OverviewLine>> readOverview(SqlConnection& connection) {
     std::vector<OverviewLine> lines;
     std::unordered_map<std::int64_t, std::size_t> byScan;
     Status status = connection.query(
-        "SELECT id, machine, generated FROM latest ORDER BY machine", {}, [&](const SqlRow& row) {
+        "SELECT l.id, l.machine, l.generated, (SELECT COUNT(*) FROM software s WHERE s.scan_id = l.id) "
+        "FROM latest l ORDER BY l.machine",
+        {}, [&](const SqlRow& row) {
             byScan.emplace(row.integer(0), lines.size());
-            lines.push_back(OverviewLine{std::string(row.text(1).value_or("")),
-                                         std::string(row.text(2).value_or(""))});
+            OverviewLine line{std::string(row.text(1).value_or("")), std::string(row.text(2).value_or(""))};
+            line.programs = row.integer(3);
+            lines.push_back(std::move(line));
         });
     if (!status.ok()) return status.failure;
 
     std::vector<Gathered> gathered(lines.size());
     status = connection.query(
-        "SELECT r.scan_id, r.section, r.item, r.label, r.value FROM latest l JOIN \"rows\" r ON r.scan_id = l.id "
-        "WHERE (r.section = 'CPU' AND r.label = 'Name') OR (r.section = 'Memory' AND r.label = 'Capacity') "
+        // CROSS JOIN keeps SQLite walking the newest scans and seeking their
+        // rows, rather than reading every row of every scan.
+        "SELECT r.scan_id, r.section, r.item, r.label, r.value FROM latest l CROSS JOIN \"rows\" r "
+        "WHERE r.scan_id = l.id AND ((r.section = 'CPU' AND r.label = 'Name') OR (r.section = 'Memory' AND r.label = 'Capacity') "
         "OR (r.section = 'HDD' AND r.label IN ('Model', 'Size')) "
         "OR (r.section = 'Systeminformation' AND r.label = 'Product') "
         "OR (r.section = 'Motherboard' AND r.label = 'Manufacturer (System)') "
-        "OR (r.section = 'Operatingsystem' AND r.label = 'Name') "
+        "OR (r.section = 'Operatingsystem' AND r.label = 'Name')) "
         "ORDER BY r.scan_id, r.position",
         {}, [&](const SqlRow& row) {
             auto found = byScan.find(row.integer(0));
@@ -125,14 +130,6 @@ Result<std::vector<OverviewLine>> readOverview(SqlConnection& connection) {
         });
     if (!status.ok()) return status.failure;
 
-    status = connection.query(
-        "SELECT s.scan_id, COUNT(*) FROM latest l JOIN software s ON s.scan_id = l.id GROUP BY s.scan_id", {},
-        [&](const SqlRow& row) {
-            if (auto found = byScan.find(row.integer(0)); found != byScan.end()) {
-                lines[found->second].programs = row.integer(1);
-            }
-        });
-    if (!status.ok()) return status.failure;
 
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const Gathered& g = gathered[i];
