@@ -107,6 +107,30 @@ TEST_P(StoreCommand, OverviewWritesThePageOrCsv) {
     EXPECT_NE(unwritable.err.find("cannot write"), std::string::npos);
 }
 
+TEST_P(StoreCommand, RealSnapshotLoadsThroughTheProgramsOwnReader) {
+    std::string snapshot = VELTRIX_EXAMPLES "/office-desktop.json";
+    std::string notReport = input("notes.htm", "<html><body>shopping list</body></html>");
+    auto csv = folder_ / "fleet.csv";
+    std::vector<std::vector<std::string>> commands{
+        {"store", "add", "--db", target_, snapshot, notReport},
+        {"store", "overview", "--db", target_, "--output", csv.string(), "--format", "csv"}};
+    std::vector<int> codes;
+    for (auto& arguments : commands) {
+        std::vector<char*> argv;
+        for (auto& argument : arguments) argv.push_back(argument.data());
+        std::FILE* sink = std::tmpfile();
+        codes.push_back(runStoreCommand(static_cast<int>(argv.size()), argv.data(), sink, sink));
+        std::fclose(sink);
+    }
+    EXPECT_EQ(codes, (std::vector<int>{1, 0}));
+    std::string lines = readFile(csv);
+    EXPECT_NE(lines.find("\r\noffice-desktop,"), std::string::npos) << lines;
+    EXPECT_NE(lines.find(",Norvane Computing GmbH / Norvane Office 7731,Intel(R) Core(TM) i5-12500 CPU @ 3.00GHz,"
+                         "16384 MB,Samsung SSD 980 500GB (466 GB),Microsoft Windows 10 Pro,3\r\n"),
+              std::string::npos)
+        << lines;
+}
+
 INSTANTIATE_TEST_SUITE_P(Store, StoreCommand, ::testing::Values("sqlite", "postgresql"), engineName);
 
 TEST(StoreCommandLine, BadArgumentsAndUnusableStoresExitTwo) {
