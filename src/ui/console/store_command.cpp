@@ -185,7 +185,7 @@ int runStoreCommand(int argc, char** argv, const StoreInputLoader& load, std::FI
 }
 
 int runStoreCommand(int argc, char** argv, std::FILE* out, std::FILE* err) {
-    return runStoreCommand(argc, argv, &data::LoadInput, out, err);
+    return runStoreCommand(argc, argv, [](const std::string& path) { return data::LoadInput(path); }, out, err);
 }
 
 }  // namespace veltrix
