@@ -8,7 +8,7 @@
 #include "app/scan_state.h"
 #include "app/ui.h"
 #include "core/platform.h"
-#include "report/locale.h"
+#include "core/locale.h"
 #include "sections/scan_context.h"
 #include "wmi/service.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "core/result.h"
-#include "report/locale.h"
+#include "core/locale.h"
 #include "report/report_stream.h"
 
 namespace veltrix {

@@ -81,7 +81,8 @@ std::size_t decodeReference(std::string_view text, std::size_t i, std::string& o
     return 0;
 }
 
-char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+// ASCII only, and without the C library's locale lookup on every character.
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
 

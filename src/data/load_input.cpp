@@ -106,20 +106,20 @@ DateTime LocalNow() {
     std::time_t t = std::time(nullptr);
     std::tm local{};
 #ifdef _WIN32
-    localtime_s(&local, &t);
+    if (std::tm* now = std::localtime(&t)) local = *now;  // the Windows runtime keeps it per thread
 #else
     localtime_r(&t, &local);
 #endif
     return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
 }
 
-Result<std::string> ScanSnapshotToPage(std::string_view json, const std::string& name, const DateTime& now) {
+Result<std::string> ScanSnapshotToPage(std::string_view json, const std::string& name, const DateTime& now,
+                                       const Locale& locale) {
     auto source = snapshot::SnapshotSource::parse(json, name);
     if (!source) return source.failure();
     wmi::TableService service(**source);
     std::string page;
     InMemoryPlatform platform(page, now);
-    EnglishLocale locale;
     SilentUi ui;
     FixedCheckBoxes boxes(true, true);
     ScanState state;
@@ -134,9 +134,10 @@ Result<std::string> ScanSnapshotToPage(std::string_view json, const std::string&
     return page;
 }
 
-Result<Report> LoadInputBytes(std::string_view bytes, const std::string& name, const DateTime& now) {
+Result<Report> LoadInputBytes(std::string_view bytes, const std::string& name, const DateTime& now,
+                              const Locale& locale) {
     if (looksLikeJson(bytes)) {
-        auto page = ScanSnapshotToPage(bytes, name, now);
+        auto page = ScanSnapshotToPage(bytes, name, now, locale);
         if (!page) return page.failure();
         auto report = ParseReport(*page);
         if (!report) return Failure{report.failure().number, name + ": " + report.failure().description};
@@ -147,10 +148,12 @@ Result<Report> LoadInputBytes(std::string_view bytes, const std::string& name, c
     return report;
 }
 
-Result<Report> LoadInput(const std::string& path) {
+Result<Report> LoadInput(const std::string& path, const Locale& locale) {
     auto bytes = ReadWholeFile(path, kMaxInputBytes);
     if (!bytes) return bytes.failure();
-    return LoadInputBytes(*bytes, path, LocalNow());
+    return LoadInputBytes(*bytes, path, LocalNow(), locale);
 }
+
+Result<Report> LoadInput(const std::string& path) { return LoadInput(path, EnglishLocale()); }
 
 }  // namespace veltrix::data

@@ -7,7 +7,7 @@
 
 #include "core/result.h"
 #include "data/report_model.h"
-#include "report/locale.h"
+#include "core/locale.h"
 
 namespace veltrix::data {
 
@@ -16,13 +16,18 @@ namespace veltrix::data {
 // English month names and this computer's clock; the page it gives is then
 // read like a saved report.
 Result<Report> LoadInput(const std::string& path);
+// The same with the month names, decimal separator and date format of
+// `locale`, so that a snapshot of this computer reads like its own report.
+Result<Report> LoadInput(const std::string& path, const Locale& locale);
 
 // The same for bytes already read; `name` only serves the messages. `now`
 // stands in for the clock of the in-memory scan.
-Result<Report> LoadInputBytes(std::string_view bytes, const std::string& name, const DateTime& now);
+Result<Report> LoadInputBytes(std::string_view bytes, const std::string& name, const DateTime& now,
+                              const Locale& locale);
 
 // The page an in-memory scan of a snapshot writes (Windows-1252, CR LF).
-Result<std::string> ScanSnapshotToPage(std::string_view json, const std::string& name, const DateTime& now);
+Result<std::string> ScanSnapshotToPage(std::string_view json, const std::string& name, const DateTime& now,
+                                       const Locale& locale = EnglishLocale());
 
 // This computer's local time.
 DateTime LocalNow();

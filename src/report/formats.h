@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "report/locale.h"
+#include "core/locale.h"
 
 namespace veltrix {
 

@@ -26,6 +26,8 @@ void writeLines(ReportStream& out, std::initializer_list<std::string_view> lines
 
 }  // namespace
 
+// The messages below begin "Error occure while writing": fixed output, the
+// system's own wording, kept as people and scripts know it.
 void WriteHeader(std::string_view title, std::string_view comment, ReportStream& out) {
     const std::string titleLine = "<title>" + std::string(title) + "</title>";
     std::string_view designation = title.size() >= 4 ? title.substr(0, title.size() - 4) : std::string_view{};

@@ -39,7 +39,7 @@ void WriteMotherboardSection(ScanContext& scan) {
             frame.valueRow("Product", board, "Product");
             frame.valueRow("Version", board, "Version");
         } else {
-            frame.row("Product", "Unkown&nbsp;");
+            frame.row("Product", "Unkown&nbsp;");  // fixed output: "Unkown" as reports spell it
         }
     });
 
@@ -49,7 +49,7 @@ void WriteMotherboardSection(ScanContext& scan) {
         if (frame.conversionGuard(board, "Version")) {
             frame.valueRow("Boardversion", board, "Version");
         } else {
-            frame.row("Boardversion", "Unkown&nbsp;");
+            frame.row("Boardversion", "Unkown&nbsp;");  // fixed output: "Unkown"
         }
     });
 

@@ -13,7 +13,7 @@ void WriteRemovableDrivesSection(ScanContext& scan) {
     int listed = 0;
     frame.forEach([&](const wmi::Object& drive) {
         if (!frame.textGuard(drive, "Description")) return;
-        frame.headOnce("Removeable Drives");
+        frame.headOnce("Removeable Drives");  // fixed output: the title is spelled so in every report
         if (listed > 0) frame.spacer();
         frame.valueRow("Name", drive, "Description");
         if (frame.textGuard(drive, "DeviceID")) frame.valueRow("DeviceID", drive, "DeviceID");

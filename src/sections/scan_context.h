@@ -5,7 +5,7 @@
 
 #include "core/platform.h"
 #include "core/result.h"
-#include "report/locale.h"
+#include "core/locale.h"
 #include "report/report_stream.h"
 #include "wmi/service.h"
 

@@ -8,6 +8,7 @@ namespace veltrix {
 
 namespace {
 
+// Fixed output: "Belegung" (German for usage) is the label every report has carried.
 constexpr std::string_view kSlotsLabel =
     "<table border='0' cellspacing='3' cellpadding='0'><tr><td>Tag</td></tr><tr><td>Slot Description</td></tr>"
     "<tr><td>Belegung</td></tr></table>";
@@ -42,6 +43,7 @@ void WriteSlotsSection(ScanContext& scan) {
         std::string usage = usageText(frame, slot);
         std::string tag = guardedText(frame, slot, "Tag");
         std::string designation = guardedText(frame, slot, "SlotDesignation");
+        // Fixed output: border='0 ' with its space, as every report has it.
         value += "<td><table border='0 ' cellspacing='3' cellpadding='0'><tr><td>";
         value += tag;
         value += "</td>";

@@ -15,7 +15,7 @@ void WriteSystemInfoSection(ScanContext& scan) {
         if (frame.conversionGuard(enclosure, "SerialNumber")) {
             frame.valueRow("Serial Number", enclosure, "SerialNumber");
         } else {
-            frame.row("Serial Number", "Unkown&nbsp;");
+            frame.row("Serial Number", "Unkown&nbsp;");  // fixed output: "Unkown"
         }
     });
     frame.errorRow();

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "core/result.h"
-#include "report/locale.h"
+#include "core/locale.h"
 
 namespace veltrix {
 

@@ -8,7 +8,7 @@
 
 #include "app/scan_driver.h"
 #include "app/window_fakes.h"
-#include "report/locale.h"
+#include "core/locale.h"
 #include "ui/qt/comment_dialog.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/name_dialog.h"

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "report/locale.h"
+#include "core/locale.h"
 #include "support/fakes.h"
 #include "support/native_platform.h"
 #include "support/temp_folder.h"

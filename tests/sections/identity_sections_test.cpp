@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/version.h"
 #include "sections/collectors.h"
 #include "support/fixed_clock_platform.h"
 #include "support/section_run.h"
@@ -17,7 +18,7 @@ TEST(IdentitySections, PropertiesShowBuildVersionAndScanTime) {
         ScanFixture fx(service, &platform);
         fx.pending.set({53, "File not found"});  // left by the tool start before it
         WritePropertiesSection(fx.scan);
-        EXPECT_EQ(fx.lines(), section("Veltrixproperties", rowLine("Veltrix-Version", "4.2.2&nbsp;") +
+        EXPECT_EQ(fx.lines(), section("Veltrixproperties", rowLine("Veltrix-Version", std::string(kVersionText) + "&nbsp;") +
                                                                rowLine("Veltrix generated", std::string(shown) + "&nbsp;")));
     }
     EXPECT_TRUE(service.monikers.empty());

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/ui.h"
-#include "report/locale.h"
+#include "core/locale.h"
 #include "report/report_stream.h"
 #include "sections/scan_context.h"
 #include "support/native_platform.h"

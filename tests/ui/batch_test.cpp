@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/version.h"
 #include "providers/linux/linux_source.h"
 #include "support/fixed_clock_platform.h"
 #include "support/temp_folder.h"
@@ -131,7 +132,7 @@ TEST_F(BatchTest, MissingOutputFolderEndsWithCouldNotCreate) {
 TEST_F(BatchTest, VersionAndHelp) {
     auto v = run({"--version"});
     EXPECT_EQ(v.code, kExitOk);
-    EXPECT_NE(v.out.find("Veltrix 4.2.2"), std::string::npos);
+    EXPECT_NE(v.out.find(std::string("Veltrix ") + kVersionText), std::string::npos);
     auto h = run({"--help"});
     EXPECT_EQ(h.code, kExitOk);
     EXPECT_NE(h.out.find("--save-snapshot"), std::string::npos);

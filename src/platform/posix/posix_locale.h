@@ -4,7 +4,7 @@
 
 #include <locale.h>
 
-#include "report/locale.h"
+#include "core/locale.h"
 
 namespace veltrix {
 

@@ -1,7 +1,7 @@
 // The user's regional settings as Windows keeps them.
 #pragma once
 
-#include "report/locale.h"
+#include "core/locale.h"
 
 namespace veltrix {
 

@@ -13,7 +13,9 @@
 #include "providers/snapshot/recorder.h"
 #include "providers/snapshot/snapshot_source.h"
 #include "report/text.h"
+#include "ui/console/compare_command.h"
 #include "ui/console/console_ui.h"
+#include "ui/console/export_command.h"
 #include "ui/console/store_command.h"
 #include "wmi/table_service.h"
 
@@ -50,6 +52,9 @@ std::string describeCharacter(char c) { return c == ' ' ? std::string("a space")
 }  // namespace
 
 int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* out, std::FILE* err) {
+    // The subcommands that read reports as data take over the whole command line.
+    if (argc > 1 && std::string_view(argv[1]) == "export") return runExport(argc - 1, argv + 1, environment, out, err);
+    if (argc > 1 && std::string_view(argv[1]) == "compare") return runCompare(argc - 1, argv + 1, environment, out, err);
     if (argc > 1 && std::string_view(argv[1]) == "store") return runStoreCommand(argc - 1, argv + 1, out, err);
     Options o;
     CLI::App app{"Veltrix " + std::string(kVersionText) +

@@ -9,7 +9,7 @@
 
 #include "core/platform.h"
 #include "core/result.h"
-#include "report/locale.h"
+#include "core/locale.h"
 #include "wmi/service.h"
 
 namespace veltrix {

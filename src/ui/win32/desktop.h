@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/platform.h"
-#include "report/locale.h"
+#include "core/locale.h"
 #include "wmi/service.h"
 
 namespace veltrix::win32 {

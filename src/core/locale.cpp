@@ -1,4 +1,4 @@
-#include "report/locale.h"
+#include "core/locale.h"
 
 #include <cstdio>
 

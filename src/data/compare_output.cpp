@@ -1,0 +1,165 @@
+#include "data/compare_output.h"
+
+#include <nlohmann/json.hpp>
+
+#include "report/html_writer.h"
+#include "report/report_stream.h"
+
+namespace veltrix::data {
+
+namespace {
+
+constexpr std::string_view kArrow = "\xE2\x86\x92";  // →
+
+std::string describe(const NamedReport& input) {
+    std::string text = input.file + " (" + input.report.name;
+    if (!input.report.generated.empty()) text += ", " + input.report.generated;
+    return text + ")";
+}
+
+std::string summary(const Comparison& comparison) {
+    if (comparison.same()) return "no differences";
+    const std::size_t n = comparison.sections.size();
+    return std::to_string(n) + (n == 1 ? " section differs" : " sections differ");
+}
+
+std::string change(const RowChange& c) {
+    return c.label + ": " + (c.before ? *c.before : "(none)") + " " + std::string(kArrow) + " " +
+           (c.after ? *c.after : "(none)");
+}
+
+// Multi-line values indent their further lines under the first.
+std::string indented(const std::string& text, const std::string& indent) {
+    std::string out;
+    for (char c : text) {
+        out += c;
+        if (c == '\n') out += indent;
+    }
+    return out;
+}
+
+std::string escapeHtml(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&#39;"; break;
+            case '\n': out += "<br>"; break;
+            case '\r': break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+nlohmann::ordered_json side(const NamedReport& input) {
+    return {{"file", input.file}, {"name", input.report.name}, {"generated", input.report.generated}};
+}
+
+nlohmann::ordered_json entries(const std::vector<ItemEntry>& items) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const ItemEntry& item : items) {
+        nlohmann::ordered_json rows = nlohmann::ordered_json::array();
+        for (const Row& row : item.rows) rows.push_back({{"label", row.label}, {"value", row.value}});
+        list.push_back({{"caption", item.caption}, {"rows", std::move(rows)}});
+    }
+    return list;
+}
+
+class NoMessages final : public Messages {
+public:
+    void messageBox(std::string_view, MessageStyle, std::string_view) override {}
+};
+
+}  // namespace
+
+std::string CompareAsText(const NamedReport& before, const NamedReport& after, const Comparison& comparison) {
+    std::string out = "--- " + describe(before) + "\n+++ " + describe(after) + "\n";
+    for (const SectionDiff& section : comparison.sections) {
+        out += "\n[" + section.title + "]\n";
+        for (const ItemEntry& item : section.removed) {
+            out += "- removed: " + indented(item.caption, "    ") + "\n";
+            for (const Row& row : item.rows) out += "    " + indented(row.label + ": " + row.value, "      ") + "\n";
+        }
+        for (const ItemEntry& item : section.added) {
+            out += "+ added: " + indented(item.caption, "    ") + "\n";
+            for (const Row& row : item.rows) out += "    " + indented(row.label + ": " + row.value, "      ") + "\n";
+        }
+        for (const ChangedItem& item : section.changed) {
+            out += "~ changed: " + indented(item.caption, "    ") + "\n";
+            for (const RowChange& c : item.changes) out += "    " + indented(change(c), "      ") + "\n";
+        }
+    }
+    out += "\n" + summary(comparison) + "\n";
+    return out;
+}
+
+std::string CompareAsJson(const NamedReport& before, const NamedReport& after, const Comparison& comparison) {
+    nlohmann::ordered_json sections = nlohmann::ordered_json::array();
+    for (const SectionDiff& section : comparison.sections) {
+        nlohmann::ordered_json changed = nlohmann::ordered_json::array();
+        for (const ChangedItem& item : section.changed) {
+            nlohmann::ordered_json changes = nlohmann::ordered_json::array();
+            for (const RowChange& c : item.changes) {
+                changes.push_back({{"label", c.label},
+                                   {"old", c.before ? nlohmann::ordered_json(*c.before) : nlohmann::ordered_json(nullptr)},
+                                   {"new", c.after ? nlohmann::ordered_json(*c.after) : nlohmann::ordered_json(nullptr)}});
+            }
+            changed.push_back({{"caption", item.caption}, {"changes", std::move(changes)}});
+        }
+        sections.push_back({{"title", section.title},
+                            {"added", entries(section.added)},
+                            {"removed", entries(section.removed)},
+                            {"changed", std::move(changed)}});
+    }
+    nlohmann::ordered_json document = {{"veltrix-compare", kCompareJsonVersion},
+                               {"old", side(before)},
+                               {"new", side(after)},
+                               {"same", comparison.same()},
+                               {"sections", std::move(sections)}};
+    return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+std::string CompareAsHtml(const NamedReport& before, const NamedReport& after, const Comparison& comparison) {
+    NoMessages messages;
+    MemoryReportStream page(messages);
+    // The page is one of ours: the designation names both reports, the
+    // comment what was compared; every text from the reports is escaped.
+    const std::string title = escapeHtml(before.report.name + " " + std::string(kArrow) + " " + after.report.name);
+    WriteHeader(title + ".htm", "Comparison of two Veltrix reports", page);
+
+    WriteTableHead("Comparison", page);
+    WriteRow("Old report", escapeHtml(describe(before)) + "&nbsp;", page);
+    WriteRow("New report", escapeHtml(describe(after)) + "&nbsp;", page);
+    WriteRow("Result", escapeHtml(summary(comparison)) + "&nbsp;", page);
+    WriteTableFoot(page);
+
+    auto listed = [](const ItemEntry& item) {
+        std::string value = "<b>" + escapeHtml(item.caption) + "</b>";
+        for (const Row& row : item.rows) value += "<br>" + escapeHtml(row.label + ": " + row.value);
+        return value;
+    };
+    for (const SectionDiff& section : comparison.sections) {
+        WriteTableHead(escapeHtml(section.title), page);
+        for (const ItemEntry& item : section.removed) {
+            WriteRow("<font color='#c00000'><b>removed</b></font>", listed(item), page);
+        }
+        for (const ItemEntry& item : section.added) {
+            WriteRow("<font color='#007000'><b>added</b></font>", listed(item), page);
+        }
+        for (const ChangedItem& item : section.changed) {
+            std::string value = "<b>" + escapeHtml(item.caption) + "</b>";
+            for (const RowChange& c : item.changes) value += "<br>" + escapeHtml(change(c));
+            WriteRow("<b>changed</b>", value, page);
+        }
+        WriteTableFoot(page);
+    }
+    WriteFooter(page);
+    return page.bytes();
+}
+
+}  // namespace veltrix::data

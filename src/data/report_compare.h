@@ -1,0 +1,49 @@
+// Two reports of a machine compared section by section: the items added,
+// removed and changed. Items are matched by what identifies them (a disk's
+// serial number, a module's bank and slot, an adapter's MAC address, a CPU's
+// DeviceID, a program's name, a hotfix's id), so order alone is no difference;
+// the scan time and the report name are not compared.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "data/report_model.h"
+
+namespace veltrix::data {
+
+struct RowChange {
+    std::string label;
+    std::optional<std::string> before;  // empty: the row is new
+    std::optional<std::string> after;   // empty: the row is gone
+};
+
+struct ItemEntry {
+    std::string caption;  // what the item is called, with its identity
+    std::vector<Row> rows;
+};
+
+struct ChangedItem {
+    std::string caption;
+    std::vector<RowChange> changes;
+};
+
+struct SectionDiff {
+    std::string title;
+    std::vector<ItemEntry> added;
+    std::vector<ItemEntry> removed;
+    std::vector<ChangedItem> changed;
+    bool empty() const { return added.empty() && removed.empty() && changed.empty(); }
+};
+
+struct Comparison {
+    // Only the sections that differ, in the order of the new report (the
+    // sections only the old one has at the end).
+    std::vector<SectionDiff> sections;
+    bool same() const { return sections.empty(); }
+};
+
+Comparison CompareReports(const Report& before, const Report& after);
+
+}  // namespace veltrix::data

@@ -1,0 +1,41 @@
+#include "ui/console/command_output.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace veltrix {
+
+Status WriteCommandOutput(const std::string& path, std::string_view bytes, std::FILE* out) {
+    if (path.empty()) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fflush(out) != 0) {
+            return Failure{failure_code::kFileError, "cannot write to the standard output"};
+        }
+        return {};
+    }
+    const std::string partial = path + ".part";
+    {
+        std::ofstream file(partial, std::ios::binary | std::ios::trunc);
+        if (!file) return Failure{failure_code::kFileError, path + ": cannot create the file"};
+        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        file.close();
+        if (!file) {
+            std::error_code ignored;
+            std::filesystem::remove(partial, ignored);
+            return Failure{failure_code::kFileError, path + ": cannot write the file"};
+        }
+    }
+    std::error_code error;
+    std::filesystem::rename(partial, path, error);
+    if (error) {
+        std::filesystem::remove(partial, error);
+        return Failure{failure_code::kFileError, path + ": cannot replace the file"};
+    }
+    return {};
+}
+
+void PrintLine(std::FILE* f, const std::string& text) {
+    std::fputs(text.c_str(), f);
+    std::fputc('\n', f);
+}
+
+}  // namespace veltrix

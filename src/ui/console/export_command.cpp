@@ -1,0 +1,54 @@
+#include "ui/console/export_command.h"
+
+#include <sstream>
+
+#include <CLI/CLI.hpp>
+
+#include "data/load_input.h"
+#include "data/report_export.h"
+#include "ui/console/command_output.h"
+
+namespace veltrix {
+
+int runExport(int argc, char** argv, BatchEnvironment& environment, std::FILE* out, std::FILE* err) {
+    std::string format = "json";
+    std::string output;
+    std::vector<std::string> inputs;
+    CLI::App app{"Writes reports (.htm) and snapshots (.json) as JSON or CSV. A snapshot is scanned in memory first.",
+                 "veltrix export"};
+    app.add_option("--format", format, "json (default; one document, or an array for several inputs) or csv")
+        ->check(CLI::IsMember({"json", "csv"}));
+    app.add_option("--output", output, "Write to FILE instead of the standard output");
+    app.add_option("INPUT", inputs, "Reports or snapshots, told apart by their content")->required();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        std::ostringstream normal, failure;
+        int code = app.exit(e, normal, failure);
+        std::fputs(normal.str().c_str(), out);
+        std::fputs(failure.str().c_str(), err);
+        return code == 0 ? kExitOk : kExitBadInput;
+    }
+
+    // Every input is read before anything is written: one bad input leaves no
+    // half export behind.
+    const auto locale = environment.makeLocale();
+    std::vector<data::NamedReport> reports;
+    reports.reserve(inputs.size());
+    for (const std::string& input : inputs) {
+        auto report = data::LoadInput(input, *locale);
+        if (!report) {
+            PrintLine(err, "veltrix export: " + report.failure().description);
+            return kExitBadInput;
+        }
+        reports.push_back({input, std::move(*report)});
+    }
+    const std::string bytes = format == "csv" ? data::ExportCsv(reports) : data::ExportJson(reports);
+    if (Status written = WriteCommandOutput(output, bytes, out); !written.ok()) {
+        PrintLine(err, "veltrix export: " + written.failure.description);
+        return kExitScanFailed;
+    }
+    return kExitOk;
+}
+
+}  // namespace veltrix
