@@ -4,9 +4,10 @@
 set -euo pipefail
 
 packages=(g++ cmake make pkg-config nlohmann-json3-dev libcli11-dev hwdata qt6-base-dev)
+packages+=(libsqlite3-dev libpq-dev libssl-dev)  # the fleet store
 for arg in "$@"; do
   case "$arg" in
-    --tests) packages+=(googletest libgtest-dev libgmock-dev xvfb xauth clang libclang-rt-14-dev) ;;
+    --tests) packages+=(googletest libgtest-dev libgmock-dev xvfb xauth clang libclang-rt-14-dev postgresql) ;;
     --windows) packages+=(g++-mingw-w64-x86-64-posix wine64 xvfb xauth googletest) ;;
   esac
 done

@@ -10,11 +10,12 @@ jobs=$(nproc)
 
 cmake --preset dev >/dev/null
 cmake --build --preset dev -j"$jobs"
-ctest --preset dev -j"$jobs"
+# The store tests run on SQLite and on a private PostgreSQL server that this script starts and stops.
+tests/store/with_postgres.sh ctest --preset dev -j"$jobs"
 
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j"$jobs"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 tests/store/with_postgres.sh ctest --preset asan -j"$jobs"
 
 # Each libFuzzer harness for 20 s (clang, ASan, UBSan): executions and
 # findings are printed; the kept crash inputs were replayed by ctest above.
@@ -33,7 +34,9 @@ echo "Benchmarks, optimised build (figures, not a gate):"
 for bench in build/release/bench_*; do
   [ -x "$bench" ] || continue
   echo "== $(basename "$bench")"
-  "$bench" || echo "(benchmark $(basename "$bench") failed)"
+  runner=()
+  case $bench in *store_load) runner=(tests/store/with_postgres.sh) ;; esac
+  "${runner[@]}" "$bench" || echo "(benchmark $(basename "$bench") failed)"
 done
 
 echo "Windows build, cross-compiled and tested under Wine:"

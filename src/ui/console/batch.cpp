@@ -20,6 +20,7 @@
 #include "ui/console/compare_command.h"
 #include "ui/console/console_ui.h"
 #include "ui/console/export_command.h"
+#include "ui/console/store_command.h"
 #include "wmi/table_service.h"
 
 namespace veltrix {
@@ -131,6 +132,7 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     // The subcommands that read reports as data take over the whole command line.
     if (argc > 1 && std::string_view(argv[1]) == "export") return runExport(argc - 1, argv + 1, environment, out, err);
     if (argc > 1 && std::string_view(argv[1]) == "compare") return runCompare(argc - 1, argv + 1, environment, out, err);
+    if (argc > 1 && std::string_view(argv[1]) == "store") return runStoreCommand(argc - 1, argv + 1, out, err);
     Options o;
     CLI::App app{"Veltrix " + std::string(kVersionText) +
                  ": hardware and software inventory of this computer as one HTML page.\n"

@@ -1,0 +1,237 @@
+#include "store/inventory_store.h"
+
+#include <array>
+#include <cctype>
+
+#include "store/store_schema.h"
+
+namespace veltrix::store {
+namespace {
+
+Failure unusable(const std::string& display, const std::string& what) {
+    return Failure{kStoreUnusable, "the store " + display + " " + what};
+}
+
+// Slot table columns as the report labels them.
+constexpr std::string_view kSlotTag = "Tag";
+constexpr std::string_view kSlotDesignation = "Slot Description";
+constexpr std::string_view kSlotUsage = "Belegung";
+
+}  // namespace
+
+Result<std::unique_ptr<InventoryStore>> InventoryStore::open(const std::string& target, OpenMode mode) {
+    std::string display = displayTarget(target);
+    auto connection = isPostgresUrl(target) ? openPostgres(target)
+                                            : openSqlite(target, mode == OpenMode::CreateOrUpgrade);
+    if (!connection) return Failure{kStoreUnusable, connection.failure().description};
+    return open(std::move(*connection), display, mode);
+}
+
+Result<std::unique_ptr<InventoryStore>> InventoryStore::open(std::unique_ptr<SqlConnection> connection,
+                                                             const std::string& display, OpenMode mode) {
+    std::unique_ptr<InventoryStore> store(new InventoryStore(std::move(connection), display));
+    if (Status status = store->prepareSchema(mode); !status.ok()) return status.failure;
+    return store;
+}
+
+Status InventoryStore::prepareSchema(OpenMode mode) {
+    auto check = [&](const SchemaState& state) -> Status {
+        if (state.foreignTables) {
+            return unusable(display_, "holds tables named like the store's that Veltrix did not make; "
+                                      "nothing was changed");
+        }
+        if (state.version && *state.version > kSchemaVersion) {
+            return unusable(display_, "was made by a newer Veltrix (store version " +
+                                          std::to_string(*state.version) + ", this program knows up to " +
+                                          std::to_string(kSchemaVersion) + "); nothing was changed");
+        }
+        if (!state.version && mode == OpenMode::Existing) {
+            return unusable(display_, "holds no Veltrix inventory yet; load reports with \"store add\"");
+        }
+        return {};
+    };
+    auto state = readSchemaState(*connection_);
+    if (!state) return unusable(display_, "cannot be read: " + state.failure().description);
+    if (Status status = check(*state); !status.ok()) return status;
+    if (state->version == kSchemaVersion || mode == OpenMode::Existing) {
+        if (state->version < kSchemaVersion && mode == OpenMode::Existing) {
+            return unusable(display_, "has store version " + std::to_string(*state->version) +
+                                          "; run \"store add\" once to upgrade it");
+        }
+        return {};
+    }
+    // Create or upgrade under the write lock, reading the version again:
+    // another process may have done it meanwhile.
+    if (Status status = connection_->beginWrite(); !status.ok()) {
+        return unusable(display_, "cannot be written: " + status.failure.description);
+    }
+    Status result;
+    if (connection_->engine() == Engine::Postgres) {
+        result = connection_->execute("SELECT pg_advisory_xact_lock(7361002)");
+    }
+    if (result.ok()) {
+        auto again = readSchemaState(*connection_);
+        if (!again) result = again.failure();
+        else result = check(*again);
+        for (int version = again && again->version ? *again->version : 0; result.ok() && version < kSchemaVersion;
+             ++version) {
+            result = connection_->execute(upgradeSql(connection_->engine(), version));
+            if (result.ok() && version > 0) {
+                result = connection_->query("UPDATE store_info SET value = ? WHERE key = 'schema_version'",
+                                            {std::int64_t{version + 1}});
+            }
+        }
+    }
+    if (result.ok()) result = connection_->execute("COMMIT");
+    if (!result.ok()) {
+        connection_->execute("ROLLBACK");
+        if (result.failure.number == kStoreUnusable) return result;
+        return unusable(display_, "could not be prepared: " + result.failure.description);
+    }
+    return {};
+}
+
+Status InventoryStore::beginBatch() { return connection_->beginWrite(); }
+Status InventoryStore::commitBatch() { return connection_->execute("COMMIT"); }
+void InventoryStore::rollbackBatch() { connection_->execute("ROLLBACK"); }
+
+Result<bool> InventoryStore::contains(std::string_view digest) {
+    auto found = queryValue(*connection_, "SELECT id FROM scans WHERE digest = ?", {digest});
+    if (!found) return found.failure();
+    return found->has_value();
+}
+
+Result<AddOutcome> InventoryStore::add(const data::Report& report, std::string_view digest,
+                                       std::string_view source) {
+    if (Status status = connection_->execute("SAVEPOINT one_scan"); !status.ok()) return status.failure;
+    auto fail = [&](Failure failure) -> Result<AddOutcome> {
+        connection_->execute("ROLLBACK TO SAVEPOINT one_scan; RELEASE SAVEPOINT one_scan");
+        failure.number = kStoreStatementFailed;
+        return failure;
+    };
+    // The update that changes nothing makes RETURNING give the id of a
+    // machine that is already there, on both engines.
+    auto machine = queryValue(*connection_,
+                              "INSERT INTO machines (name) VALUES (?) ON CONFLICT (name) "
+                              "DO UPDATE SET name = excluded.name RETURNING id",
+                              {std::string_view(report.name)});
+    if (!machine) return fail(machine.failure());
+    if (!*machine) return fail(Failure{1, "the machine was not recorded"});
+    std::string generatedAt = sortableGenerated(report.generated);
+    auto scan = queryValue(*connection_,
+                           "INSERT INTO scans (machine_id, generated, generated_at, source, digest, comment, "
+                           "version) VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT (digest) DO NOTHING RETURNING id",
+                           {std::int64_t{std::stoll(**machine)}, std::string_view(report.generated),
+                            std::string_view(generatedAt), source, digest, std::string_view(report.comment),
+                            std::string_view(report.version)});
+    if (!scan) return fail(scan.failure());
+    if (!*scan) {
+        connection_->execute("RELEASE SAVEPOINT one_scan");
+        return AddOutcome::AlreadyPresent;
+    }
+    if (Status status = insertScan(report, std::stoll(**scan)); !status.ok()) return fail(status.failure);
+    if (Status status = connection_->execute("RELEASE SAVEPOINT one_scan"); !status.ok()) {
+        return fail(status.failure);
+    }
+    return AddOutcome::Added;
+}
+
+Status InventoryStore::insertScan(const data::Report& report, std::int64_t scanId) {
+    std::vector<std::vector<SqlParam>> rows;
+    std::int64_t position = 0;
+    auto addRow = [&](std::string_view section, std::int64_t item, std::string_view label, std::string_view value) {
+        rows.push_back({scanId, position++, section, item, label, value});
+    };
+    const data::Section* slotSection = nullptr;
+    for (const auto& section : report.sections) {
+        std::int64_t item = 0;
+        for (const auto& entry : section.items) {
+            for (const auto& row : entry.rows) addRow(section.title, item, row.label, row.value);
+            ++item;
+        }
+        if (section.title == "Slots") {
+            slotSection = &section;
+            for (const auto& slot : report.slots) {
+                addRow(section.title, item, kSlotTag, slot.tag);
+                addRow(section.title, item, kSlotDesignation, slot.designation);
+                addRow(section.title, item, kSlotUsage, slot.usage);
+                ++item;
+            }
+        }
+        // Error rows close the section, after its last item; the model joins
+        // several of them with line breaks.
+        if (section.error) {
+            std::string_view errors = *section.error;
+            for (std::size_t start = 0;;) {
+                std::size_t end = errors.find('\n', start);
+                addRow(section.title, item > 0 ? item - 1 : 0, "Error", errors.substr(start, end - start));
+                if (end == std::string_view::npos) break;
+                start = end + 1;
+            }
+        }
+    }
+    if (!slotSection && !report.slots.empty()) {
+        std::int64_t item = 0;
+        for (const auto& slot : report.slots) {
+            addRow("Slots", item, kSlotTag, slot.tag);
+            addRow("Slots", item, kSlotDesignation, slot.designation);
+            addRow("Slots", item, kSlotUsage, slot.usage);
+            ++item;
+        }
+    }
+    if (Status status = connection_->insertRows("\"rows\"", {"scan_id", "position", "section", "item", "label", "value"},
+                                                rows);
+        !status.ok()) {
+        return status;
+    }
+    rows.clear();
+    for (const auto& program : report.software) {
+        rows.push_back({scanId, std::string_view(program.first), std::string_view(program.second)});
+    }
+    if (Status status = connection_->insertRows("software", {"scan_id", "name", "version"}, rows); !status.ok()) {
+        return status;
+    }
+    rows.clear();
+    for (const auto& hotfix : report.hotfixes) {
+        rows.push_back({scanId, std::string_view(hotfix.first), std::string_view(hotfix.second)});
+    }
+    return connection_->insertRows("hotfixes", {"scan_id", "hotfix_id", "description"}, rows);
+}
+
+std::string sortableGenerated(std::string_view generated) {
+    // dd-Month-yyyy hh:mm
+    static constexpr std::array<std::array<std::string_view, 2>, 12> kMonths{{
+        {"January", "Januar"}, {"February", "Februar"}, {"March", "M\xC3\xA4rz"}, {"April", "April"},
+        {"May", "Mai"}, {"June", "Juni"}, {"July", "Juli"}, {"August", "August"},
+        {"September", "September"}, {"October", "Oktober"}, {"November", "November"},
+        {"December", "Dezember"}}};
+    auto digits = [](std::string_view text) {
+        for (char c : text) {
+            if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+        }
+        return true;
+    };
+    std::size_t first = generated.find('-');
+    std::size_t second = first == std::string_view::npos ? first : generated.find('-', first + 1);
+    std::size_t space = second == std::string_view::npos ? second : generated.find(' ', second + 1);
+    if (space == std::string_view::npos || first != 2 || generated.size() != space + 6) return {};
+    std::string_view day = generated.substr(0, 2);
+    std::string_view month = generated.substr(first + 1, second - first - 1);
+    std::string_view year = generated.substr(second + 1, space - second - 1);
+    std::string_view hour = generated.substr(space + 1, 2);
+    std::string_view minute = generated.substr(space + 4, 2);
+    if (!digits(day) || year.size() != 4 || !digits(year) || !digits(hour) || !digits(minute) ||
+        generated[space + 3] != ':') {
+        return {};
+    }
+    for (std::size_t m = 0; m < kMonths.size(); ++m) {
+        if (month == kMonths[m][0] || month == kMonths[m][1]) {
+            char number[3] = {static_cast<char>('0' + (m + 1) / 10), static_cast<char>('0' + (m + 1) % 10), 0};
+            return std::string(year) + "-" + number + "-" + std::string(day) + " " + std::string(hour) + ":" +
+                   std::string(minute);
+        }
+    }
+    return {};
+}
+
+}  // namespace veltrix::store
