@@ -6,6 +6,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "core/ascii.h"
+
 namespace veltrix::data {
 
 namespace {
@@ -19,11 +21,7 @@ struct SectionView {
     std::vector<Item> items;
 };
 
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-    return s;
-}
+std::string_view trim(std::string_view s) { return trimView(s); }
 
 std::string_view rowValue(const Item& item, std::string_view label) {
     for (const Row& row : item.rows) {

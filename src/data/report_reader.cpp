@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <fstream>
 
+#include "core/ascii.h"
 #include "data/html_tables.h"
 #include "report/encoding.h"
 
@@ -43,11 +44,7 @@ std::string toUtf8(std::string_view bytes) {
 
 bool startsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-    return s;
-}
+std::string_view trimmed(std::string_view s) { return trimView(s); }
 
 bool isSectionTable(const html::Table& table) {
     return !table.rows.empty() && table.rows[0].cells.size() == 1 && table.rows[0].cells[0].bgcolor == kSectionBar;
@@ -56,10 +53,7 @@ bool isSectionTable(const html::Table& table) {
 // The factory text file's section is titled with the file's path.
 bool isFactoryFileTitle(std::string_view title) {
     std::size_t slash = title.find_last_of("\\/");
-    std::string name(slash == std::string_view::npos ? title : title.substr(slash + 1));
-    std::transform(name.begin(), name.end(), name.begin(), [](char c) {
-        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    });
+    const std::string name = lowerAscii(slash == std::string_view::npos ? title : title.substr(slash + 1));
     return slash != std::string_view::npos && (name == "lang.txt" || name == "reclang.txt" || name == "868.dat");
 }
 

@@ -3,16 +3,11 @@
 #include <algorithm>
 #include <cctype>
 
+#include "core/ascii.h"
+
 namespace veltrix {
 
 namespace {
-
-std::size_t findIgnoringCase(std::string_view haystack, std::string_view needle) {
-    auto it = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(), [](char a, char b) {
-        return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
-    });
-    return it == haystack.end() ? std::string_view::npos : static_cast<std::size_t>(it - haystack.begin());
-}
 
 void replaceAll(std::string& text, std::string_view what, std::string_view with) {
     std::string out;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "core/ascii.h"
 #include "report/text.h"
 #include "sections/collectors.h"
 #include "sections/frame.h"
@@ -17,11 +18,9 @@ namespace {
 // the machine gives.
 std::string serialFromDeviceId(const std::string& id) {
     constexpr std::string_view kMarker = "NORVANE";
-    auto hit = std::search(id.begin(), id.end(), kMarker.begin(), kMarker.end(), [](char a, char b) {
-        return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
-    });
-    if (hit == id.end()) return id;
-    return std::string(id.begin(), hit);
+    const std::size_t hit = findIgnoringCase(id, kMarker);
+    if (hit == std::string_view::npos) return id;
+    return id.substr(0, hit);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "core/ascii.h"
 #include "report/encoding.h"
 #include "report/text.h"
 #include "sections/collectors.h"
@@ -15,10 +16,7 @@ namespace {
 // The end marker, found anywhere in a line, in any letter case.
 bool holdsEndMarker(std::string_view line) {
     constexpr std::string_view kMarker = "end copy";
-    auto hit = std::search(line.begin(), line.end(), kMarker.begin(), kMarker.end(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == b;
-    });
-    return hit != line.end();
+    return findIgnoringCase(line, kMarker) != std::string_view::npos;
 }
 
 }  // namespace

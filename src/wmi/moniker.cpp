@@ -2,19 +2,11 @@
 
 #include <cctype>
 
+#include "core/ascii.h"
+
 namespace veltrix::wmi {
 
 namespace {
-
-char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -29,7 +21,7 @@ Failure invalid(std::string_view text, const std::string& why) {
 
 Result<Moniker> parseMoniker(std::string_view text, std::string_view localHostName) {
     constexpr std::string_view kPrefix = "winmgmts:";
-    if (text.size() < kPrefix.size() || !equalsIgnoreCase(text.substr(0, kPrefix.size()), kPrefix)) {
+    if (text.size() < kPrefix.size() || !equalsIgnoringCase(text.substr(0, kPrefix.size()), kPrefix)) {
         return invalid(text, "it must begin with winmgmts:");
     }
     std::string_view rest = text.substr(kPrefix.size());
@@ -52,7 +44,7 @@ Result<Moniker> parseMoniker(std::string_view text, std::string_view localHostNa
     while (hostEnd < rest.size() && !isSeparator(rest[hostEnd])) ++hostEnd;
     std::string_view host = rest.substr(0, hostEnd);
     if (host.empty()) return invalid(text, "the computer name is missing");
-    if (host != "." && !(!localHostName.empty() && equalsIgnoreCase(host, localHostName))) {
+    if (host != "." && !(!localHostName.empty() && equalsIgnoringCase(host, localHostName))) {
         return invalid(text, "only the local computer can be reached, not \"" + std::string(host) + "\"");
     }
     rest.remove_prefix(hostEnd);
@@ -78,7 +70,7 @@ Result<Moniker> parseMoniker(std::string_view text, std::string_view localHostNa
             moniker.nameSpace += '\\';
             segmentStart = true;
         } else if (isNameChar(c)) {
-            moniker.nameSpace += lower(c);
+            moniker.nameSpace += foldAscii(c);
             segmentStart = false;
         } else {
             return invalid(text, "the namespace holds the character '" + std::string(1, c) + "'");

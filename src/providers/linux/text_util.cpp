@@ -7,13 +7,6 @@
 
 namespace veltrix::linux_provider {
 
-std::string_view trimView(std::string_view text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && isBlank(text[b])) ++b;
-    while (e > b && isBlank(text[e - 1])) --e;
-    return text.substr(b, e - b);
-}
-
 std::string trim(std::string_view text) { return std::string(trimView(text)); }
 
 std::vector<std::string_view> splitLines(std::string_view text) {

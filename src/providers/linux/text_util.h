@@ -9,15 +9,16 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ascii.h"
+
 namespace veltrix::linux_provider {
 
 // The C locale's white space, without a call into the library per letter:
 // the parsers pass over every byte of the package database and the id lists.
-constexpr bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+using veltrix::isBlank;
+using veltrix::trimView;
 
 std::string trim(std::string_view text);
-// The same, as a view into `text` (no copy).
-std::string_view trimView(std::string_view text);
 std::vector<std::string_view> splitLines(std::string_view text);
 // Walks a text line by line without copying; a trailing '\r' is dropped.
 class LineCursor {

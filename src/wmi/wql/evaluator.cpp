@@ -1,6 +1,7 @@
 #include <cctype>
 #include <optional>
 
+#include "core/ascii.h"
 #include "wmi/wql/expr.h"
 #include "wmi/wql/query.h"
 
@@ -44,10 +45,8 @@ std::optional<bool> truthOf(const Value& v) {
     double d = 0;
     if (v.toNumber(d)) return d != 0;
     if (v.isText()) {
-        std::string lower;
-        for (char c : v.asText()) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (lower == "true") return true;
-        if (lower == "false") return false;
+        if (equalsIgnoringCase(v.asText(), "true")) return true;
+        if (equalsIgnoringCase(v.asText(), "false")) return false;
     }
     return std::nullopt;
 }
@@ -60,8 +59,8 @@ int order(T a, T b) {
 int compareText(std::string_view a, std::string_view b) {
     std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-        int x = std::tolower(static_cast<unsigned char>(a[i]));
-        int y = std::tolower(static_cast<unsigned char>(b[i]));
+        const auto x = static_cast<unsigned char>(foldAscii(a[i]));
+        const auto y = static_cast<unsigned char>(foldAscii(b[i]));
         if (x != y) return x < y ? -1 : 1;
     }
     return order(a.size(), b.size());

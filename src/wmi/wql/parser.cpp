@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "core/ascii.h"
 #include "wmi/wql/expr.h"
 #include "wmi/wql/lexer.h"
 #include "wmi/wql/query.h"
@@ -12,15 +13,7 @@ namespace veltrix::wmi::wql {
 
 namespace {
 
-bool sameWord(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
+bool sameWord(std::string_view a, std::string_view b) { return equalsIgnoringCase(a, b); }
 
 bool isReserved(std::string_view word) {
     for (std::string_view k : {"SELECT", "FROM", "WHERE", "AND", "OR", "NOT", "LIKE", "IS", "NULL", "TRUE", "FALSE"}) {
