@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(g++ cmake make pkg-config nlohmann-json3-dev libcli11-dev hwdata qt6-base-dev)
 for arg in "$@"; do
   case "$arg" in
-    --tests) packages+=(googletest libgtest-dev libgmock-dev xvfb xauth) ;;
+    --tests) packages+=(googletest libgtest-dev libgmock-dev xvfb xauth dpkg-dev file lintian man-db) ;;
     --windows) packages+=(g++-mingw-w64-x86-64-posix wine64 xvfb xauth googletest) ;;
   esac
 done
