@@ -73,6 +73,6 @@ int main(int argc, char** argv) {
         "  veltrix --batch --name pc12 --snapshot pc12.json             the same report on any computer\n"
         "\n"
         "Exit codes: 0 report written, 1 report not created or scan error, 2 bad arguments or snapshot.\n"
-        "More in the manual page: man veltrix";
+        "More in the manual page: man veltrix\n";
     return veltrix::runBatch(argc, argv, environment);
 }
