@@ -77,7 +77,8 @@ endif()
 include(CPack)
 
 if(VELTRIX_TESTS AND NOT WIN32)
-  add_test(NAME launcher COMMAND sh ${CMAKE_SOURCE_DIR}/tests/packaging/launcher_test.sh $<TARGET_FILE:veltrix>)
+  add_test(NAME launcher COMMAND sh ${CMAKE_SOURCE_DIR}/tests/packaging/launcher_test.sh $<TARGET_FILE:veltrix>
+    $<$<TARGET_EXISTS:veltrix_desktop>:$<TARGET_FILE:veltrix_desktop>>)
   add_test(NAME manual_page COMMAND sh ${CMAKE_SOURCE_DIR}/tests/packaging/manual_page_test.sh
     $<TARGET_FILE:veltrix> ${CMAKE_SOURCE_DIR}/packaging/veltrix.1)
 endif()
