@@ -48,6 +48,8 @@ else()
     DESTINATION ${VELTRIX_DOC_DIR})
   install(FILES ${CMAKE_SOURCE_DIR}/examples/office-desktop.json DESTINATION ${VELTRIX_DOC_DIR}/examples)
   install(FILES ${CMAKE_SOURCE_DIR}/packaging/veltrix.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+    RENAME veltrix)
   foreach(size 16 32 48 128 256)
     install(FILES ${CMAKE_SOURCE_DIR}/src/resources/linux/veltrix-${size}.png
       DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME veltrix.png)
@@ -65,8 +67,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "hwdata")
   # --open and the desktop windows show the report with xdg-open.
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
-  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-Veltrix reads the computer it runs on - firmware, board, processors, memory
+  # The summary above is the first line; this is the rest.
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Veltrix reads the computer it runs on - firmware, board, processors, memory
 modules and slots, disks, adapters, video, devices with problems and the
 installed software - and writes one self-contained HTML page that any
 browser shows. Run without arguments it opens its desktop windows; with
