@@ -93,6 +93,6 @@ int main() {
         "  veltrix --batch --name pc12 --save-snapshot pc12.json   record the scan as well\n"
         "  veltrix --batch --name pc12 --snapshot pc12.json        the same report on any computer\n"
         "\n"
-        "Exit codes: 0 report written, 1 report not created or scan error, 2 bad arguments or snapshot.";
+        "Exit codes: 0 report written, 1 report not created or scan error, 2 bad arguments or snapshot.\n";
     return veltrix::runBatch(static_cast<int>(arguments.size()), argv.data(), environment);
 }
