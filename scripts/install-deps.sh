@@ -7,7 +7,7 @@ packages=(g++ cmake make pkg-config nlohmann-json3-dev libcli11-dev hwdata qt6-b
 packages+=(libsqlite3-dev libpq-dev libssl-dev)  # the fleet store
 for arg in "$@"; do
   case "$arg" in
-    --tests) packages+=(googletest libgtest-dev libgmock-dev xvfb xauth clang libclang-rt-14-dev postgresql) ;;
+    --tests) packages+=(googletest libgtest-dev libgmock-dev xvfb xauth clang libclang-rt-14-dev postgresql dpkg-dev file lintian man-db) ;;
     --windows) packages+=(g++-mingw-w64-x86-64-posix wine64 xvfb xauth googletest) ;;
   esac
 done

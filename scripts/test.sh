@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: the Linux suite, the
 # same suite under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# Windows build under Wine, and each benchmark once (figures only, never a
-# gate).
+# Debian package installed and run, the Windows build under Wine, and each
+# benchmark once (figures only, never a gate).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --tests
@@ -38,6 +38,9 @@ for bench in build/release/bench_*; do
   case $bench in *store_load) runner=(tests/store/with_postgres.sh) ;; esac
   "${runner[@]}" "$bench" || echo "(benchmark $(basename "$bench") failed)"
 done
+
+echo "Debian package: built, checked by lintian, installed, run and removed:"
+packaging/test_deb.sh
 
 echo "Windows build, cross-compiled and tested under Wine:"
 .ci/windows.sh

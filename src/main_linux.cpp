@@ -1,15 +1,20 @@
-// Veltrix on Linux: the desktop windows without arguments, the batch command
-// line with them. Both read this machine through our own provider.
+// Veltrix on Linux: the batch command line with arguments; without them it
+// becomes the desktop windows, a program of its own (veltrix-desktop) so that
+// the command line never loads the Qt libraries. Both read this machine
+// through our own provider.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
+#include "platform/posix/desktop_program.h"
 #include "platform/posix/posix_locale.h"
 #include "platform/posix/posix_platform.h"
 #include "providers/linux/linux_source.h"
 #include "ui/console/batch.h"
 #include "wmi/table_service.h"
-#ifdef VELTRIX_HAVE_QT
-#include "ui/qt/desktop.h"
-#endif
 
 namespace {
 
@@ -26,20 +31,27 @@ std::shared_ptr<veltrix::wmi::Service> linuxService(std::unique_ptr<veltrix::wmi
     return std::shared_ptr<veltrix::wmi::Service>(holder, &holder->service);
 }
 
+// Replaces this process by the desktop program, handing it the folder for
+// the reports; returns only when that cannot be done.
+int openDesktop() {
+    const std::string folder = veltrix::executableFolder();
+    auto desktop = veltrix::findDesktopProgram(folder, VELTRIX_DESKTOP_FOLDER);
+    if (!desktop) {
+        std::fputs("veltrix: the desktop windows are not installed; use --batch (see --help)\n", stderr);
+        return veltrix::kExitBadInput;
+    }
+    std::string reports = veltrix::desktopReportFolder(folder, desktop->installed, std::getenv("HOME"));
+    char name[] = "veltrix";
+    char* arguments[] = {name, reports.data(), nullptr};
+    ::execv(desktop->path.c_str(), arguments);
+    std::fprintf(stderr, "veltrix: cannot start %s: %s\n", desktop->path.c_str(), std::strerror(errno));
+    return veltrix::kExitScanFailed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc <= 1) {
-#ifdef VELTRIX_HAVE_QT
-        veltrix::PosixPlatform platform(veltrix::executableFolder());
-        veltrix::PosixLocale locale;
-        auto service = linuxService();
-        return veltrix::qt::runDesktop(argc, argv, platform, *service, locale);
-#else
-        std::fputs("veltrix: this build has no desktop windows; use --batch (see --help)\n", stderr);
-        return veltrix::kExitBadInput;
-#endif
-    }
+    if (argc <= 1) return openDesktop();
     veltrix::BatchEnvironment environment;
     environment.liveService = []() -> veltrix::Result<std::shared_ptr<veltrix::wmi::Service>> {
         return linuxService();
@@ -57,6 +69,16 @@ int main(int argc, char** argv) {
     environment.helpNotes =
         "This computer is read from sysfs, procfs, the SMBIOS table, udev's database and dpkg's status.\n"
         "As an ordinary user, what only root may read (serial numbers, memory modules and slots from the\n"
-        "SMBIOS table) is left out; run as root for the full report.";
+        "SMBIOS table) is left out; run as root for the full report.\n"
+        "\n"
+        "Examples:\n"
+        "  veltrix                                    open the desktop windows\n"
+        "  sudo veltrix --batch --name office-pc      this computer into ./office-pc.htm\n"
+        "  veltrix --batch --name pc12 --comment \"after repair\" --output-dir /srv/reports --open\n"
+        "  sudo veltrix --batch --name pc12 --save-snapshot pc12.json   record the scan as well\n"
+        "  veltrix --batch --name pc12 --snapshot pc12.json             the same report on any computer\n"
+        "\n"
+        "Exit codes: 0 report written, 1 report not created or scan error, 2 bad arguments or snapshot.\n"
+        "More in the manual page: man veltrix\n";
     return veltrix::runBatch(argc, argv, environment);
 }

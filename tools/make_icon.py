@@ -1,9 +1,13 @@
 #!/usr/bin/env python3
 """Draws the program icon: a dark blue rounded square holding a white "V"
 over a light report sheet, at 16, 32 and 48 pixels, and writes it as an
-.ico file (32-bit BGRA images with an AND mask)."""
+.ico file (32-bit BGRA images with an AND mask).
+
+With --png FOLDER it writes the same drawing as veltrix-SIZE.png files for
+the desktop menus of Linux (16 to 256 pixels)."""
 import struct
 import sys
+import zlib
 
 
 def pixel(x, y, size):
@@ -59,5 +63,32 @@ def main(path):
         f.write(out)
 
 
+def png(size):
+    """The icon as an 8-bit RGBA PNG, rows top-down."""
+    rows = b""
+    for y in range(size):
+        rows += b"\0"  # no filter
+        for x in range(size):
+            b, g, r, a = pixel(x, y, size)
+            rows += struct.pack("BBBB", r, g, b, a)
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+            chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+
+
+def main_png(folder):
+    for size in (16, 32, 48, 128, 256):
+        with open(f"{folder}/veltrix-{size}.png", "wb") as f:
+            f.write(png(size))
+
+
 if __name__ == "__main__":
-    main(sys.argv[1])
+    if sys.argv[1] == "--png":
+        main_png(sys.argv[2])
+    else:
+        main(sys.argv[1])

@@ -1,0 +1,36 @@
+#include "platform/posix/desktop_program.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace veltrix {
+
+namespace {
+
+bool isExecutableFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+}  // namespace
+
+std::optional<DesktopProgram> findDesktopProgram(const std::string& programFolder, const std::string& privateFolder) {
+    const std::filesystem::path folder(programFolder);
+    const std::string beside = (folder / kDesktopProgramName).string();
+    if (isExecutableFile(beside)) return DesktopProgram{beside, false};
+    const std::string installed = (folder / privateFolder / kDesktopProgramName).lexically_normal().string();
+    if (isExecutableFile(installed)) return DesktopProgram{installed, true};
+    return std::nullopt;
+}
+
+std::string desktopReportFolder(const std::string& programFolder, bool installed, const char* home) {
+    if (!installed) return programFolder;
+    if (home && *home) return home;
+    std::error_code error;
+    auto current = std::filesystem::current_path(error);
+    return error ? std::string(".") : current.string();
+}
+
+}  // namespace veltrix
