@@ -51,19 +51,24 @@ constexpr Part kParts[] = {
 
 ArmProcessor armProcessor(const std::optional<std::string>& implementer, const std::optional<std::string>& part) {
     ArmProcessor out;
-    auto imp = implementer ? parseHex(*implementer) : std::nullopt;
-    auto prt = part ? parseHex(*part) : std::nullopt;
-    if (!imp) return out;
+    // Read into plain numbers: GCC 12 warns falsely (-Wmaybe-uninitialized)
+    // on optionals made by a conditional expression.
+    if (!implementer) return out;
+    const auto parsedImplementer = parseHex(*implementer);
+    if (!parsedImplementer) return out;
+    const std::uint64_t imp = *parsedImplementer;
+    const bool hasPart = part && parseHex(*part);
+    const std::uint64_t prt = hasPart ? *parseHex(*part) : 0;
     auto known = std::find_if(std::begin(kImplementers), std::end(kImplementers),
-                              [&](const Implementer& i) { return i.id == *imp; });
+                              [&](const Implementer& i) { return i.id == imp; });
     if (known != std::end(kImplementers)) out.vendor = known->name;
-    if (prt) {
+    if (hasPart) {
         auto p = std::find_if(std::begin(kParts), std::end(kParts),
-                              [&](const Part& x) { return x.implementer == *imp && x.id == *prt; });
+                              [&](const Part& x) { return x.implementer == imp && x.id == prt; });
         if (p != std::end(kParts)) out.name = (out.vendor ? *out.vendor + " " : std::string()) + p->name;
     }
-    out.fallbackName = (out.vendor ? *out.vendor : "CPU implementer 0x" + toLower(hex(*imp, 2))) +
-                       (prt ? " part 0x" + toLower(hex(*prt, 3)) : std::string());
+    out.fallbackName = (out.vendor ? *out.vendor : "CPU implementer 0x" + toLower(hex(imp, 2))) +
+                       (hasPart ? " part 0x" + toLower(hex(prt, 3)) : std::string());
     return out;
 }
 
