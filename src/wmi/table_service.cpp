@@ -109,7 +109,9 @@ public:
         if (hive != kHkeyLocalMachine) {
             return Failure{failure_code::kInvalidArgument, "Invalid parameter: only HKEY_LOCAL_MACHINE can be read"};
         }
-        return source_.registrySubkeys(path);
+        auto subkeys = source_.registrySubkeys(path);
+        if (!subkeys && subkeys.failure().number == failure_code::kNotFound) return std::vector<std::string>();
+        return subkeys;
     }
 
     std::int32_t getStringValue(std::uint32_t hive, std::string_view path, std::string_view valueName,
