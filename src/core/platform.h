@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/result.h"
+#include "report/encoding.h"
 #include "report/locale.h"
 #include "report/report_stream.h"
 
@@ -44,6 +45,9 @@ public:
     virtual Status createEmptyFile(const std::string& path) = 0;
     virtual Result<std::unique_ptr<ReportStream>> openReport(const std::string& path, Messages& messages) = 0;
     virtual Result<std::unique_ptr<LineReader>> openTextFile(const std::string& path) = 0;
+    // A line of such a file as UTF-8. The files are written in the system's
+    // ANSI code page; where there is none to ask, Windows-1252.
+    virtual std::string decodeTextLine(std::string_view bytes) const { return decodeCp1252(bytes); }
     virtual Result<int> getAttributes(const std::string& path) const = 0;
     virtual Status setAttributes(const std::string& path, int attributes) = 0;
 

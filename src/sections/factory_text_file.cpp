@@ -41,7 +41,7 @@ bool CopyTextFileToReport(const std::string& path, ScanContext& scan) {
             }
             if (!*line) break;  // end of the file
             const std::string& bytes = **line;
-            if (!bytes.empty()) frame.row("", EscapeMarkup(decodeCp1252(bytes)));
+            if (!bytes.empty()) frame.row("", EscapeMarkup(platform.decodeTextLine(bytes)));
             if (holdsEndMarker(bytes)) break;  // the marker line itself is written
         }
     } else {
