@@ -383,6 +383,7 @@ void smokeTest(const std::wstring& original, const std::wstring& screenshotFolde
     // before the message box that closes it is answered, and nothing answers
     // it before these are done, so each press is handled inside the scan.
     auto press = [&](HWND target, UINT message, WPARAM wParam, const char* what) {
+        if (!IsWindow(main)) fail("a press during the scan closed the main window");
         DWORD_PTR ignored = 0;
         if (!SendMessageTimeoutW(target, message, wParam, 0, SMTO_NORMAL, 120000, &ignored))
             fail(std::string("the program did not take ") + what + " during the scan");
