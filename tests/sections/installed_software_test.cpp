@@ -104,25 +104,6 @@ TEST_F(SoftwareTest, AMissingUninstallKeyIsAnEmptyList) {
     EXPECT_EQ(run(), "");  // neither key: no programs, no failure, no section
 }
 
-TEST_F(SoftwareTest, ProgramsWithoutVersionAreListedUnlessTheyUpdateAnother) {
-    architecture(text("32-Bit"));
-    program(kNative, "Quiet", {{"DisplayName", "Loud name"}, {"QuietDisplayName", "Quiet name"}});
-    program(kNative, "NameOnly", {{"DisplayName", "Ghost & <Script>"}});
-    program(kNative, "KB123", {{"DisplayName", "Update for Office"}, {"ParentKeyName", "Office"}});
-    program(kNative, "EmptyQuiet", {{"DisplayName", "Plain"}, {"QuietDisplayName", ""}});
-    program(kNative, "Nameless", {{"ParentKeyName", ""}});
-    // With a version the display name counts, whatever else the key holds.
-    program(kNative, "Versioned", {{"DisplayName", "Tool"}, {"DisplayVersion", "3.1"},
-                                   {"QuietDisplayName", "Hidden"}, {"ParentKeyName", "Suite"}});
-    program(kNative, "VersionOnly", {{"DisplayVersion", "9"}, {"QuietDisplayName", "Hidden"}});
-    EXPECT_EQ(run(), headLines("Installed Software") +
-                         rowLine("&nbsp;", kHeadings + "<tr>" + entry("Quiet name", "") +
-                                               "<td width='5' borders='0'></td>" + entry("Ghost & &lt;Script&gt;", "") +
-                                               "</tr><tr>" + entry("Plain", "") + "<td width='5' borders='0'></td>" +
-                                               entry("Tool", "3.1") + "</tr></table></tr></table>") +
-                         kFootLine);
-}
-
 TEST_F(SoftwareTest, TenThousandSubkeysMakeOneRowAndUntickedReadsNothing) {
     architecture(text("32-Bit"));
     for (int i = 0; i < 10000; ++i) {

@@ -40,9 +40,13 @@ TEST(SoftwareSnapshots, ProgramsWithoutVersionAreKeptAndUpdatesOfOthersLeftOut) 
                              entry("Ghostscript &lt;8.64&gt; & fonts", "") + kGap +
                              entry("Internet Explorer Q832894", "") + "</tr><tr>" +
                              entry("Mozilla Firefox (3.6.3)", "3.6.3 (de)") + kGap +
-                             "<td>&nbsp;</td><td>&nbsp;</td></tr></table></tr></table>";
+                             // An empty quiet name or parent counts as none; with a
+                             // version, the display name counts whatever else is set.
+                             entry("Paint.NET", "") + "</tr><tr>" + entry("WinZip", "") + kGap +
+                             entry("Office Proofing Tools", "12.0") + "</tr></table></tr></table>";
     EXPECT_NE(lines.find(list), std::string::npos) << lines;
     EXPECT_EQ(lines.find("KB"), std::string::npos) << "updates of other programs are not listed";
+    EXPECT_EQ(lines.find("Hidden"), std::string::npos);
     EXPECT_EQ(lines.find(">Error<"), std::string::npos);
 }
 
