@@ -34,8 +34,10 @@ constexpr wchar_t kViewerProgId[] = L"VeltrixSmoke.Report";
 constexpr wchar_t kViewedMarker[] = L"viewed.txt";
 
 std::wstring windowText(HWND window) {
+    // A loaded machine may keep the program from answering for a while: wait
+    // rather than read an empty text.
     wchar_t buffer[1024] = {};
-    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, nullptr);
+    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_NORMAL, 60000, nullptr);
     return buffer;
 }
 
