@@ -356,9 +356,20 @@ void smokeTest(const std::wstring& original, const std::wstring& screenshotFolde
     PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     run.waitFor("the close button to close the name dialog", [&] { return run.windows(L"VeltrixName").empty(); });
 
-    // The name, with a slash the field must refuse.
+    // Enter presses the button that has the focus: Tab, Tab, Enter is Cancel
+    // (and starts no scan), not "&Ok".
     PostMessageW(child(main, L"BUTTON", L"create &report"), BM_CLICK, 0, 0);
     dialog = run.waitForWindow(L"VeltrixName", "the name dialog again");
+    type(child(dialog, L"EDIT", nullptr), L"cancelled");
+    for (UINT key : {VK_TAB, VK_TAB, VK_RETURN}) PostMessageW(child(dialog, L"EDIT", nullptr), WM_KEYDOWN, key, 1);
+    run.waitFor("Enter on Cancel to close the name dialog", [&] { return run.windows(L"VeltrixName").empty(); });
+    if (!run.windows(L"VeltrixProgress").empty() || !fileText(folder + L"\\cancelled.htm").empty() ||
+        GetFileAttributesW((folder + L"\\cancelled.htm").c_str()) != INVALID_FILE_ATTRIBUTES)
+        fail("Enter with the focus on Cancel started a scan");
+
+    // The name, with a slash the field must refuse.
+    PostMessageW(child(main, L"BUTTON", L"create &report"), BM_CLICK, 0, 0);
+    dialog = run.waitForWindow(L"VeltrixName", "the name dialog once more");
     HWND field = child(dialog, L"EDIT", nullptr);
     type(field, L"smoke/report");
     if (windowText(field) != L"smokereport")
