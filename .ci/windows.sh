@@ -8,15 +8,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-need=()
-command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
-command -v wine >/dev/null || need+=(wine64)
-command -v Xvfb >/dev/null || need+=(xvfb)
-if [ ${#need[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+# The packages come from the one list in scripts/install-deps.sh.
+scripts/install-deps.sh --windows
+scripts/install-deps.sh --check --windows
 
 build=build/windows
 cmake --preset windows >/dev/null

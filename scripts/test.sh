@@ -5,7 +5,9 @@
 # benchmark once (figures only, never a gate).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh --tests
+scripts/install-deps.sh --tests --windows
+# Proves the list complete: every command the steps below call resolves.
+scripts/install-deps.sh --check --tests --windows
 jobs=$(nproc)
 
 cmake --preset dev >/dev/null

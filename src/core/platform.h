@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/replacing_file.h"
 #include "core/locale.h"
@@ -53,6 +54,10 @@ public:
         return Failure{failure_code::kFileError, "Cannot write " + path + ": not supported on this platform"};
     }
     virtual Result<std::unique_ptr<LineReader>> openTextFile(const std::string& path) = 0;
+    // A line of such a file as UTF-8. The files are written in the system's
+    // ANSI code page; nullopt where there is none to ask (the caller then
+    // reads Windows-1252).
+    virtual std::optional<std::string> decodeTextLine(std::string_view /*bytes*/) const { return std::nullopt; }
     virtual Result<int> getAttributes(const std::string& path) const = 0;
     virtual Status setAttributes(const std::string& path, int attributes) = 0;
 

@@ -39,7 +39,10 @@ bool CopyTextFileToReport(const std::string& path, ScanContext& scan) {
             }
             if (!*line) break;  // end of the file
             const std::string& bytes = **line;
-            if (!bytes.empty()) frame.row("", EscapeMarkup(decodeCp1252(bytes)));
+            if (!bytes.empty()) {
+                const auto decoded = platform.decodeTextLine(bytes);
+                frame.row("", EscapeMarkup(decoded ? *decoded : decodeCp1252(bytes)));
+            }
             if (holdsEndMarker(bytes)) break;  // the marker line itself is written
         }
     } else {

@@ -42,6 +42,35 @@ std::vector<std::string_view> uninstallKeys(const std::optional<std::string>& ar
 
 bool listable(const wmi::Value& name) { return name.isText() && !name.asText().empty(); }
 
+struct Program {
+    std::string_view name, version;
+};
+
+// One uninstall subkey as a line of the list, or nothing. A value that cannot
+// be read is no failure: it only decides which name is shown and whether the
+// program is listed. A program with a version is listed under DisplayName.
+// One without a version is still a program (older installers often write
+// none) and is listed under its QuietDisplayName, else its DisplayName, with
+// an empty version; but not when it names a ParentKeyName, which marks an
+// update of another program rather than a program of its own. The views
+// point into `name` and `version`, which the caller keeps between subkeys.
+std::optional<Program> readProgram(wmi::Registry& registry, const std::string& path, wmi::Value& name,
+                                   wmi::Value& version) {
+    registry.getStringValue(wmi::kHkeyLocalMachine, path, "DisplayName", name);
+    if (registry.getStringValue(wmi::kHkeyLocalMachine, path, "DisplayVersion", version) == 0) {
+        if (!listable(name)) return std::nullopt;
+        return Program{name.asText(), version.isText() ? std::string_view(version.asText()) : std::string_view()};
+    }
+    wmi::Value parent;
+    if (registry.getStringValue(wmi::kHkeyLocalMachine, path, "ParentKeyName", parent) == 0 && listable(parent))
+        return std::nullopt;
+    wmi::Value quiet;
+    registry.getStringValue(wmi::kHkeyLocalMachine, path, "QuietDisplayName", quiet);
+    if (listable(quiet)) name = std::move(quiet);
+    if (!listable(name)) return std::nullopt;
+    return Program{name.asText(), {}};
+}
+
 }  // namespace
 
 void WriteSoftwareSection(ScanContext& scan) {
@@ -72,15 +101,9 @@ void WriteSoftwareSection(ScanContext& scan) {
             }
             path.assign(key);
             path += subkey;
-            // A value that cannot be read is no failure: it only decides
-            // which name is shown and whether the program is listed.
-            wmi::Registry& registry = *frame.registry();
-            registry.getStringValue(wmi::kHkeyLocalMachine, path, "DisplayName", name);
-            if (registry.getStringValue(wmi::kHkeyLocalMachine, path, "DisplayVersion", version) != 0) {
-                registry.getStringValue(wmi::kHkeyLocalMachine, path, "QuietDisplayName", name);
+            if (auto program = readProgram(*frame.registry(), path, name, version)) {
+                table.add(program->name, program->version);
             }
-            if (!listable(name)) continue;
-            table.add(name.asText(), version.isText() ? std::string_view(version.asText()) : std::string_view());
         }
     }
     if (frame.headWritten() && !frame.failed()) frame.row(kNbsp, table.finish());

@@ -2,6 +2,9 @@
 // colour depth and video memory; and the driver date conversion.
 #include "sections/vga.h"
 
+#include <cstdint>
+#include <optional>
+
 #include "report/formats.h"
 #include "report/text.h"
 #include "sections/collectors.h"
@@ -25,6 +28,29 @@ int daysInMonth(int year, int month) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// AdapterRAM is an unsigned 32-bit property. WMI hands it out as a signed
+// 32-bit number, so every card of 2 GiB or more arrives negative, and larger
+// cards report 0xFFF00000; a snapshot keeps a value above the signed range as
+// its digits. Any of these is 1 to 2^32-1 bytes; 0 means unknown.
+std::optional<std::uint32_t> adapterRamBytes(const wmi::Value& value) {
+    if (value.isInt32()) {
+        auto bytes = static_cast<std::uint32_t>(value.asInt32());
+        return bytes ? std::optional<std::uint32_t>(bytes) : std::nullopt;
+    }
+    if (!value.isText()) return std::nullopt;
+    // Digits only reach here for numbers beyond the signed range: a smaller
+    // number would have arrived as one, so text such as "1280" is no size.
+    const std::string& text = value.asText();
+    if (text.empty() || text.size() > 10) return std::nullopt;
+    std::uint64_t n = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        n = n * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (n <= 0x7FFFFFFFu || n > 0xFFFFFFFFu) return std::nullopt;
+    return static_cast<std::uint32_t>(n);
 }
 
 }  // namespace
@@ -90,9 +116,9 @@ void WriteVgaSection(ScanContext& scan) {
         if (frame.integerGuard(controller, "CurrentBitsPerPixel")) {
             frame.valueRow("Colour_bits", controller, "CurrentBitsPerPixel");
         }
-        if (frame.integerGuard(controller, "AdapterRAM")) {
-            if (auto ram = frame.read(controller, "AdapterRAM")) {
-                frame.row("Video-RAM", formatNumberPattern(ram->asInt32() / 1024.0 / 1024.0) + " MB");
+        if (auto ram = frame.read(controller, "AdapterRAM")) {
+            if (auto bytes = adapterRamBytes(*ram)) {
+                frame.row("Video-RAM", formatNumberPattern(*bytes / 1024.0 / 1024.0) + " MB");
             }
         }
         ++listed;

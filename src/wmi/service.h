@@ -51,7 +51,10 @@ public:
 class Registry {
 public:
     virtual ~Registry() = default;
-    // Direct subkey names of hive\path, in the provider's order.
+    // Direct subkey names of hive\path, in the provider's order. A key that
+    // does not exist has none: an empty list, not a failure (a 64-bit system
+    // without 32-bit programs has no Wow6432Node uninstall key). Failures are
+    // kept for a registry that cannot be read.
     virtual Result<std::vector<std::string>> enumKey(std::uint32_t hive, std::string_view path) = 0;
     // Return code 0 when read; otherwise non-zero and `out` is Null. Never a
     // stale value from an earlier call.

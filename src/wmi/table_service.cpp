@@ -70,6 +70,7 @@ public:
             trace::line("wmi: registry EnumKey " + std::string(path) + ": " +
                         (subkeys ? countOf(subkeys->size(), "subkey") : "failed: " + subkeys.failure().description));
         }
+        if (!subkeys && subkeys.failure().number == failure_code::kNotFound) return std::vector<std::string>();
         return subkeys;
     }
 

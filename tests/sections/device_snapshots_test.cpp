@@ -136,12 +136,13 @@ TEST(DeviceSnapshots, DesktopNetworkVideoProblemDevicesSlotsAndScores) {
                   rowLine("Description", "Bluetooth Device (Personal Area Network)&nbsp;") +
                   rowLine("PNPDeviceID", "BTH\\MS_BTHPAN\\6&1A2B3C4D&0&2&nbsp;") +
                   rowLine("Mac-Address", "F4:4E:E3:1A:22:9B&nbsp;") + kFootLine);
-    // 2 GB of video memory does not fit a 32-bit integer: no "Video-RAM" row.
+    // AdapterRAM is unsigned: 2 GB of video memory is shown like any other size.
     EXPECT_EQ(section(desktop().report, "VGA"),
               headLines("VGA") + rowLine("Name", "NVIDIA T400&nbsp;") + rowLine("DeviceID", "VideoController1&nbsp;") +
                   rowLine("PNPDeviceID", "PCI\\VEN_10DE&DEV_1FF2&SUBSYS_1613103C&REV_A1&nbsp;") +
                   rowLine("DriverVersion", "31.0.15.3713&nbsp;") + rowLine("DriverDate", "8/30/2023&nbsp;") +
-                  rowLine("VideoMode", "1280 x 1024") + rowLine("Colour_bits", "32&nbsp;") + kSpacerLine +
+                  rowLine("VideoMode", "1280 x 1024") + rowLine("Colour_bits", "32&nbsp;") +
+                  rowLine("Video-RAM", "2048 MB") + kSpacerLine +
                   rowLine("Name", "Intel(R) UHD Graphics 770&nbsp;") + rowLine("DeviceID", "VideoController2&nbsp;") +
                   rowLine("PNPDeviceID", "PCI\\VEN_8086&DEV_4690&SUBSYS_0A1C1028&REV_0C&nbsp;") +
                   rowLine("DriverVersion", "31.0.101.4502&nbsp;") +

@@ -68,9 +68,8 @@ TEST_F(SoftwareTest, NoSubkeyWritesNothingOrTheFailure) {
     registry.subkeys[kWow];
     EXPECT_EQ(run(), "");
 
-    registry.subkeys.erase(kWow);  // the walk of a missing key fails
-    EXPECT_EQ(run(), headLines("Installed Software") +
-                         rowLine("Error", "The registry key " + kWow + " does not exist&nbsp;") + kFootLine);
+    registry.keyFailures[kWow] = Failure{4097, "Generic failure"};
+    EXPECT_EQ(run(), headLines("Installed Software") + rowLine("Error", "Generic failure&nbsp;") + kFootLine);
 
     registry.connectFailure = Failure{4112, "Invalid class StdRegProv"};
     EXPECT_EQ(run(), headLines("Installed Software") + rowLine("Error", "Invalid class StdRegProv&nbsp;") +
@@ -80,8 +79,29 @@ TEST_F(SoftwareTest, NoSubkeyWritesNothingOrTheFailure) {
 TEST_F(SoftwareTest, AFailedKeyDropsTheListAfterEntries) {
     architecture(text("64-Bit"));
     program(kNative, "A", {{"DisplayName", "Native"}, {"DisplayVersion", "1"}});
-    EXPECT_EQ(run(), headLines("Installed Software") +
-                         rowLine("Error", "The registry key " + kWow + " does not exist&nbsp;") + kFootLine);
+    registry.keyFailures[kWow] = Failure{4097, "Generic failure"};
+    EXPECT_EQ(run(), headLines("Installed Software") + rowLine("Error", "Generic failure&nbsp;") + kFootLine);
+}
+
+// A 64-bit system without 32-bit programs has no Wow6432Node key, and a
+// freshly installed one may lack the native key: each is an empty list.
+TEST_F(SoftwareTest, AMissingUninstallKeyIsAnEmptyList) {
+    architecture(text("64-Bit"));
+    program(kNative, "A", {{"DisplayName", "Native"}, {"DisplayVersion", "1"}});
+    const std::string onlyNative =
+        headLines("Installed Software") +
+        rowLine("&nbsp;", kHeadings + "<tr>" + entry("Native", "1") +
+                              "<td width='5' borders='0'></td><td>&nbsp;</td><td>&nbsp;</td></tr>"
+                              "</table></tr></table>") +
+        kFootLine;
+    EXPECT_EQ(run(), onlyNative);
+
+    registry.subkeys.clear();
+    program(kWow, "B", {{"DisplayName", "Wow"}, {"DisplayVersion", "2"}});
+    EXPECT_NE(run().find(entry("Wow", "2") + "<td width='5' borders='0'></td>"), std::string::npos);
+
+    registry.subkeys.clear();
+    EXPECT_EQ(run(), "");  // neither key: no programs, no failure, no section
 }
 
 TEST_F(SoftwareTest, TenThousandSubkeysMakeOneRowAndUntickedReadsNothing) {

@@ -96,10 +96,14 @@ TEST_F(InventoryBatch, UpdatesSoftwareAndFactoryFileLiteral) {
                   "<td width='60' valign='top'>&nbsp;2.0</td><td width='5' borders='0'></td>"
                   "<td width='290' valign='top'>&nbsp;Contoso Agent (managed)</td><td width='60' valign='top'>"
                   "&nbsp;</td></tr>"
-                  "<tr><td width='290' valign='top'>&nbsp;Notepad++ (32-bit x86)</td><td width='60' valign='top'>"
-                  "&nbsp;8.6.2</td><td width='5' borders='0'></td>"
-                  "<td width='290' valign='top'>&nbsp;Runtime Environment 8 Update 401</td>"
-                  "<td width='60' valign='top'>&nbsp;8.0.4010.10</td></tr>"
+                  // No version and no quiet name: listed under its display name.
+                  "<tr><td width='290' valign='top'>&nbsp;Orphan Tool</td><td width='60' valign='top'>&nbsp;</td>"
+                  "<td width='5' borders='0'></td>"
+                  "<td width='290' valign='top'>&nbsp;Notepad++ (32-bit x86)</td><td width='60' valign='top'>"
+                  "&nbsp;8.6.2</td></tr>"
+                  "<tr><td width='290' valign='top'>&nbsp;Runtime Environment 8 Update 401</td>"
+                  "<td width='60' valign='top'>&nbsp;8.0.4010.10</td><td width='5' borders='0'></td>"
+                  "<td>&nbsp;</td><td>&nbsp;</td></tr>"
                   "</table></tr></table></td></tr>\n"
                   "</table><br>\n");
 

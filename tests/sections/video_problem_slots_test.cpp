@@ -37,6 +37,30 @@ TEST(VgaSection, IntegerGuardAcceptsOnlyPositive32BitIntegers) {
                   rowLine("Colour_bits", "32&nbsp;") + rowLine("Video-RAM", "2 MB") + kFootLine);
 }
 
+// AdapterRAM is unsigned: cards of 2 GiB and more arrive negative from WMI
+// and as digits from a snapshot; 0xFFF00000 stands for "4 GiB or more".
+TEST(VgaSection, VideoMemoryReadsTheWholeUnsigned32BitRange) {
+    auto ramRow = [](wmi::Value ram) {
+        const std::string lines = vga({controller(null(), null(), null(), std::move(ram))});
+        const std::string label = "class='td1'>Video-RAM</td>";
+        auto at = lines.find(label);
+        if (at == std::string::npos) return std::string("no row");
+        at = lines.find("class='td1'>", at + label.size()) + 12;
+        return lines.substr(at, lines.find("</td>", at) - at);
+    };
+    EXPECT_EQ(ramRow(int32(INT32_MIN)), "2048 MB");
+    EXPECT_EQ(ramRow(int32(-2084569088)), "2108 MB");  // 2210398208 bytes
+    EXPECT_EQ(ramRow(int32(static_cast<std::int32_t>(0xFFF00000u))), "4095 MB");
+    EXPECT_EQ(ramRow(int32(-1)), "4096 MB");  // 2^32-1 bytes, rounded
+    EXPECT_EQ(ramRow(text("2147483648")), "2048 MB");
+    EXPECT_EQ(ramRow(text("4293918720")), "4095 MB");
+    EXPECT_EQ(ramRow(int32(268435456)), "256 MB");
+    for (auto none : {int32(0), text("4294967296"), text("99999999999"), text("-5"), text("2147483648 "),
+                      text("1280"), text(""), null(), wmi::Value::real32(4.0e9f)}) {
+        EXPECT_EQ(ramRow(none), "no row");
+    }
+}
+
 TEST(VgaSection, BadDriverDateIsReportedAfterTheLaterRowsAndControllers) {
     RecordingUi ui;
     const std::string lines = vga({controller(text("2006100"), int32(1280), null(), null()),

@@ -1,13 +1,18 @@
 // Drives the desktop windows of veltrix.exe as a technician would: adds a
 // comment, presses "create &report", types a name (with a character the
 // name field must refuse), presses "&Ok", answers the message boxes and
-// finds the report next to the program. Needs a display; CI runs it under
-// Wine and Xvfb.
-//   desktop_smoke.exe PATH\veltrix.exe
+// finds the report next to the program. On the way it presses the keys and
+// buttons that must do nothing: Enter in the comment field, Esc in the name
+// dialog, and "create &report", "Add Comment", Exit and the close button
+// while the scan runs. Needs a display; CI runs it under Wine and Xvfb.
+//   desktop_smoke.exe PATH\veltrix.exe [SCREENSHOT_FOLDER]
+// With a folder, each window is kept there as a PNG picture of the screen.
 // Started by the program as the report viewer, it writes down what it was
 // asked to open:
 //   desktop_smoke.exe --viewer REPORT
 #include <windows.h>
+#include <objidl.h>
+#include <gdiplus.h>
 #include <shellapi.h>
 
 #include <chrono>
@@ -29,8 +34,10 @@ constexpr wchar_t kViewerProgId[] = L"VeltrixSmoke.Report";
 constexpr wchar_t kViewedMarker[] = L"viewed.txt";
 
 std::wstring windowText(HWND window) {
+    // A loaded machine may keep the program from answering for a while: wait
+    // rather than read an empty text.
     wchar_t buffer[1024] = {};
-    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, nullptr);
+    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_NORMAL, 60000, nullptr);
     return buffer;
 }
 
@@ -182,6 +189,103 @@ private:
     std::wstring old_;
 };
 
+// A program in the native uninstall key for the test, removed afterwards. A
+// 64-bit prefix has no Wow6432Node uninstall key, so the software section
+// also shows that a missing key is an empty list.
+class RegisteredProgram {
+public:
+    RegisteredProgram() {
+        const wchar_t* values[][2] = {{L"DisplayName", L"Veltrix Smoke Probe"}, {L"DisplayVersion", L"4.5.6"}};
+        for (const auto& [name, text] : values) {
+            const auto bytes = static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t));
+            if (RegSetKeyValueW(HKEY_LOCAL_MACHINE, kKey, name, REG_SZ, text, bytes) != ERROR_SUCCESS)
+                fail("cannot register the probe program");
+        }
+    }
+    ~RegisteredProgram() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey); }
+    RegisteredProgram(const RegisteredProgram&) = delete;
+    RegisteredProgram& operator=(const RegisteredProgram&) = delete;
+
+private:
+    static constexpr wchar_t kKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VeltrixSmokeProbe";
+};
+
+// Keeps what the screen shows of a window as FOLDER\NAME.png.
+class Screenshots {
+public:
+    explicit Screenshots(std::wstring folder) : folder_(std::move(folder)) {
+        if (folder_.empty()) return;
+        Gdiplus::GdiplusStartupInput input;
+        if (Gdiplus::GdiplusStartup(&token_, &input, nullptr) != Gdiplus::Ok) fail("GDI+ does not start");
+        CreateDirectoryW(folder_.c_str(), nullptr);
+    }
+    ~Screenshots() {
+        if (token_) Gdiplus::GdiplusShutdown(token_);
+    }
+
+    void take(HWND window, const wchar_t* name) {
+        if (folder_.empty()) return;
+        // What is on screen only after the window has painted.
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
+        std::this_thread::sleep_for(300ms);
+        // The client area: without a window manager (Xvfb) nobody draws the
+        // frame, and what shows there belongs to the windows beneath.
+        RECT r{};
+        GetClientRect(window, &r);
+        MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+        const int width = r.right - r.left, height = r.bottom - r.top;
+        if (width <= 0 || height <= 0) fail("the window to picture has no size");
+        HDC screen = GetDC(nullptr);
+        HDC memory = CreateCompatibleDC(screen);
+        HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+        SelectObject(memory, old);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+        const std::wstring path = folder_ + L"\\" + name + L".png";
+        Gdiplus::Status status;
+        {
+            Gdiplus::Bitmap picture(bitmap, nullptr);
+            status = picture.Save(path.c_str(), &pngEncoder(), nullptr);
+        }
+        DeleteObject(bitmap);
+        if (status != Gdiplus::Ok) fail("cannot write " + narrow(path));
+        std::printf("screenshot %s (%d x %d)\n", narrow(path).c_str(), width, height);
+    }
+
+private:
+    static const CLSID& pngEncoder() {
+        static CLSID png = [] {
+            UINT count = 0, size = 0;
+            Gdiplus::GetImageEncodersSize(&count, &size);
+            std::vector<BYTE> buffer(size);
+            auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+            Gdiplus::GetImageEncoders(count, size, encoders);
+            for (UINT i = 0; i < count; ++i)
+                if (std::wstring(encoders[i].MimeType) == L"image/png") return encoders[i].Clsid;
+            fail("GDI+ has no PNG encoder");
+        }();
+        return png;
+    }
+    std::wstring folder_;
+    ULONG_PTR token_ = 0;
+};
+
+// A key as the keyboard delivers it to the focused control, followed by a
+// character that marks when the program has handled it: posted messages are
+// handled in order, so once the marker is in the field the key was too.
+void pressKey(Program& run, HWND field, UINT key, const char* what) {
+    PostMessageW(field, WM_KEYDOWN, key, 1);
+    PostMessageW(field, WM_KEYUP, key, 0xC0000001);
+    PostMessageW(field, WM_CHAR, L'~', 1);
+    run.waitFor(what, [&] {
+        const std::wstring text = windowText(field);
+        return !IsWindow(field) || (!text.empty() && text.back() == L'~');
+    });
+}
+
 int viewer(const std::wstring& report) {
     const std::wstring folder = report.substr(0, report.find_last_of(L"\\/") + 1);
     std::ofstream(std::filesystem::path(folder + kViewedMarker), std::ios::binary) << narrow(report);
@@ -190,7 +294,8 @@ int viewer(const std::wstring& report) {
 
 }  // namespace
 
-void smokeTest(const std::wstring& original) {
+void smokeTest(const std::wstring& original, const std::wstring& screenshotFolder) {
+    Screenshots screenshots(screenshotFolder);
 
     // A folder of its own: the report lands next to the program.
     wchar_t temp[MAX_PATH];
@@ -202,6 +307,7 @@ void smokeTest(const std::wstring& original) {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     ViewerAssociation association(self);
+    RegisteredProgram probe;
 
     Program run;
     STARTUPINFOW startup{sizeof startup};
@@ -216,25 +322,97 @@ void smokeTest(const std::wstring& original) {
         if (SendMessageW(child(main, L"BUTTON", box), BM_GETCHECK, 0, 0) != BST_CHECKED)
             fail(narrow(box) + " is not ticked at start");
 
-    // A comment, through the modal comment dialog.
+    screenshots.take(main, L"main");
+
+    // The comment dialog has no default button: Enter in its field confirms
+    // nothing, Esc is Cancel and keeps the comment as it was (none).
     PostMessageW(child(main, L"BUTTON", L"Add Comment"), BM_CLICK, 0, 0);
     HWND comment = run.waitForWindow(L"VeltrixComment", "the comment dialog");
     if (IsWindowEnabled(main)) fail("the main window takes input while the comment dialog is open");
+    screenshots.take(comment, L"comment");
+    HWND commentField = child(comment, L"EDIT", nullptr);
+    type(commentField, L"dropped");
+    pressKey(run, commentField, VK_RETURN, "Enter in the comment field");
+    if (run.windows(L"VeltrixComment").empty()) fail("Enter in the comment field closed the dialog");
+    PostMessageW(commentField, WM_KEYDOWN, VK_ESCAPE, 1);
+    run.waitFor("Esc to close the comment dialog", [&] { return run.windows(L"VeltrixComment").empty(); });
+
+    // A comment, through the modal comment dialog.
+    PostMessageW(child(main, L"BUTTON", L"Add Comment"), BM_CLICK, 0, 0);
+    comment = run.waitForWindow(L"VeltrixComment", "the comment dialog again");
+    if (!windowText(child(comment, L"EDIT", nullptr)).empty()) fail("the cancelled comment came back");
     type(child(comment, L"EDIT", nullptr), L"smoke comment");
     PostMessageW(child(comment, L"BUTTON", L"OK"), BM_CLICK, 0, 0);
     run.waitFor("the comment dialog to close", [&] { return run.windows(L"VeltrixComment").empty(); });
 
-    // The name, with a slash the field must refuse.
+    // The name dialog ignores Esc; its close button gives the name up as
+    // Cancel does.
     PostMessageW(child(main, L"BUTTON", L"create &report"), BM_CLICK, 0, 0);
     HWND dialog = run.waitForWindow(L"VeltrixName", "the name dialog");
     if (windowText(dialog) != L"Set Filename") fail("the name dialog's caption is \"" + narrow(windowText(dialog)) + "\"");
+    screenshots.take(dialog, L"name");
+    pressKey(run, child(dialog, L"EDIT", nullptr), VK_ESCAPE, "Esc in the name field");
+    if (run.windows(L"VeltrixName").empty()) fail("Esc closed the name dialog");
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    run.waitFor("the close button to close the name dialog", [&] { return run.windows(L"VeltrixName").empty(); });
+
+    // Enter presses the button that has the focus: Tab, Tab, Enter is Cancel
+    // (and starts no scan), not "&Ok".
+    PostMessageW(child(main, L"BUTTON", L"create &report"), BM_CLICK, 0, 0);
+    dialog = run.waitForWindow(L"VeltrixName", "the name dialog again");
+    type(child(dialog, L"EDIT", nullptr), L"cancelled");
+    for (UINT key : {VK_TAB, VK_TAB, VK_RETURN}) PostMessageW(child(dialog, L"EDIT", nullptr), WM_KEYDOWN, key, 1);
+    run.waitFor("Enter on Cancel to close the name dialog", [&] { return run.windows(L"VeltrixName").empty(); });
+    if (!run.windows(L"VeltrixProgress").empty() || !fileText(folder + L"\\cancelled.htm").empty() ||
+        GetFileAttributesW((folder + L"\\cancelled.htm").c_str()) != INVALID_FILE_ATTRIBUTES)
+        fail("Enter with the focus on Cancel started a scan");
+
+    // The name, with a slash the field must refuse.
+    PostMessageW(child(main, L"BUTTON", L"create &report"), BM_CLICK, 0, 0);
+    dialog = run.waitForWindow(L"VeltrixName", "the name dialog once more");
     HWND field = child(dialog, L"EDIT", nullptr);
     type(field, L"smoke/report");
     if (windowText(field) != L"smokereport")
         fail("the name field holds \"" + narrow(windowText(field)) + "\" after typing \"smoke/report\"");
+    // While the scan runs, every way to start another one or to end the
+    // program is refused. Queued right behind "&Ok", these presses reach the
+    // program at the first message pump of the scan, before any section has
+    // read the check boxes: an Exit let through there would drop the
+    // software section, a second dialog would show while the scan runs.
+    const HWND createButton = child(main, L"BUTTON", L"create &report");
+    const HWND commentButton = child(main, L"BUTTON", L"Add Comment");
+    const HWND exitButton = child(main, L"BUTTON", L"E&xit");
     PostMessageW(child(dialog, L"BUTTON", L"&Ok"), BM_CLICK, 0, 0);
+    for (HWND button : {createButton, commentButton, exitButton}) PostMessageW(button, BM_CLICK, 0, 0);
+    PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    auto noDialogDuringTheScan = [&](const std::string& what) {
+        if (!run.windows(L"VeltrixName").empty()) fail(what + " during the scan opened the name dialog");
+        if (!run.windows(L"VeltrixComment").empty()) fail(what + " during the scan opened the comment dialog");
+    };
+    HWND progress = run.waitForWindow(L"VeltrixProgress", "the progress window");
+    noDialogDuringTheScan("a press queued behind \"&Ok\"");
 
-    run.waitFor("the program to end after the scan", [&] { return !run.running(); });
+    // The same again, each handled before the next: the scan cannot end
+    // before the message box that closes it is answered, and nothing answers
+    // it before these are done, so each press is handled inside the scan.
+    auto press = [&](HWND target, UINT message, WPARAM wParam, const char* what) {
+        if (!IsWindow(main)) fail("a press during the scan closed the main window");
+        DWORD_PTR ignored = 0;
+        if (!SendMessageTimeoutW(target, message, wParam, 0, SMTO_NORMAL, 120000, &ignored))
+            fail(std::string("the program did not take ") + what + " during the scan");
+        if (!IsWindow(main)) fail(std::string(what) + " during the scan closed the main window");
+        noDialogDuringTheScan(what);
+    };
+    if (IsWindow(progress)) screenshots.take(progress, L"progress");
+    press(createButton, BM_CLICK, 0, "\"create report\"");
+    press(commentButton, BM_CLICK, 0, "\"Add Comment\"");
+    press(exitButton, BM_CLICK, 0, "Exit");
+    press(main, WM_SYSCOMMAND, SC_CLOSE, "the close button");
+
+    run.waitFor("the program to end after the scan", [&] {
+        noDialogDuringTheScan("a press");
+        return !run.running();
+    });
     DWORD exitCode = 0;
     GetExitCodeProcess(run.process.hProcess, &exitCode);
     std::printf("the program ended with exit code %lu\n", exitCode);
@@ -247,6 +425,13 @@ void smokeTest(const std::wstring& original) {
         fail("the report does not end with the page foot");
     if (text.find("<B>Comment:</B>&nbsp; smoke comment<br>") == std::string::npos)
         fail("the report lacks the comment");
+    // The scan read the check boxes to the end: both switched sections ran.
+    const auto software = text.find("&nbsp;Installed Software</strong>");
+    if (software == std::string::npos) fail("the report lacks the software section");
+    const std::string section = text.substr(software, text.find("</table><br>", software) - software);
+    if (section.find("&nbsp;Veltrix Smoke Probe</td>") == std::string::npos)
+        fail("the software section does not list the registered program");
+    if (section.find(">Error<") != std::string::npos) fail("the software section shows an error: " + section);
 
     // Either ending of a scan is a finished report; only a saved one is shown.
     bool saved = false;
@@ -268,8 +453,8 @@ int main() {
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argc == 3 && std::wstring(argv[1]) == L"--viewer") return viewer(argv[2]);
     try {
-        if (argc != 2) fail("usage: desktop_smoke.exe PATH\\veltrix.exe");
-        smokeTest(argv[1]);
+        if (argc != 2 && argc != 3) fail("usage: desktop_smoke.exe PATH\\veltrix.exe [SCREENSHOT_FOLDER]");
+        smokeTest(argv[1], argc == 3 ? argv[2] : L"");
         return 0;
     } catch (const Failure& failure) {
         std::fprintf(stderr, "desktop smoke test: %s\n", failure.why.c_str());

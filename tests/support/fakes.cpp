@@ -44,10 +44,11 @@ class ScriptedRegistry final : public wmi::Registry {
 public:
     explicit ScriptedRegistry(ScriptedService::Registry& data) : data_(data) {}
     Result<std::vector<std::string>> enumKey(std::uint32_t hive, std::string_view path) override {
+        if (auto failure = data_.keyFailures.find(std::string(path)); failure != data_.keyFailures.end())
+            return failure->second;
+        if (hive != wmi::kHkeyLocalMachine) return Failure{failure_code::kInvalidArgument, "Invalid parameter"};
         auto it = data_.subkeys.find(std::string(path));
-        if (hive != wmi::kHkeyLocalMachine || it == data_.subkeys.end()) {
-            return Failure{failure_code::kNotFound, "The registry key " + std::string(path) + " does not exist"};
-        }
+        if (it == data_.subkeys.end()) return std::vector<std::string>();  // a missing key has no subkeys
         return it->second;
     }
     std::int32_t getStringValue(std::uint32_t hive, std::string_view path, std::string_view valueName,

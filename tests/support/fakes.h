@@ -34,10 +34,11 @@ public:
 
     // The registry behind connectRegistry. Without it connectRegistry fails.
     // Key paths exactly as the collector passes them; a key missing from
-    // `subkeys` makes enumKey fail, a value missing from `values` reads as
-    // Null with return code 1.
+    // `subkeys` has no subkeys, one in `keyFailures` makes enumKey fail, a
+    // value missing from `values` reads as Null with return code 1.
     struct Registry {
         std::map<std::string, std::vector<std::string>> subkeys;
+        std::map<std::string, Failure> keyFailures;
         std::map<std::string, std::map<std::string, std::string>> values;  // key path -> name -> text
         std::optional<Failure> connectFailure;
         std::size_t reads = 0;  // getStringValue calls

@@ -86,6 +86,18 @@ TEST_F(WindowsPlatformTest, ReportsGoToNamesOutsideTheAnsiCodePage) {
     EXPECT_EQ(bytes.str(), "caf\xe9\r\n");
 }
 
+// Factory text files are written in the system's ANSI code page, which is
+// not Windows-1252 everywhere (Cyrillic systems use 1251).
+TEST_F(WindowsPlatformTest, TextLinesAreReadInTheAnsiCodePage) {
+    EXPECT_EQ(WindowsPlatform(".", "C:\\", 1251).decodeTextLine("\xCF\xF0\xE8\xE2\xE5\xF2 1"),
+              "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 1");  // "Привет 1"
+    EXPECT_EQ(WindowsPlatform(".", "C:\\", 1252).decodeTextLine("Gr\xFC\xDF \x80"), "Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC");
+    EXPECT_EQ(WindowsPlatform(".", "C:\\", 1251).decodeTextLine(""), "");
+    // Without a code page given, the system's own: the same as asking for it.
+    const std::string bytes = "caf\xE9 \xC0";
+    EXPECT_EQ(platform.decodeTextLine(bytes), WindowsPlatform(".", "C:\\", GetACP()).decodeTextLine(bytes));
+}
+
 TEST_F(WindowsPlatformTest, StartingAMissingProgramFailsAndARealOneDoesNotWait) {
     auto missing = platform.startProcess(path("ATVIEW32.exe"), "-scd");
     ASSERT_FALSE(missing.ok());

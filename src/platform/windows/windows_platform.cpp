@@ -29,8 +29,9 @@ Failure lastErrorFailure(std::int32_t number, const std::string& what, const std
 
 }  // namespace
 
-WindowsPlatform::WindowsPlatform(std::string programFolder, std::string systemDrive)
-    : programFolder_(std::move(programFolder)), systemDrive_(std::move(systemDrive)) {}
+WindowsPlatform::WindowsPlatform(std::string programFolder, std::string systemDrive, unsigned codePage)
+    : programFolder_(std::move(programFolder)), systemDrive_(std::move(systemDrive)),
+      codePage_(codePage ? codePage : GetACP()) {}
 
 bool WindowsPlatform::fileExists(const std::string& path) const {
     DWORD attributes = GetFileAttributesW(win::toWide(path).c_str());
@@ -57,6 +58,18 @@ Result<std::unique_ptr<LineReader>> WindowsPlatform::openTextFile(const std::str
     std::FILE* f = _wfopen(win::toWide(path).c_str(), L"rb");
     if (!f) return lastErrorFailure(failure_code::kFileError, "Cannot open", path);
     return makeFileLineReader(f);
+}
+
+std::optional<std::string> WindowsPlatform::decodeTextLine(std::string_view bytes) const {
+    if (bytes.empty()) return std::string();
+    const int size = static_cast<int>(bytes.size());
+    int length = MultiByteToWideChar(codePage_, 0, bytes.data(), size, nullptr, 0);
+    // A code page the system cannot convert (none should reach here): read
+    // the bytes as Windows-1252 rather than lose the line.
+    if (length <= 0) return decodeCp1252(bytes);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(codePage_, 0, bytes.data(), size, wide.data(), length);
+    return win::toUtf8(wide);
 }
 
 Result<int> WindowsPlatform::getAttributes(const std::string& path) const {

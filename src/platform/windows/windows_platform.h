@@ -10,8 +10,11 @@ namespace veltrix {
 class WindowsPlatform : public Platform {
 public:
     // `programFolder`: where reports go; `systemDrive`: where the factory
-    // files and the diagnostics tool are looked for ("C:\" on a real machine).
-    explicit WindowsPlatform(std::string programFolder, std::string systemDrive = "C:\\");
+    // files and the diagnostics tool are looked for ("C:\" on a real machine);
+    // `codePage`: that of the factory text files, 0 for the system's ANSI
+    // code page.
+    explicit WindowsPlatform(std::string programFolder, std::string systemDrive = "C:\\",
+                             unsigned codePage = 0);
 
     std::string programFolder() const override { return programFolder_; }
     std::string pathSeparator() const override { return "\\"; }
@@ -22,6 +25,7 @@ public:
     Result<std::unique_ptr<ReportStream>> openReport(const std::string& path, Messages& messages) override;
     Result<std::unique_ptr<ReplacingFile>> createReplacingFile(const std::string& path) override;
     Result<std::unique_ptr<LineReader>> openTextFile(const std::string& path) override;
+    std::optional<std::string> decodeTextLine(std::string_view bytes) const override;
     Result<int> getAttributes(const std::string& path) const override;
     Status setAttributes(const std::string& path, int attributes) override;
     Status startProcess(const std::string& program, const std::string& arguments) override;
@@ -31,6 +35,7 @@ public:
 private:
     std::string programFolder_;
     std::string systemDrive_;
+    unsigned codePage_;
 };
 
 // The folder that holds the running program, without a trailing backslash

@@ -86,6 +86,15 @@ std::optional<std::uint64_t> videoMemory(MachineData& m, const PnpDevice& device
     return largest;
 }
 
+// Video memory as WMI reports AdapterRAM, an unsigned 32-bit number handed
+// out in a signed one: up to 2^32-1 bytes, and 0xFFF00000 ("4095 MB") for
+// cards with more, which that property cannot hold.
+Value adapterRam(const std::optional<std::uint64_t>& bytes) {
+    if (!bytes || *bytes == 0) return Value::null();
+    const std::uint64_t reported = *bytes > 0xFFFFFFFFu ? 0xFFF00000u : *bytes;
+    return Value::int32(static_cast<std::int32_t>(static_cast<std::uint32_t>(reported)));
+}
+
 Value positiveInt32(const std::optional<std::uint64_t>& n) {
     if (!n || *n == 0 || *n > 0x7FFFFFFFu) return Value::null();
     return Value::int32(static_cast<std::int32_t>(*n));
@@ -115,7 +124,7 @@ Objects buildVideoControllers(MachineData& m) {
         o.set("CurrentHorizontalResolution", positiveInt32(mode.width));
         o.set("CurrentVerticalResolution", positiveInt32(mode.height));
         o.set("CurrentBitsPerPixel", positiveInt32(mode.bitsPerPixel));
-        o.set("AdapterRAM", positiveInt32(videoMemory(m, *d)));
+        o.set("AdapterRAM", adapterRam(videoMemory(m, *d)));
         o.set("Status", Value::text(d->errorCode == 0 ? "OK" : "Error"));
         out.push_back(share(std::move(o)));
     }

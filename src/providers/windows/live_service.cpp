@@ -20,6 +20,7 @@ namespace {
 constexpr std::string_view kRegistryNamespace = "root\\default";
 constexpr std::string_view kRegistryClass = "StdRegProv";
 constexpr std::int32_t kNoMoreItems = 259;  // ERROR_NO_MORE_ITEMS
+constexpr std::int32_t kFileNotFound = 2;   // ERROR_FILE_NOT_FOUND: the key does not exist
 
 bool equalsIgnoreCase(std::wstring_view a, std::wstring_view b) {
     if (a.size() != b.size()) return false;
@@ -189,8 +190,9 @@ private:
         auto code = returnValue(out->get(), "EnumKey");
         if (!code) return code.failure();
         // A key without subkeys ends its enumeration at once; Wine's provider
-        // answers that with "no more items" instead of success.
-        if (*code == kNoMoreItems) return std::vector<std::string>();
+        // answers that with "no more items" instead of success. A key that
+        // does not exist has no subkeys either.
+        if (*code == kNoMoreItems || *code == kFileNotFound) return std::vector<std::string>();
         if (*code != 0) {
             std::string reason = systemMessage(static_cast<unsigned long>(*code));
             return Failure{*code, "EnumKey " + std::string(path) + ": " +

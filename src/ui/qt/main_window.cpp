@@ -75,7 +75,7 @@ MainWindow::MainWindow(ScanState& state, Platform& platform, wmi::Service& wmi, 
     logo_->setPixmap(makeLogo(logo_->size()));
 
     connect(exit_, &QPushButton::clicked, this, [this] {
-        if (!scanning_) unload();  // the scan ends the program itself
+        if (logic_.allows(MainWindowAction::Exit)) unload();  // the scan ends the program itself
     });
     connect(create_, &QPushButton::clicked, this, &MainWindow::showNameDialog);
     connect(comment_, &QPushButton::clicked, this, &MainWindow::showCommentDialog);
@@ -104,7 +104,7 @@ void MainWindow::startUp() {
 void MainWindow::unload() { close(); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (scanning_ && !unloaded_ && event->spontaneous()) {
+    if (!logic_.allows(MainWindowAction::Close) && !unloaded_ && event->spontaneous()) {
         event->ignore();  // a scan is writing the report; it ends the program when done
         return;
     }
@@ -118,7 +118,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::showNameDialog() {
     // While a scan runs the dialog is gone and must not start a second one.
-    if (scanning_) return;
+    if (!logic_.allows(MainWindowAction::CreateReport)) return;
     nameDialog_->load();
     nameDialog_->show();
     nameDialog_->raise();
@@ -126,16 +126,15 @@ void MainWindow::showNameDialog() {
 }
 
 void MainWindow::showCommentDialog() {
-    if (scanning_) return;  // the header with the comment is already written
+    // the header with the comment is already written
+    if (!logic_.allows(MainWindowAction::AddComment)) return;
     CommentDialog dialog(state_, this);
     dialog.exec();
 }
 
 void MainWindow::runScan() {
-    if (scanning_ || !runScan_) return;
-    scanning_ = true;
-    runScan_(state_, *this);
-    scanning_ = false;
+    if (!runScan_) return;
+    logic_.runScan([this] { runScan_(state_, *this); });
 }
 
 }  // namespace veltrix::qt

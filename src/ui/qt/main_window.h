@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <functional>
 
+#include "app/main_window_logic.h"
 #include "app/scan_state.h"
 #include "app/ui.h"
 #include "core/platform.h"
@@ -46,7 +47,7 @@ public:
     QCheckBox* hotfixBox() const { return hot_; }
     QCheckBox* softwareBox() const { return sw_; }
     NameDialog* nameDialog() const { return nameDialog_; }
-    bool scanning() const { return scanning_; }
+    bool scanning() const { return logic_.scanning(); }
 
 signals:
     void unloaded();
@@ -71,7 +72,7 @@ private:
     QPushButton* comment_;
     QLabel* logo_;
     NameDialog* nameDialog_ = nullptr;
-    bool scanning_ = false;
+    MainWindowLogic logic_;
     bool unloaded_ = false;
 };
 

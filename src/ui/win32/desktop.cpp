@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include "app/comment_logic.h"
+#include "app/main_window_logic.h"
 #include "app/report_name_logic.h"
 #include "app/scan_driver.h"
 #include "platform/windows/utf16.h"
@@ -127,6 +128,10 @@ void Desktop::createMain() {
         if (control.name == "hotcheck") boxes_.hot = handle;
         if (control.name == "swcheck") boxes_.sw = handle;
     }
+    setDialogKeys(main_, 0, false);
+    // The two switches read alike: both take the smaller of their fitted fonts.
+    HFONT boxFont = smallerFont(sendFont(boxes_.hot), sendFont(boxes_.sw));
+    for (HWND box : {boxes_.hot, boxes_.sw}) SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(boxFont), TRUE);
     // Both inventories are ticked at start.
     SendMessageW(boxes_.hot, BM_SETCHECK, BST_CHECKED, 0);
     SendMessageW(boxes_.sw, BM_SETCHECK, BST_CHECKED, 0);
@@ -176,11 +181,22 @@ LRESULT CALLBACK Desktop::mainProcedure(HWND window, UINT message, WPARAM wParam
         case WM_COMMAND:
             if (!desktop) break;
             switch (LOWORD(wParam)) {
-                case kExitButton: desktop->unloadMain(); return 0;
-                case kCreateButton: desktop->showNameDialog(); return 0;
-                case kCommentButton: desktop->showCommentDialog(); return 0;
+                // A scan pumps messages while it runs: the buttons must not
+                // reach it (the scan unloads the window itself when done).
+                case kExitButton:
+                    if (desktop->logic_.allows(MainWindowAction::Exit)) desktop->unloadMain();
+                    return 0;
+                case kCreateButton:
+                    if (desktop->logic_.allows(MainWindowAction::CreateReport)) desktop->showNameDialog();
+                    return 0;
+                case kCommentButton:
+                    if (desktop->logic_.allows(MainWindowAction::AddComment)) desktop->showCommentDialog();
+                    return 0;
                 default: break;
             }
+            break;
+        case WM_CLOSE:  // the close button, Alt+F4, the system menu
+            if (desktop && !desktop->logic_.allows(MainWindowAction::Close)) return 0;
             break;
         case WM_PAINT: {
             PAINTSTRUCT paint;
@@ -220,6 +236,9 @@ void Desktop::showNameDialog() {
                                     control.name == "Label1" ? labelFont_ : font_);
         if (control.name == "T_cuz") nameField_ = handle;
     }
+    // Enter presses "&Ok"; Esc does nothing: only Cancel and the close
+    // button give up the name.
+    setDialogKeys(nameDialog_, IDOK, false);
     SetWindowSubclass(nameField_, nameFieldProcedure, 1, 0);
     if (auto proposal = ProposeReportName(wmi_)) SetWindowTextW(nameField_, win::toWide(*proposal).c_str());
     ShowWindow(nameDialog_, SW_SHOWNORMAL);
@@ -235,10 +254,14 @@ void Desktop::closeNameDialog() {
 }
 
 void Desktop::confirmName() {
+    // The name step empties the report file: never under a running scan.
+    if (!logic_.allows(MainWindowAction::CreateReport)) return;
     std::string text = windowText(nameField_);
     auto runScan = [this] {
-        ScanServices services{ui_, platform_, wmi_, locale_, boxes_};
-        RunScan(state_, services);
+        logic_.runScan([this] {
+            ScanServices services{ui_, platform_, wmi_, locale_, boxes_};
+            RunScan(state_, services);
+        });
     };
     if (ConfirmReportName(text, state_, platform_, ui_, runScan) == NameConfirmation::Refused && nameField_) {
         SetFocus(nameField_);
@@ -306,6 +329,9 @@ void Desktop::showCommentDialog() {
                                     inPanel ? kCommentPanel.top : 0);
         if (control.name == "txtComment") commentField_ = handle;
     }
+    // No default button, so Enter in the text box confirms nothing; Esc is
+    // Cancel.
+    setDialogKeys(commentDialog_, 0, true);
     std::string stored = CommentForDialog(state_);
     if (!stored.empty()) SetWindowTextW(commentField_, win::toWide(stored).c_str());
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/main_window_logic.h"
 #include "app/scan_state.h"
 #include "app/ui.h"
 #include "app/window_layouts.h"
@@ -27,12 +28,23 @@ HWND createControl(HWND parent, const wchar_t* kind, const ControlLayout& layout
 HWND createCentredWindow(const wchar_t* className, std::string_view caption, int clientWidthTwips,
                          int clientHeightTwips, DWORD style, HWND owner, void* self);
 HFONT makeFont(const wchar_t* face, double points, bool bold);
+// The control's caption measured in `font` as the control draws it.
+int captionWidth(HWND control, HFONT font);
+// `font`, or a smaller size of it, so that the control's caption fits its
+// width: the layouts were made for one system font, and another (Wine's, a
+// larger setting) would clip it. createControl applies this to captions.
+HFONT fittedFont(HWND control, HFONT font);
+HFONT sendFont(HWND control);
+HFONT smallerFont(HFONT a, HFONT b);
 std::string windowText(HWND window);
 // Handles pending messages of all windows once, as the progress updates do.
 void pumpMessages();
 // True when the message was a keyboard navigation (Tab, Enter, Esc) of its
 // window, which has been handled.
 bool translateDialogMessage(MSG& message);
+// Enter presses the focused push button, else `defaultButton` (0: none);
+// Esc presses IDCANCEL when `escapeCancels`, else does nothing.
+void setDialogKeys(HWND window, int defaultButton, bool escapeCancels);
 
 class ProgressWindow {
 public:
@@ -128,6 +140,7 @@ private:
     const Locale& locale_;
     Win32Ui ui_;
     ScanState state_;
+    MainWindowLogic logic_;
     MainCheckBoxes boxes_;
     HWND main_ = nullptr;
     HWND nameDialog_ = nullptr;
