@@ -8,6 +8,8 @@
 
 #include <functional>
 
+#include "core/check_boxes.h"
+
 namespace veltrix {
 
 enum class MainWindowAction { CreateReport, AddComment, Exit, Close };

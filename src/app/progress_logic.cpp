@@ -1,11 +1,14 @@
 #include "app/progress_logic.h"
 
 #include <algorithm>
-#include <cmath>
+
+#include "report/formats.h"
 
 namespace veltrix {
 
-std::int64_t RoundHalfEven(double value) { return static_cast<std::int64_t>(std::nearbyint(value)); }
+// The window's measures are small; a value beyond the 64-bit range (none
+// reaches here) counts as 0 rather than an undefined cast.
+std::int64_t RoundHalfEven(double value) { return roundHalfEven(value).value_or(0); }
 
 std::int32_t ClampProgress(std::int32_t percent) {
     return percent > kProgressLogicalWidth ? kProgressLogicalWidth : percent;

@@ -14,9 +14,8 @@ namespace veltrix {
 namespace {
 
 constexpr std::string_view kTitle = "Installed Software";
-// Both end in a backslash so that a subkey name can be appended directly.
-constexpr std::string_view kNativeKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-constexpr std::string_view kWow32Key = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr std::string_view kNativeKey = wmi::kUninstallKey;
+constexpr std::string_view kWow32Key = wmi::kWow6432UninstallKey;
 
 // The operating system's architecture text, when it can be read. Its
 // failure only steers the choice of keys (an unknown architecture is read as

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/check_boxes.h"
 #include "core/platform.h"
 #include "core/result.h"
 #include "core/locale.h"
@@ -23,24 +24,6 @@ public:
 
 private:
     Failure failure_;
-};
-
-// The two optional inventories' switches, read when their sections run.
-class CheckBoxes {
-public:
-    virtual ~CheckBoxes() = default;
-    virtual int hotcheck() const = 0;  // 1 = ticked
-    virtual int swcheck() const = 0;
-};
-
-class FixedCheckBoxes final : public CheckBoxes {
-public:
-    FixedCheckBoxes(bool hotfix, bool software) : hot_(hotfix ? 1 : 0), sw_(software ? 1 : 0) {}
-    int hotcheck() const override { return hot_; }
-    int swcheck() const override { return sw_; }
-
-private:
-    int hot_, sw_;
 };
 
 struct ScanContext {

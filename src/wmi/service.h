@@ -22,6 +22,12 @@ inline constexpr std::string_view kRegistryMoniker = "winmgmts://./root/default:
 inline constexpr std::int32_t kQueryFlags = 48;       // return immediately + forward only
 inline constexpr std::int32_t kDefaultQueryFlags = 16;  // what ExecQuery uses when given none
 inline constexpr std::uint32_t kHkeyLocalMachine = 0x80000002u;
+// Where Windows lists the installed programs, below HKEY_LOCAL_MACHINE: the
+// native key, and on a 64-bit system the key of its 32-bit programs. Both end
+// in a backslash so that a subkey name can be appended directly.
+inline constexpr std::string_view kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+inline constexpr std::string_view kWow6432UninstallKey =
+    "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 class Object {
 public:

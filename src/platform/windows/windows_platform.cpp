@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/file_line_reader.h"
+#include "report/encoding.h"
 #include "report/report_stream.h"
 #include "platform/windows/utf16.h"
 

@@ -14,12 +14,14 @@
 #include <vector>
 
 #include "providers/linux/dpkg_status.h"
+#include "wmi/service.h"
 
 namespace veltrix::linux_provider {
 
-inline constexpr std::string_view kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+// The uninstall keys without their closing backslash, as the tree names keys.
+inline constexpr std::string_view kUninstallKey = wmi::kUninstallKey.substr(0, wmi::kUninstallKey.size() - 1);
 inline constexpr std::string_view kForeignUninstallKey =
-    "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    wmi::kWow6432UninstallKey.substr(0, wmi::kWow6432UninstallKey.size() - 1);
 
 class RegistryTree {
 public:

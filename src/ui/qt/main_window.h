@@ -14,7 +14,6 @@
 #include "app/scan_state.h"
 #include "app/ui.h"
 #include "core/platform.h"
-#include "sections/scan_context.h"
 #include "wmi/service.h"
 
 namespace veltrix::qt {

@@ -13,7 +13,6 @@
 #include "app/ui.h"
 #include "app/window_layouts.h"
 #include "core/platform.h"
-#include "sections/scan_context.h"
 #include "wmi/service.h"
 
 namespace veltrix::win32 {
