@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 
 #include "core/locale.h"
@@ -74,6 +76,41 @@ TEST(SnapshotSections, DesktopAndLaptopGiveTheExpectedSections) {
         EXPECT_EQ(ourSections(report), expected)
             << name;
     }
+}
+
+// Captures of real Windows machines (tests/data/windows-real/README.md): each
+// scans with no error but for the classes and properties its dump lacks; a
+// missing uninstall key lists nothing instead of failing; video memory of
+// 2 GiB shows.
+TEST(SnapshotSections, RealWindowsMachinesFailOnlyWhereTheirDumpsAreSilent) {
+    for (const char* name : {"10-net.json", "2008-Enterprise.json", "7.json", "intel+nvidia.json",
+                             "reg-10_russian.json", "xppro2.json"}) {
+        SCOPED_TRACE(name);
+        const auto dump = nlohmann::json::parse(readFile(std::string(VELTRIX_TEST_DATA) + "/windows-real/" + name));
+        const auto& classes = dump["namespaces"]["root\\cimv2"];
+        const std::string report = scanSnapshot(std::string("windows-real/") + name);
+        ASSERT_NE(report.find("</body></html>"), std::string::npos);
+        const std::regex errorRow("class='td1'>Error</td><td width='550' bgcolor='#d9d9d9' class='td1'>([^<]*)&nbsp;");
+        for (auto it = std::sregex_iterator(report.begin(), report.end(), errorRow); it != std::sregex_iterator(); ++it) {
+            const std::string text = (*it)[1];
+            if (text.rfind("Invalid class ", 0) == 0) {
+                EXPECT_FALSE(classes.contains(text.substr(14))) << text;
+            } else {
+                EXPECT_EQ(text.rfind("Not found: the object has no property ", 0), 0u) << text;
+            }
+        }
+        const auto software = report.find("&nbsp;Installed Software</strong>");
+        if (software != std::string::npos) {
+            EXPECT_EQ(report.find(">Error<", software), report.find(">Error<", report.find("</table><br>", software)))
+                << "an Error row in the software list";
+        }
+    }
+    const std::string video = scanSnapshot("windows-real/intel+nvidia.json");
+    EXPECT_NE(video.find(">Video-RAM</td><td width='550' bgcolor='#d9d9d9' class='td1'>1024 MB"), std::string::npos);
+    EXPECT_NE(video.find(">Video-RAM</td><td width='550' bgcolor='#d9d9d9' class='td1'>2048 MB"), std::string::npos);
+    const std::string cyrillic = scanSnapshot("windows-real/reg-10_russian.json");
+    EXPECT_NE(cyrillic.find("&nbsp;&#1050;&#1088;&#1080;&#1087;&#1090;&#1086;&#1055;&#1088;&#1086; CSP</td>"),
+              std::string::npos);
 }
 
 }  // namespace
