@@ -12,6 +12,8 @@ std::string encodeCp1252(std::string_view utf8);
 // sequence becomes U+FFFD, so text kept elsewhere (a snapshot) shows the
 // same characters as the report.
 std::string replaceInvalidUtf8(std::string_view text);
+// Appends one code point as UTF-8.
+void appendUtf8(std::string& out, char32_t cp);
 // Single-byte Windows-1252 text (a factory file) to UTF-8.
 std::string decodeCp1252(std::string_view bytes);
 

@@ -17,6 +17,7 @@
 #include "providers/snapshot/recorder.h"
 #include "providers/snapshot/snapshot_source.h"
 #include "report/text.h"
+#include "ui/console/command_line.h"
 #include "ui/console/compare_command.h"
 #include "ui/console/console_ui.h"
 #include "ui/console/export_command.h"
@@ -172,15 +173,7 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
                  "Print one line per data-source operation on standard error (also VELTRIX_TRACE=1)");
     if (!environment.helpNotes.empty()) app.footer(environment.helpNotes);
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        std::ostringstream normal, failure;
-        int code = app.exit(e, normal, failure);
-        std::fputs(normal.str().c_str(), out);
-        std::fputs(failure.str().c_str(), err);
-        return code == 0 ? kExitOk : kExitBadInput;
-    }
+    if (auto answered = parseArguments(app, argc, argv, out, err)) return *answered ? kExitOk : kExitBadInput;
     if (!o.batch) {
         printLine(err, "veltrix: options need --batch (run without arguments for the desktop windows; see --help)");
         return kExitBadInput;

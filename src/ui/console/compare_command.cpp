@@ -7,6 +7,7 @@
 
 #include "data/compare_output.h"
 #include "data/load_input.h"
+#include "ui/console/command_line.h"
 #include "ui/console/command_output.h"
 
 namespace veltrix {
@@ -30,15 +31,7 @@ int runCompare(int argc, char** argv, BatchEnvironment& environment, std::FILE* 
     app.add_option("--format", format, "text (default), html or json")->check(CLI::IsMember({"text", "html", "json"}));
     app.add_option("--output", output, "Write to FILE instead of the standard output");
     app.add_flag("--open", open, "Open the HTML comparison in the default viewer (implies --format html)");
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        std::ostringstream normal, failure;
-        int code = app.exit(e, normal, failure);
-        std::fputs(normal.str().c_str(), out);
-        std::fputs(failure.str().c_str(), err);
-        return code == 0 ? kSame : kTrouble;
-    }
+    if (auto answered = parseArguments(app, argc, argv, out, err)) return *answered ? kSame : kTrouble;
     if (open && format.empty()) format = "html";
     if (format.empty()) format = "text";
     if (open && format != "html") {

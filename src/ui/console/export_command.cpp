@@ -6,6 +6,7 @@
 
 #include "data/load_input.h"
 #include "data/report_export.h"
+#include "ui/console/command_line.h"
 #include "ui/console/command_output.h"
 
 namespace veltrix {
@@ -20,15 +21,7 @@ int runExport(int argc, char** argv, BatchEnvironment& environment, std::FILE* o
         ->check(CLI::IsMember({"json", "csv"}));
     app.add_option("--output", output, "Write to FILE instead of the standard output");
     app.add_option("INPUT", inputs, "Reports or snapshots, told apart by their content")->required();
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        std::ostringstream normal, failure;
-        int code = app.exit(e, normal, failure);
-        std::fputs(normal.str().c_str(), out);
-        std::fputs(failure.str().c_str(), err);
-        return code == 0 ? kExitOk : kExitBadInput;
-    }
+    if (auto answered = parseArguments(app, argc, argv, out, err)) return *answered ? kExitOk : kExitBadInput;
 
     // Every input is read before anything is written: one bad input leaves no
     // half export behind.

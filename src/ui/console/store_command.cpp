@@ -9,6 +9,7 @@
 
 #include "data/load_input.h"
 #include "ui/console/batch.h"
+#include "ui/console/command_line.h"
 
 #ifdef VELTRIX_HAVE_STORE
 #include "store/content_digest.h"
@@ -165,15 +166,7 @@ int runStoreCommand(int argc, char** argv, const StoreInputLoader& load, std::FI
     overview->add_option("--db", db, dbHelp);
     overview->add_option("--output", output, "The page (or CSV file) to write")->required();
     overview->add_option("--format", format, "htm (default) or csv")->check(CLI::IsMember({"htm", "csv"}));
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        std::ostringstream normal, failure;
-        int code = app.exit(e, normal, failure);
-        std::fputs(normal.str().c_str(), out);
-        std::fputs(failure.str().c_str(), err);
-        return code == 0 ? kExitOk : kExitBadInput;
-    }
+    if (auto answered = parseArguments(app, argc, argv, out, err)) return *answered ? kExitOk : kExitBadInput;
 #ifdef VELTRIX_HAVE_STORE
     if (add->parsed()) return runAdd(db, inputs, load, out, err);
     return runOverview(db, output, format, err);
