@@ -171,6 +171,19 @@ TEST_F(BatchTest, SavedSnapshotReplaysTheSameReportByteForByte) {
     EXPECT_EQ(readFile(folder / "drive/live.htm"), original);
 }
 
+// The trace says which file answered and why one was left out, so that an
+// empty section can be explained.
+TEST_F(BatchTest, TraceNamesTheFilesReadAndWhyOthersWereLeftOut) {
+    const std::string laptop = std::string(VELTRIX_TEST_DATA) + "/linux-real/systemd-sysscript";
+    auto r = run({"--batch", "--sysroot", laptop, "--name", "laptop", "--output-dir", folder.str(), "--trace"});
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_NE(r.err.find("linux: /sys/firmware/dmi/tables/DMI: left out, not there\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("linux: /sys/class/net/wlan0/address: read, 18 bytes\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("wmi: query \"SELECT * FROM Win32_NetworkAdapter"), std::string::npos) << r.err;
+    auto quiet = run({"--batch", "--sysroot", laptop, "--name", "quiet", "--output-dir", folder.str()});
+    EXPECT_EQ(quiet.err.find("linux: "), std::string::npos) << quiet.err;
+}
+
 TEST_F(BatchTest, SysrootScansACaptureWhereEachPortShowsItsOwnMac) {
     // Four ports of one network chip (tests/data/linux-real/README.md).
     const std::string server = std::string(VELTRIX_TEST_DATA) + "/linux-real/hwloc-40intel64-2g2n4c+pcilocality";

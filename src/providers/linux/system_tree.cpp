@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
+#include "core/trace.h"
 #include "providers/linux/text_util.h"
 
 namespace veltrix::linux_provider {
@@ -96,10 +98,38 @@ std::string SystemTree::hostPath(std::string_view path) const {
     return out;
 }
 
+namespace {
+
+// Which file answered, or why it could not: as an ordinary user the serial
+// numbers and the SMBIOS table are root's only, and a section that comes out
+// empty should say so.
+void traceRead(std::string_view path, const std::optional<std::string>& content, int error) {
+    std::string text = "linux: ";
+    text += path;
+    if (content) {
+        text += ": read, " + std::to_string(content->size()) + " bytes";
+    } else if (error == EACCES || error == EPERM) {
+        text += ": left out, permission denied (only root may read it)";
+    } else if (error == ENOENT || error == ENOTDIR) {
+        text += ": left out, not there";
+    } else if (error != 0) {
+        text += ": left out, ";
+        text += std::strerror(error);
+    } else {
+        text += ": left out, not a regular file";
+    }
+    trace::line(text);
+}
+
+}  // namespace
+
 const std::optional<std::string>& SystemTree::read(std::string_view path) {
     auto it = files_.find(path);
     if (it != files_.end()) return it->second;
-    return files_.emplace(std::string(path), readRegularFile(hostPath(path))).first->second;
+    errno = 0;
+    auto content = readRegularFile(hostPath(path));
+    if (trace::enabled()) traceRead(path, content, errno);
+    return files_.emplace(std::string(path), std::move(content)).first->second;
 }
 
 std::optional<MappedFile> SystemTree::map(std::string_view path) {
