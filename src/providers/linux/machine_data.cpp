@@ -176,7 +176,7 @@ std::optional<std::string> MachineData::kernelBuildDate() {
         auto day = parseDecimal(words[words.size() - 4]);
         for (int m = 0; m < 12 && year && day; ++m) {
             if (month == kMonths[m] && *year >= 1990 && *year <= 9999 && *day >= 1 && *day <= 31) {
-                char buf[16];
+                char buf[32];  // room for any unsigned, though the checks above keep it to eight
                 std::snprintf(buf, sizeof buf, "%04u%02d%02u", static_cast<unsigned>(*year), m + 1,
                               static_cast<unsigned>(*day));
                 return std::string(buf);

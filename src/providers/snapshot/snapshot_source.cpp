@@ -1,8 +1,10 @@
 #include "providers/snapshot/snapshot_source.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <filesystem>
@@ -11,7 +13,6 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
-#include <unordered_set>
 
 #include "core/ascii.h"
 #include "providers/snapshot/json_position.h"
@@ -252,13 +253,17 @@ struct SnapshotParser {
 
     bool registry(const Json& value) {
         if (!value.is_object()) return refuse("\"registry\" must be an object of key paths");
+        // Every key named, and a few parents: sized once rather than grown.
+        out.registry_.reserve(out.registry_.size() + value.size() + 16);
         return members(value, [&](const std::string& fullPath, const Json& values) {
             std::optional<std::string_view> hiveless;
             const std::string lower = lowerAscii(fullPath);
+            std::size_t hiveLength = 0;
             for (std::string_view hive : {"hkey_local_machine", "hklm"}) {
-                if (lower == hive) hiveless = std::string_view();
+                if (lower == hive) hiveless = std::string_view(), hiveLength = lower.size();
                 if (lower.size() > hive.size() && lower.compare(0, hive.size(), hive) == 0 && lower[hive.size()] == '\\') {
                     hiveless = std::string_view(fullPath).substr(hive.size() + 1);
+                    hiveLength = hive.size() + 1;
                 }
             }
             if (!hiveless) return refuse("a registry key must begin with HKEY_LOCAL_MACHINE\\ or HKLM\\", true);
@@ -267,18 +272,21 @@ struct SnapshotParser {
             if (rest.find("\\\\") != std::string_view::npos || (!rest.empty() && rest.front() == '\\')) {
                 return refuse("the registry key \"" + fullPath + "\" has an empty part", true);
             }
-            SnapshotSource::RegistryKey& key = ensureKey(rest);
+            SnapshotSource::RegistryKey& key =
+                ensureKey(rest, std::string_view(lower).substr(std::min(hiveLength, lower.size()), rest.size()));
             if (key.listed) return refuse("the registry key \"" + fullPath + "\" appears twice", true);
             key.listed = true;
             if (!values.is_object()) return refuse("a registry key must map value names to text");
             return members(values, [&](const std::string& name, const Json& text) {
                 for (const auto& existing : key.values) {
-                    if (lowerAscii(existing.first) == lowerAscii(name)) {
+                    if (equalsIgnoringCase(existing.first, name)) {
                         return refuse("the value \"" + name + "\" appears twice", true);
                     }
                 }
                 if (!text.is_string()) return refuse("a registry value must be text");
-                key.values.emplace_back(name, text.get<std::string>());
+                // The document is this loader's own and read once: its text
+                // moves into the key rather than being copied.
+                key.values.emplace_back(name, std::move(const_cast<Json&>(text).get_ref<std::string&>()));
                 return true;
             });
         });
@@ -286,8 +294,7 @@ struct SnapshotParser {
 
     // The key and every parent, each parent listing its children in the order
     // they first appear.
-    SnapshotSource::RegistryKey& ensureKey(std::string_view path) {
-        const std::string lower = lowerAscii(path);
+    SnapshotSource::RegistryKey& ensureKey(std::string_view path, std::string_view lower) {
         // The deepest key of the path that exists already: usually the parent,
         // as keys come grouped, so a long path costs two lookups, not one per part.
         std::size_t known = lower.size();
@@ -306,7 +313,7 @@ struct SnapshotParser {
         while (start < path.size()) {
             std::size_t end = path.find('\\', start);
             if (end == std::string_view::npos) end = path.size();
-            auto [it, inserted] = out.registry_.try_emplace(lower.substr(0, end));
+            auto [it, inserted] = out.registry_.try_emplace(std::string(lower.substr(0, end)));
             if (inserted) {
                 it->second.path = std::string(path.substr(0, end));
                 parent->subkeys.emplace_back(path.substr(start, end - start));
@@ -355,22 +362,12 @@ std::optional<std::size_t> tooDeep(std::string_view text) {
 // a plain vector and move into the map once, at its exact size, when the
 // object closes (the map's own growth would copy every member, keys being
 // const); duplicate keys, which a plain insert would quietly collapse into
-// one, are looked for in the few members of a small object and through a
-// hash set in a large one.
+// one, are looked for as each key comes in a small object, and once, by
+// sorting, when a large one closes.
 struct DocumentBuilder final : nlohmann::json_sax<Json> {
-    struct OpenObject;
-    // The members of a large object, by index: the keys are hashed where
-    // they are, not copied.
-    struct ByKey {
-        const OpenObject* object;
-        std::size_t operator()(std::size_t i) const { return std::hash<std::string>{}(object->members[i].first); }
-        bool operator()(std::size_t a, std::size_t b) const {
-            return object->members[a].first == object->members[b].first;
-        }
-    };
     struct OpenObject {
         std::vector<std::pair<std::string, Json>> members;
-        std::unique_ptr<std::unordered_set<std::size_t, ByKey, ByKey>> index;  // made once the object is large
+        std::vector<std::size_t> keyNumbers;  // each member's key, counted through the document
     };
     static constexpr std::size_t kSmallObject = 16;
 
@@ -404,8 +401,29 @@ struct DocumentBuilder final : nlohmann::json_sax<Json> {
         objects.emplace_back();
         return true;
     }
+    // The first key in the document that repeats one before it in a large
+    // object: sorted by key, every member of a run of equal keys but the
+    // earliest is a repeat.
+    void findRepeatedKeys(const OpenObject& object) {
+        std::vector<std::uint32_t> order(object.members.size());
+        for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+        std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            const int c = object.members[a].first.compare(object.members[b].first);
+            return c != 0 ? c < 0 : a < b;
+        });
+        for (std::size_t i = 1; i < order.size(); ++i) {
+            if (object.members[order[i]].first != object.members[order[i - 1]].first) continue;
+            const std::size_t number = object.keyNumbers[order[i]];
+            if (!duplicateIndex || number < *duplicateIndex) {
+                duplicateIndex = number;
+                duplicate = object.members[order[i]].first;
+            }
+        }
+    }
+
     bool end_object() override {
         OpenObject& done = objects.back();
+        if (done.members.size() > kSmallObject) findRepeatedKeys(done);
         auto& members = open.back()->get_ref<Json::object_t&>();
         members.reserve(done.members.size());
         for (auto& [key, value] : done.members) members.Container::emplace_back(std::move(key), std::move(value));
@@ -426,17 +444,10 @@ struct DocumentBuilder final : nlohmann::json_sax<Json> {
         bool seen = false;
         if (object.members.size() < kSmallObject) {
             for (const auto& member : object.members) seen = seen || member.first == key;
-            object.members.emplace_back(std::move(key), Json());
-        } else {
-            if (!object.index) {
-                object.index = std::make_unique<std::unordered_set<std::size_t, ByKey, ByKey>>(
-                    0, ByKey{&object}, ByKey{&object});
-                for (std::size_t i = 0; i < object.members.size(); ++i) object.index->insert(i);
-            }
-            object.members.emplace_back(std::move(key), Json());
-            seen = !object.index->insert(object.members.size() - 1).second;
         }
-        if (seen && !duplicateIndex) {
+        object.members.emplace_back(std::move(key), Json());
+        object.keyNumbers.push_back(keysSeen);
+        if (seen && (!duplicateIndex || keysSeen < *duplicateIndex)) {
             duplicateIndex = keysSeen;
             duplicate = object.members.back().first;
         }
