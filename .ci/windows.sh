@@ -18,6 +18,10 @@ cmake --build --preset windows
 # Makes the Wine prefix in the build tree (first test) and runs the unit tests.
 ctest --preset windows
 
+echo "== the Windows zip"
+cmake --build --preset windows --target package >/dev/null
+(cd "$build" && cmake -E tar tvf veltrix-*-win64.zip)
+
 export WINEPREFIX=$root/$build/wineprefix WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml="
 out=$build/wine-scan
