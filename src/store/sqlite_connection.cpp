@@ -4,8 +4,10 @@
 #include <sqlite3.h>
 
 #include <charconv>
+#include <chrono>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 #include "store/sql_connection.h"
 
@@ -14,6 +16,7 @@ namespace {
 
 // Long enough for another process to finish a batch of inputs.
 constexpr int kBusyTimeoutMs = 120000;
+constexpr int kBusyRetryMs = 10;
 
 Failure sqliteFailure(sqlite3* db, std::string_view what) {
     std::string text(what);
@@ -145,7 +148,18 @@ Result<std::unique_ptr<SqlConnection>> openSqlite(const std::string& path, bool 
     // mid-transaction leaves only an uncommitted tail that the next opener
     // discards. A file that is not a database fails here, before anything
     // is written to it.
-    if (Status status = connection->execute("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON"); !status.ok()) {
+    // Two processes opening a new store at the same instant: the switch to
+    // WAL takes the file for a moment, and the other is told "busy" without
+    // the busy handler being asked. It waits and tries again, as long as the
+    // busy timeout allows.
+    Status status;
+    for (int waited = 0;; waited += kBusyRetryMs) {
+        status = connection->execute("PRAGMA journal_mode=WAL; PRAGMA foreign_keys=ON");
+        const int code = sqlite3_errcode(db) & 0xFF;
+        if (status.ok() || (code != SQLITE_BUSY && code != SQLITE_LOCKED) || waited >= kBusyTimeoutMs) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kBusyRetryMs));
+    }
+    if (!status.ok()) {
         return Failure{failure_code::kFileError, "cannot open the store " + path + ": " +
                                                      status.failure.description};
     }
