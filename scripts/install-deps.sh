@@ -23,7 +23,7 @@ for arg in "$@"; do
       packages+=(clang libclang-rt-14-dev)
       commands+=(clang++)
       # The store tests start their own PostgreSQL server as an unprivileged user.
-      packages+=(postgresql)
+      packages+=(postgresql-15)
       commands+=(/usr/lib/postgresql/15/bin/initdb /usr/lib/postgresql/15/bin/pg_ctl setpriv useradd)
       # The Debian package: built, checked, installed and removed; its manual page checked.
       packages+=(dpkg-dev file lintian man-db)

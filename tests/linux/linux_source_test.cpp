@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "linux/class_reading.h"
+
 using veltrix::linux_provider::LinuxSource;
 using veltrix::linux_provider::LinuxSourceOptions;
 using veltrix::wmi::Kind;
@@ -18,18 +20,8 @@ LinuxSource machine(const std::string& name) {
     return LinuxSource(kData + name, options);
 }
 
-const std::vector<ObjectPtr>& list(LinuxSource& source, const char* className) {
-    auto result = source.instances("root\\cimv2", className);
-    if (!result) ADD_FAILURE() << className << ": " << result.failure().description;
-    static const std::vector<ObjectPtr> kEmpty;
-    return result ? **result : kEmpty;
-}
-
-Value prop(const ObjectPtr& object, const char* name) {
-    auto v = object->get(name);
-    if (!v) ADD_FAILURE() << "no property " << name;
-    return v ? *v : Value();
-}
+using veltrix::test::list;
+using veltrix::test::prop;
 
 std::string text(const ObjectPtr& object, const char* name) {
     Value v = prop(object, name);

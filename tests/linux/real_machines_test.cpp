@@ -9,6 +9,7 @@
 #include <set>
 
 #include "providers/linux/dpkg_status.h"
+#include "linux/class_reading.h"
 #include "providers/linux/linux_source.h"
 #include "providers/linux/smbios_decoder.h"
 #include "support/temp_folder.h"
@@ -24,18 +25,8 @@ const std::string kReal = std::string(VELTRIX_TEST_DATA) + "/linux-real/";
 // Without id lists, so that names come from the capture alone.
 LinuxSource capture(const std::string& name) { return LinuxSource(kReal + name); }
 
-const std::vector<ObjectPtr>& list(veltrix::wmi::ClassSource& source, const char* className) {
-    auto result = source.instances("root\\cimv2", className);
-    if (!result) ADD_FAILURE() << className << ": " << result.failure().description;
-    static const std::vector<ObjectPtr> kEmpty;
-    return result ? **result : kEmpty;
-}
-
-Value prop(const ObjectPtr& object, const char* name) {
-    auto v = object->get(name);
-    if (!v) ADD_FAILURE() << "no property " << name;
-    return v ? *v : Value();
-}
+using veltrix::test::list;
+using veltrix::test::prop;
 
 std::string text(const ObjectPtr& object, const char* name) {
     Value v = prop(object, name);
