@@ -39,16 +39,23 @@ std::string objectSnapshot(int objects) {
     return json;
 }
 
-// Milliseconds to load, or a negative number when the snapshot was refused.
+// Milliseconds to load, the fastest of a few rounds (the machine is shared:
+// the fastest round is the one least disturbed), or a negative number when
+// the snapshot was refused.
 double loadMilliseconds(const std::string& json) {
-    const auto start = std::chrono::steady_clock::now();
-    auto source = snapshot::SnapshotSource::parse(json, "synthetic");
-    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    if (!source) {
-        std::fprintf(stderr, "refused: %s\n", source.failure().description.c_str());
-        return -1;
+    constexpr int kRounds = 5;
+    double fastest = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        const auto start = std::chrono::steady_clock::now();
+        auto source = snapshot::SnapshotSource::parse(json, "synthetic");
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        if (!source) {
+            std::fprintf(stderr, "refused: %s\n", source.failure().description.c_str());
+            return -1;
+        }
+        if (round == 0 || ms < fastest) fastest = ms;
     }
-    return ms;
+    return fastest;
 }
 
 }  // namespace
@@ -62,7 +69,8 @@ int main(int argc, char** argv) {
     std::vector<int> sizes;
     for (int n : {largest / 10, largest * 3 / 10, largest}) sizes.push_back(n);
 
-    std::printf("%10s %14s %14s %12s\n", "N", "registry keys", "class objects", "keys/objects");
+    std::printf("fastest of 5 loads each\n%10s %14s %14s %12s\n", "N", "registry keys", "class objects",
+                "keys/objects");
     double firstKeys = 0, firstObjects = 0, lastKeys = 0, lastObjects = 0;
     for (int n : sizes) {
         const double keys = loadMilliseconds(registrySnapshot(n));

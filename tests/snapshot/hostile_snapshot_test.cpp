@@ -90,3 +90,19 @@ TEST(HostileSnapshot, ManyRegistryKeysKeepFileOrderAndDuplicatesAreFound) {
     EXPECT_EQ(refusal(json + ",\n\"hklm\\\\soft\\\\k7\": {}}}"),
               "s.json:2001:1: the registry key \"hklm\\soft\\k7\" appears twice");
 }
+
+// A key of 100,000 parts: every parent is made, without one stack frame per
+// part, and each lists its one child.
+TEST(HostileSnapshot, RegistryKeyOfVeryManyPartsMakesEveryParent) {
+    std::string path = "HKLM";
+    for (int i = 0; i < 100000; ++i) path += "\\\\P" + std::to_string(i % 10);
+    auto source = SnapshotSource::parse("{\"veltrix-snapshot\": 1, \"registry\": {\"" + path + "\": {\"V\": \"t\"}}}",
+                                        "s.json");
+    ASSERT_TRUE(source.ok()) << source.failure().description;
+    EXPECT_EQ(*(*source)->registrySubkeys(""), std::vector<std::string>{"P0"});
+    EXPECT_EQ(*(*source)->registrySubkeys("p0\\p1\\p2"), std::vector<std::string>{"P3"});
+    std::string deepest;
+    for (int i = 0; i < 100000; ++i) deepest += (i ? "\\P" : "P") + std::to_string(i % 10);
+    EXPECT_EQ((*source)->registryString(deepest, "v"), "t");
+    EXPECT_TRUE((*source)->registrySubkeys(deepest)->empty());
+}

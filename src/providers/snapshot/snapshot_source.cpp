@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
+#include <unordered_set>
 
 #include "core/ascii.h"
 #include "providers/snapshot/json_position.h"
@@ -24,14 +25,6 @@ using Json = nlohmann::ordered_json;
 using wmi::Value;
 
 namespace {
-
-// Registry paths inside the source: no hive, single backslashes, no leading
-// or trailing backslash, lower case.
-std::string registryKeyOf(std::string_view path) {
-    while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
-    while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
-    return lowerAscii(path);
-}
 
 struct Refusal {
     std::size_t offset;
@@ -254,16 +247,15 @@ struct SnapshotParser {
     bool registry(const Json& value) {
         if (!value.is_object()) return refuse("\"registry\" must be an object of key paths");
         // Every key named, and a few parents: sized once rather than grown.
-        out.registry_.reserve(out.registry_.size() + value.size() + 16);
+        out.registryChildren_.reserve(out.registryChildren_.size() + value.size() + 16);
         return members(value, [&](const std::string& fullPath, const Json& values) {
             std::optional<std::string_view> hiveless;
-            const std::string lower = lowerAscii(fullPath);
-            std::size_t hiveLength = 0;
-            for (std::string_view hive : {"hkey_local_machine", "hklm"}) {
-                if (lower == hive) hiveless = std::string_view(), hiveLength = lower.size();
-                if (lower.size() > hive.size() && lower.compare(0, hive.size(), hive) == 0 && lower[hive.size()] == '\\') {
+            for (std::string_view hive : {"HKEY_LOCAL_MACHINE", "HKLM"}) {
+                const std::string_view start = std::string_view(fullPath).substr(0, hive.size());
+                if (!equalsIgnoringCase(start, hive)) continue;
+                if (fullPath.size() == hive.size()) hiveless = std::string_view();
+                if (fullPath.size() > hive.size() && fullPath[hive.size()] == '\\') {
                     hiveless = std::string_view(fullPath).substr(hive.size() + 1);
-                    hiveLength = hive.size() + 1;
                 }
             }
             if (!hiveless) return refuse("a registry key must begin with HKEY_LOCAL_MACHINE\\ or HKLM\\", true);
@@ -272,11 +264,11 @@ struct SnapshotParser {
             if (rest.find("\\\\") != std::string_view::npos || (!rest.empty() && rest.front() == '\\')) {
                 return refuse("the registry key \"" + fullPath + "\" has an empty part", true);
             }
-            SnapshotSource::RegistryKey& key =
-                ensureKey(rest, std::string_view(lower).substr(std::min(hiveLength, lower.size()), rest.size()));
+            SnapshotSource::RegistryKey& key = out.registryKeys_[ensureKey(rest, lowerAscii(rest))];
             if (key.listed) return refuse("the registry key \"" + fullPath + "\" appears twice", true);
             key.listed = true;
             if (!values.is_object()) return refuse("a registry key must map value names to text");
+            key.values.reserve(key.values.size() + values.size());
             return members(values, [&](const std::string& name, const Json& text) {
                 for (const auto& existing : key.values) {
                     if (equalsIgnoringCase(existing.first, name)) {
@@ -292,36 +284,45 @@ struct SnapshotParser {
         });
     }
 
-    // The key and every parent, each parent listing its children in the order
-    // they first appear.
-    SnapshotSource::RegistryKey& ensureKey(std::string_view path, std::string_view lower) {
-        // The deepest key of the path that exists already: usually the parent,
-        // as keys come grouped, so a long path costs two lookups, not one per part.
-        std::size_t known = lower.size();
-        SnapshotSource::RegistryKey* parent = nullptr;
-        for (;;) {
-            auto it = out.registry_.find(std::string_view(lower).substr(0, known));
-            if (it != out.registry_.end()) {
-                parent = &it->second;
-                break;
-            }
-            const std::size_t slash = known == 0 ? std::string::npos : lower.rfind('\\', known - 1);
-            known = slash == std::string::npos ? 0 : slash;
+    // The previous key's lower-case path, and the number of each of its
+    // parts' keys with where that part ends in the path.
+    std::string previousPath;
+    std::vector<std::pair<std::size_t, std::uint32_t>> previousParts;
+
+    // The number of the key at `path` (no hive, no empty part), made with
+    // every missing parent; a parent lists its children in the order they
+    // first appear. Keys come grouped, so the parts a key shares with the one
+    // before it are not looked up again: usually only its last part is.
+    std::uint32_t ensureKey(std::string_view path, std::string lower) {
+        const std::size_t common =
+            std::mismatch(lower.begin(), lower.end(), previousPath.begin(), previousPath.end()).first - lower.begin();
+        std::size_t shared = 0;
+        while (shared < previousParts.size()) {
+            const std::size_t end = previousParts[shared].first;
+            if (end > common || (end < lower.size() && lower[end] != '\\')) break;
+            ++shared;
         }
-        std::size_t start = known == 0 ? 0 : known + 1;
-        if (known == lower.size()) start = path.size();
-        while (start < path.size()) {
-            std::size_t end = path.find('\\', start);
-            if (end == std::string_view::npos) end = path.size();
-            auto [it, inserted] = out.registry_.try_emplace(std::string(lower.substr(0, end)));
-            if (inserted) {
-                it->second.path = std::string(path.substr(0, end));
-                parent->subkeys.emplace_back(path.substr(start, end - start));
+        previousParts.resize(shared);
+        std::uint32_t key = shared == 0 ? 0 : previousParts.back().second;
+        for (std::size_t start = shared == 0 ? 0 : previousParts.back().first + 1; start < lower.size();) {
+            std::size_t end = lower.find('\\', start);
+            if (end == std::string::npos) end = lower.size();
+            const std::string_view name = std::string_view(lower).substr(start, end - start);
+            auto child = out.registryChildren_.find(SnapshotSource::ChildName{key, name});
+            if (child != out.registryChildren_.end()) {
+                key = child->second;
+            } else {
+                const auto added = static_cast<std::uint32_t>(out.registryKeys_.size());
+                out.registryKeys_.emplace_back();
+                out.registryChildren_.emplace(SnapshotSource::Child{key, std::string(name)}, added);
+                out.registryKeys_[key].subkeys.emplace_back(path.substr(start, end - start));
+                key = added;
             }
-            parent = &it->second;
+            previousParts.emplace_back(end, key);
             start = end + 1;
         }
-        return *parent;
+        previousPath = std::move(lower);
+        return key;
     }
 };
 
@@ -402,22 +403,18 @@ struct DocumentBuilder final : nlohmann::json_sax<Json> {
         return true;
     }
     // The first key in the document that repeats one before it in a large
-    // object: sorted by key, every member of a run of equal keys but the
-    // earliest is a repeat.
+    // object: keys come in file order, so the first one already seen is it.
     void findRepeatedKeys(const OpenObject& object) {
-        std::vector<std::uint32_t> order(object.members.size());
-        for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-        std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-            const int c = object.members[a].first.compare(object.members[b].first);
-            return c != 0 ? c < 0 : a < b;
-        });
-        for (std::size_t i = 1; i < order.size(); ++i) {
-            if (object.members[order[i]].first != object.members[order[i - 1]].first) continue;
-            const std::size_t number = object.keyNumbers[order[i]];
+        std::unordered_set<std::string_view> seen;
+        seen.reserve(object.members.size());
+        for (std::size_t i = 0; i < object.members.size(); ++i) {
+            if (seen.insert(object.members[i].first).second) continue;
+            const std::size_t number = object.keyNumbers[i];
             if (!duplicateIndex || number < *duplicateIndex) {
                 duplicateIndex = number;
-                duplicate = object.members[order[i]].first;
+                duplicate = object.members[i].first;
             }
+            return;
         }
     }
 
@@ -542,8 +539,8 @@ Result<std::unique_ptr<SnapshotSource>> SnapshotSource::parse(std::string_view j
                        "the member \"" + builder.duplicate + "\" appears twice");
     }
     std::unique_ptr<SnapshotSource> source(new SnapshotSource());
-    source->registry_.emplace("", RegistryKey{});  // the hive itself always exists
-    SnapshotParser parser{*source, json, {}, std::nullopt};
+    source->registryKeys_.emplace_back();  // the hive itself always exists
+    SnapshotParser parser{*source, json, {}, std::nullopt, {}, {}};
     if (!parser.document(builder.root)) return refusal(name, json, parser.refusal->offset, parser.refusal->what);
     return source;
 }
@@ -586,21 +583,36 @@ Result<const std::vector<wmi::ObjectPtr>*> SnapshotSource::instances(std::string
     return &entry->second.objects;
 }
 
+const SnapshotSource::RegistryKey* SnapshotSource::registryKey(std::string_view path) const {
+    while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
+    while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+    const std::string lower = lowerAscii(path);
+    std::uint32_t key = 0;
+    for (std::size_t start = 0; start < lower.size();) {
+        std::size_t end = lower.find('\\', start);
+        if (end == std::string::npos) end = lower.size();
+        auto child = registryChildren_.find(ChildName{key, std::string_view(lower).substr(start, end - start)});
+        if (child == registryChildren_.end()) return nullptr;
+        key = child->second;
+        start = end + 1;
+    }
+    return &registryKeys_[key];
+}
+
 Result<std::vector<std::string>> SnapshotSource::registrySubkeys(std::string_view path) {
-    auto key = registry_.find(registryKeyOf(path));
-    if (key == registry_.end()) {
+    const RegistryKey* key = registryKey(path);
+    if (!key) {
         return Failure{failure_code::kNotFound,
                        "The registry key HKEY_LOCAL_MACHINE\\" + std::string(path) + " does not exist"};
     }
-    return key->second.subkeys;
+    return key->subkeys;
 }
 
 std::optional<std::string> SnapshotSource::registryString(std::string_view path, std::string_view valueName) {
-    auto key = registry_.find(registryKeyOf(path));
-    if (key == registry_.end()) return std::nullopt;
-    std::string wanted = lowerAscii(valueName);
-    for (const auto& [name, text] : key->second.values) {
-        if (lowerAscii(name) == wanted) return text;
+    const RegistryKey* key = registryKey(path);
+    if (!key) return std::nullopt;
+    for (const auto& [name, text] : key->values) {
+        if (equalsIgnoringCase(name, valueName)) return text;
     }
     return std::nullopt;
 }

@@ -3,6 +3,8 @@
 // column and what was wrong, before anything else happens.
 #pragma once
 
+#include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -38,7 +40,6 @@ public:
         std::optional<Failure> error;          // the class's query fails with it
     };
     struct RegistryKey {
-        std::string path;                      // without hive, as spelled
         std::vector<std::pair<std::string, std::string>> values;
         std::vector<std::string> subkeys;      // direct children, file order
         bool listed = false;                   // named in the file, not only a parent
@@ -49,12 +50,36 @@ private:
     std::string source_;
     std::optional<Failure> connectError_;
     std::map<std::string, std::map<std::string, ClassEntry>> namespaces_;  // lower-case keys
-    // Looked up by string_view, so that a part of a path needs no copy.
-    struct PathHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
+    // The registry as a tree: key 0 is the hive; every other key is found
+    // from its parent's number and its own lower-case name. Storing whole
+    // paths instead would keep every parent's path as well, which a key of
+    // many parts makes quadratic in its length.
+    struct Child {
+        std::uint32_t parent;
+        std::string name;
     };
-    std::unordered_map<std::string, RegistryKey, PathHash, std::equal_to<>> registry_;  // lower-case path keys
+    struct ChildName {
+        std::uint32_t parent;
+        std::string_view name;
+    };
+    struct ChildHash {
+        using is_transparent = void;
+        std::size_t operator()(const ChildName& child) const {
+            return std::hash<std::string_view>{}(child.name) * 31 + child.parent;
+        }
+        std::size_t operator()(const Child& child) const { return (*this)(ChildName{child.parent, child.name}); }
+    };
+    struct ChildEqual {
+        using is_transparent = void;
+        template <class A, class B>
+        bool operator()(const A& a, const B& b) const {
+            return a.parent == b.parent && std::string_view(a.name) == std::string_view(b.name);
+        }
+    };
+    std::deque<RegistryKey> registryKeys_;  // never moves a key, so a reference to one stays good
+    std::unordered_map<Child, std::uint32_t, ChildHash, ChildEqual> registryChildren_;
+    // The key at `path` (any case, no hive, single backslashes), or null.
+    const RegistryKey* registryKey(std::string_view path) const;
     friend struct SnapshotParser;
 };
 
