@@ -4,6 +4,7 @@
 
 #include "report/html_writer.h"
 #include "report/report_stream.h"
+#include "report/text.h"
 
 namespace veltrix::data {
 
@@ -38,19 +39,14 @@ std::string indented(const std::string& text, const std::string& indent) {
     return out;
 }
 
+// A value of several lines (an Error row) keeps its line breaks on the page.
 std::string escapeHtml(std::string_view text) {
     std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            case '\n': out += "<br>"; break;
-            case '\r': break;
-            default: out += c;
+    for (char c : EscapeHtml(text)) {
+        if (c == '\n') {
+            out += "<br>";
+        } else if (c != '\r') {
+            out += c;
         }
     }
     return out;

@@ -22,4 +22,9 @@ std::string EncodeHtmlChars(std::string& text);
 // other than TAB become a space, so a value cannot split a report line.
 std::string EscapeMarkup(std::string_view text);
 
+// Text for the pages made from reports (comparisons, the fleet overview),
+// which are not bound to the report's exact form: every character with a
+// meaning in markup, quotes included, becomes its entity.
+std::string EscapeHtml(std::string_view text);
+
 }  // namespace veltrix

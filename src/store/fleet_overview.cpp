@@ -3,7 +3,9 @@
 #include <charconv>
 #include <unordered_map>
 
+#include "data/report_export.h"
 #include "report/encoding.h"
+#include "report/text.h"
 
 namespace veltrix::store {
 namespace {
@@ -36,31 +38,6 @@ std::string cpuText(const std::vector<std::string>& cpus) {
     std::string text;
     for (const auto& cpu : cpus) appendJoined(text, cpu, "; ");
     return text;
-}
-
-std::string escapeHtml(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '&': out += "&amp;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
-
-std::string csvField(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
 }
 
 std::vector<std::string> fields(const OverviewLine& line) {
@@ -185,7 +162,7 @@ std::string overviewPage(const std::vector<OverviewLine>& lines) {
     line(head + "</tr>");
     for (const auto& entry : lines) {
         std::string row = "<tr>";
-        for (const auto& field : fields(entry)) row += cell + escapeHtml(field) + "&nbsp;</td>";
+        for (const auto& field : fields(entry)) row += cell + EscapeHtml(field) + "&nbsp;</td>";
         line(encodeCp1252(row + "</tr>"));
     }
     line("</table><br>");
@@ -196,11 +173,11 @@ std::string overviewPage(const std::vector<OverviewLine>& lines) {
 
 std::string overviewCsv(const std::vector<OverviewLine>& lines) {
     std::string text;
-    for (std::size_t i = 0; i < std::size(kColumns); ++i) text += (i ? "," : "") + csvField(kColumns[i]);
+    for (std::size_t i = 0; i < std::size(kColumns); ++i) text += (i ? "," : "") + data::CsvField(kColumns[i]);
     text += "\r\n";
     for (const auto& entry : lines) {
         auto values = fields(entry);
-        for (std::size_t i = 0; i < values.size(); ++i) text += (i ? "," : "") + csvField(values[i]);
+        for (std::size_t i = 0; i < values.size(); ++i) text += (i ? "," : "") + data::CsvField(values[i]);
         text += "\r\n";
     }
     return text;
