@@ -25,8 +25,9 @@ else()
   set(VELTRIX_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/veltrix)
 
   install(TARGETS veltrix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS veltrix_store_program RUNTIME DESTINATION ${VELTRIX_COMPANION_INSTALL_DIR})
   if(TARGET veltrix_desktop)
-    install(TARGETS veltrix_desktop RUNTIME DESTINATION ${VELTRIX_DESKTOP_INSTALL_DIR})
+    install(TARGETS veltrix_desktop RUNTIME DESTINATION ${VELTRIX_COMPANION_INSTALL_DIR})
   endif()
 
   # Manual page and changelog compressed as Debian keeps them: gzip -9n, so

@@ -1,15 +1,18 @@
 // Veltrix on Linux: the batch command line with arguments; without them it
 // becomes the desktop windows, a program of its own (veltrix-desktop) so that
 // the command line never loads the Qt libraries. Both read this machine
-// through our own provider.
+// through our own provider. `veltrix store ...` likewise becomes the fleet
+// store's program (veltrix-store), so that no other command maps the SQLite,
+// PostgreSQL and TLS libraries.
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
-#include "platform/posix/desktop_program.h"
+#include "platform/posix/companion_program.h"
 #include "platform/posix/posix_locale.h"
 #include "platform/posix/posix_platform.h"
 #include "providers/linux/linux_source.h"
@@ -31,21 +34,43 @@ std::shared_ptr<veltrix::wmi::Service> linuxService(std::unique_ptr<veltrix::wmi
     return std::shared_ptr<veltrix::wmi::Service>(holder, &holder->service);
 }
 
-// Replaces this process by the desktop program, handing it the folder for
-// the reports; returns only when that cannot be done.
+// Replaces this process by a companion program; returns only when exec
+// failed, having said why.
+void become(const std::string& path, std::vector<char*> arguments) {
+    arguments.push_back(nullptr);
+    ::execv(path.c_str(), arguments.data());
+    std::fprintf(stderr, "veltrix: cannot start %s: %s\n", path.c_str(), std::strerror(errno));
+}
+
+// Becomes the desktop program, handing it the folder for the reports.
 int openDesktop() {
     const std::string folder = veltrix::executableFolder();
-    auto desktop = veltrix::findDesktopProgram(folder, VELTRIX_DESKTOP_FOLDER);
+    auto desktop = veltrix::findDesktopProgram(folder, VELTRIX_COMPANION_FOLDER);
     if (!desktop) {
         std::fputs("veltrix: the desktop windows are not installed; use --batch (see --help)\n", stderr);
         return veltrix::kExitBadInput;
     }
     std::string reports = veltrix::desktopReportFolder(folder, desktop->installed, std::getenv("HOME"));
     char name[] = "veltrix";
-    char* arguments[] = {name, reports.data(), nullptr};
-    ::execv(desktop->path.c_str(), arguments);
-    std::fprintf(stderr, "veltrix: cannot start %s: %s\n", desktop->path.c_str(), std::strerror(errno));
+    become(desktop->path, {name, reports.data()});
     return veltrix::kExitScanFailed;
+}
+
+// Becomes the store's program with the arguments after "store"; it writes to
+// this process's stdout and stderr and its exit code is the command's.
+int runStore(int argc, char** argv) {
+    auto store = veltrix::findCompanionProgram(veltrix::kStoreProgramName, veltrix::executableFolder(),
+                                               VELTRIX_COMPANION_FOLDER);
+    if (!store) {
+        std::fprintf(stderr, "veltrix: the fleet store is not installed (%s is missing)\n", veltrix::kStoreProgramName);
+        return veltrix::kExitBadInput;
+    }
+    std::string name = veltrix::kStoreProgramName;
+    std::vector<char*> arguments{name.data()};
+    arguments.insert(arguments.end(), argv + 1, argv + argc);
+    std::fflush(nullptr);
+    become(store->path, std::move(arguments));
+    return veltrix::kExitBadInput;
 }
 
 }  // namespace
@@ -60,6 +85,7 @@ int main(int argc, char** argv) {
         [](const std::string& root) -> veltrix::Result<std::shared_ptr<veltrix::wmi::Service>> {
         return linuxService(veltrix::makeSysrootSource(root));
     };
+    environment.storeCommand = [](int argc, char** argv, std::FILE*, std::FILE*) { return runStore(argc, argv); };
     environment.makePlatform = [](const std::string& folder) -> std::unique_ptr<veltrix::Platform> {
         return std::make_unique<veltrix::PosixPlatform>(folder);
     };
