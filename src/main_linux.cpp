@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -28,10 +29,12 @@ struct LinuxService {
     veltrix::wmi::TableService service{*source};
 };
 
-std::shared_ptr<veltrix::wmi::Service> linuxService(std::unique_ptr<veltrix::wmi::ClassSource> source =
-                                                        veltrix::makeLinuxSource("/")) {
-    auto holder = std::make_shared<LinuxService>(std::move(source));
-    return std::shared_ptr<veltrix::wmi::Service>(holder, &holder->service);
+// The service over `source`; `keep` holds the provider as well, so that it
+// outlives the command.
+std::shared_ptr<veltrix::wmi::Service> linuxService(std::unique_ptr<veltrix::wmi::ClassSource> source,
+                                                    std::shared_ptr<LinuxService>& keep) {
+    keep = std::make_shared<LinuxService>(std::move(source));
+    return std::shared_ptr<veltrix::wmi::Service>(keep, &keep->service);
 }
 
 // Replaces this process by a companion program; returns only when exec
@@ -77,13 +80,17 @@ int runStore(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (argc <= 1) return openDesktop();
+    // The provider is never taken apart: freeing its thousands of small
+    // objects (the package list, the id lists' index) one by one costs about
+    // a twentieth of a batch scan, and the process ends right after it.
+    std::shared_ptr<LinuxService> provider;
     veltrix::BatchEnvironment environment;
-    environment.liveService = []() -> veltrix::Result<std::shared_ptr<veltrix::wmi::Service>> {
-        return linuxService();
+    environment.liveService = [&provider]() -> veltrix::Result<std::shared_ptr<veltrix::wmi::Service>> {
+        return linuxService(veltrix::makeLinuxSource("/"), provider);
     };
     environment.sysrootService =
-        [](const std::string& root) -> veltrix::Result<std::shared_ptr<veltrix::wmi::Service>> {
-        return linuxService(veltrix::makeSysrootSource(root));
+        [&provider](const std::string& root) -> veltrix::Result<std::shared_ptr<veltrix::wmi::Service>> {
+        return linuxService(veltrix::makeSysrootSource(root), provider);
     };
     environment.storeCommand = [](int argc, char** argv, std::FILE*, std::FILE*) { return runStore(argc, argv); };
     environment.makePlatform = [](const std::string& folder) -> std::unique_ptr<veltrix::Platform> {
@@ -106,5 +113,9 @@ int main(int argc, char** argv) {
         "\n"
         "Exit codes: 0 report written, 1 report not created or scan error, 2 bad arguments or snapshot.\n"
         "More in the manual page: man veltrix\n";
-    return veltrix::runBatch(argc, argv, environment);
+    const int code = veltrix::runBatch(argc, argv, environment);
+    // Every file is closed by now; what stdio still holds goes out, then the
+    // process ends without running destructors.
+    std::fflush(nullptr);
+    std::_Exit(code);
 }
