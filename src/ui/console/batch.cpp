@@ -134,7 +134,7 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     if (argc > 1 && std::string_view(argv[1]) == "compare") return runCompare(argc - 1, argv + 1, environment, out, err);
     if (argc > 1 && std::string_view(argv[1]) == "store") {
         if (environment.storeCommand) return environment.storeCommand(argc - 1, argv + 1, out, err);
-        printLine(err, "veltrix: the store is not part of this build of Veltrix; use the Linux program");
+        printLine(err, "veltrix: the fleet store is not part of this program");
         return kExitBadInput;
     }
     Options o;
