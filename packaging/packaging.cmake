@@ -25,8 +25,9 @@ else()
   set(VELTRIX_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/veltrix)
 
   install(TARGETS veltrix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS veltrix_store_program RUNTIME DESTINATION ${VELTRIX_COMPANION_INSTALL_DIR})
   if(TARGET veltrix_desktop)
-    install(TARGETS veltrix_desktop RUNTIME DESTINATION ${VELTRIX_DESKTOP_INSTALL_DIR})
+    install(TARGETS veltrix_desktop RUNTIME DESTINATION ${VELTRIX_COMPANION_INSTALL_DIR})
   endif()
 
   # Manual page and changelog compressed as Debian keeps them: gzip -9n, so
@@ -81,6 +82,8 @@ include(CPack)
 if(VELTRIX_TESTS AND NOT WIN32)
   add_test(NAME launcher COMMAND sh ${CMAKE_SOURCE_DIR}/tests/packaging/launcher_test.sh $<TARGET_FILE:veltrix>
     $<$<TARGET_EXISTS:veltrix_desktop>:$<TARGET_FILE:veltrix_desktop>>)
+  add_test(NAME store_program COMMAND sh ${CMAKE_SOURCE_DIR}/tests/packaging/store_program_test.sh
+    $<TARGET_FILE:veltrix> $<TARGET_FILE:veltrix_store_program> ${CMAKE_SOURCE_DIR}/examples/office-desktop.json)
   add_test(NAME manual_page COMMAND sh ${CMAKE_SOURCE_DIR}/tests/packaging/manual_page_test.sh
     $<TARGET_FILE:veltrix> ${CMAKE_SOURCE_DIR}/packaging/veltrix.1)
 endif()

@@ -43,6 +43,10 @@ dpkg-query -W -f='${Status}\n' veltrix | grep -qx "install ok installed" || fail
 [ "$(/usr/bin/veltrix --version)" = "Veltrix $version" ] || fail "--version says '$(/usr/bin/veltrix --version)'"
 /usr/bin/veltrix --help | grep -q "Examples:" || fail "--help shows no examples"
 [ -x /usr/libexec/veltrix/veltrix-desktop ] || fail "the desktop windows are not installed"
+[ -x /usr/libexec/veltrix/veltrix-store ] || fail "the fleet store is not installed"
+# The command line maps no database library; the store's program does.
+! readelf -d /usr/bin/veltrix | grep -E 'NEEDED.*(libsqlite3|libpq|libssl|libcrypto)' ||
+  fail "/usr/bin/veltrix links a database library"
 
 mkdir -m 777 "$work/reports"
 /usr/bin/veltrix --batch --name sample --snapshot examples/office-desktop.json --output-dir "$work/reports"
@@ -51,6 +55,11 @@ mkdir -m 777 "$work/reports"
 build/release/veltrix --batch --name sample --snapshot examples/office-desktop.json --output-dir "$work" 2>/dev/null
 diff <(grep -v "Veltrix generated" "$work/sample.htm") <(grep -v "Veltrix generated" "$work/reports/sample.htm") >/dev/null ||
   fail "the installed program's report differs from the build's"
+
+# The installed command line becomes the installed store's program.
+/usr/bin/veltrix store add --db "$work/reports/fleet.sqlite" examples/office-desktop.json
+/usr/bin/veltrix store overview --db "$work/reports/fleet.sqlite" --format csv --output "$work/reports/fleet.csv"
+[ "$(wc -l <"$work/reports/fleet.csv")" -eq 2 ] || fail "the store's overview lists no machine: $(cat "$work/reports/fleet.csv")"
 
 # A scan of this machine, names from the id lists of the hwdata dependency.
 /usr/bin/veltrix --batch --name live --output-dir "$work/reports" --no-software

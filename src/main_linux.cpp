@@ -1,15 +1,19 @@
 // Veltrix on Linux: the batch command line with arguments; without them it
 // becomes the desktop windows, a program of its own (veltrix-desktop) so that
 // the command line never loads the Qt libraries. Both read this machine
-// through our own provider.
+// through our own provider. `veltrix store ...` likewise becomes the fleet
+// store's program (veltrix-store), so that no other command maps the SQLite,
+// PostgreSQL and TLS libraries.
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
-#include "platform/posix/desktop_program.h"
+#include "platform/posix/companion_program.h"
 #include "platform/posix/posix_locale.h"
 #include "platform/posix/posix_platform.h"
 #include "providers/linux/linux_source.h"
@@ -25,41 +29,70 @@ struct LinuxService {
     veltrix::wmi::TableService service{*source};
 };
 
-std::shared_ptr<veltrix::wmi::Service> linuxService(std::unique_ptr<veltrix::wmi::ClassSource> source =
-                                                        veltrix::makeLinuxSource("/")) {
-    auto holder = std::make_shared<LinuxService>(std::move(source));
-    return std::shared_ptr<veltrix::wmi::Service>(holder, &holder->service);
+// The service over `source`; `keep` holds the provider as well, so that it
+// outlives the command.
+std::shared_ptr<veltrix::wmi::Service> linuxService(std::unique_ptr<veltrix::wmi::ClassSource> source,
+                                                    std::shared_ptr<LinuxService>& keep) {
+    keep = std::make_shared<LinuxService>(std::move(source));
+    return std::shared_ptr<veltrix::wmi::Service>(keep, &keep->service);
 }
 
-// Replaces this process by the desktop program, handing it the folder for
-// the reports; returns only when that cannot be done.
+// Replaces this process by a companion program; returns only when exec
+// failed, having said why.
+void become(const std::string& path, std::vector<char*> arguments) {
+    arguments.push_back(nullptr);
+    ::execv(path.c_str(), arguments.data());
+    std::fprintf(stderr, "veltrix: cannot start %s: %s\n", path.c_str(), std::strerror(errno));
+}
+
+// Becomes the desktop program, handing it the folder for the reports.
 int openDesktop() {
     const std::string folder = veltrix::executableFolder();
-    auto desktop = veltrix::findDesktopProgram(folder, VELTRIX_DESKTOP_FOLDER);
+    auto desktop = veltrix::findDesktopProgram(folder, VELTRIX_COMPANION_FOLDER);
     if (!desktop) {
         std::fputs("veltrix: the desktop windows are not installed; use --batch (see --help)\n", stderr);
         return veltrix::kExitBadInput;
     }
     std::string reports = veltrix::desktopReportFolder(folder, desktop->installed, std::getenv("HOME"));
     char name[] = "veltrix";
-    char* arguments[] = {name, reports.data(), nullptr};
-    ::execv(desktop->path.c_str(), arguments);
-    std::fprintf(stderr, "veltrix: cannot start %s: %s\n", desktop->path.c_str(), std::strerror(errno));
+    become(desktop->path, {name, reports.data()});
     return veltrix::kExitScanFailed;
+}
+
+// Becomes the store's program with the arguments after "store"; it writes to
+// this process's stdout and stderr and its exit code is the command's.
+int runStore(int argc, char** argv) {
+    auto store = veltrix::findCompanionProgram(veltrix::kStoreProgramName, veltrix::executableFolder(),
+                                               VELTRIX_COMPANION_FOLDER);
+    if (!store) {
+        std::fprintf(stderr, "veltrix: the fleet store is not installed (%s is missing)\n", veltrix::kStoreProgramName);
+        return veltrix::kExitBadInput;
+    }
+    std::string name = veltrix::kStoreProgramName;
+    std::vector<char*> arguments{name.data()};
+    arguments.insert(arguments.end(), argv + 1, argv + argc);
+    std::fflush(nullptr);
+    become(store->path, std::move(arguments));
+    return veltrix::kExitBadInput;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc <= 1) return openDesktop();
+    // The provider is never taken apart: freeing its thousands of small
+    // objects (the package list, the id lists' index) one by one costs about
+    // a twentieth of a batch scan, and the process ends right after it.
+    std::shared_ptr<LinuxService> provider;
     veltrix::BatchEnvironment environment;
-    environment.liveService = []() -> veltrix::Result<std::shared_ptr<veltrix::wmi::Service>> {
-        return linuxService();
+    environment.liveService = [&provider]() -> veltrix::Result<std::shared_ptr<veltrix::wmi::Service>> {
+        return linuxService(veltrix::makeLinuxSource("/"), provider);
     };
     environment.sysrootService =
-        [](const std::string& root) -> veltrix::Result<std::shared_ptr<veltrix::wmi::Service>> {
-        return linuxService(veltrix::makeSysrootSource(root));
+        [&provider](const std::string& root) -> veltrix::Result<std::shared_ptr<veltrix::wmi::Service>> {
+        return linuxService(veltrix::makeSysrootSource(root), provider);
     };
+    environment.storeCommand = [](int argc, char** argv, std::FILE*, std::FILE*) { return runStore(argc, argv); };
     environment.makePlatform = [](const std::string& folder) -> std::unique_ptr<veltrix::Platform> {
         return std::make_unique<veltrix::PosixPlatform>(folder);
     };
@@ -80,5 +113,9 @@ int main(int argc, char** argv) {
         "\n"
         "Exit codes: 0 report written, 1 report not created or scan error, 2 bad arguments or snapshot.\n"
         "More in the manual page: man veltrix\n";
-    return veltrix::runBatch(argc, argv, environment);
+    const int code = veltrix::runBatch(argc, argv, environment);
+    // Every file is closed by now; what stdio still holds goes out, then the
+    // process ends without running destructors.
+    std::fflush(nullptr);
+    std::_Exit(code);
 }

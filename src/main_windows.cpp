@@ -13,6 +13,7 @@
 #include "core/trace.h"
 #include "providers/windows/scan_service.h"
 #include "ui/console/batch.h"
+#include "ui/console/store_command.h"
 #include "ui/win32/desktop.h"
 #include "ui/win32/win32_windows.h"
 
@@ -82,6 +83,9 @@ int main() {
         auto live = veltrix::win::LiveService::create();
         if (!live) return live.failure();
         return veltrix::win::makeScanService(std::move(*live));
+    };
+    environment.storeCommand = [](int argc, char** argv, std::FILE* out, std::FILE* err) {
+        return veltrix::runStoreCommand(argc, argv, out, err);
     };
     environment.makePlatform = [](const std::string& folder) -> std::unique_ptr<veltrix::Platform> {
         return std::make_unique<veltrix::WindowsPlatform>(folder);

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "core/version.h"
@@ -38,6 +39,7 @@ protected:
     std::string liveRoot = std::string(VELTRIX_TEST_DATA) + "/linux/desktop";
     int liveConnections = 0;
     bool offersSysroot = true;  // as the Linux program does
+    std::function<int(int, char**, std::FILE*, std::FILE*)> storeCommand;
 
     static std::shared_ptr<wmi::Service> serviceOver(std::unique_ptr<wmi::ClassSource> source) {
         struct Holder {
@@ -65,6 +67,7 @@ protected:
                                                                DateTime{2026, 12, 7, 9, 5, 0});
         };
         env.makeLocale = [] { return std::unique_ptr<Locale>(std::make_unique<EnglishLocale>()); };
+        env.storeCommand = storeCommand;
         return env;
     }
 
@@ -155,6 +158,24 @@ TEST_F(BatchTest, VersionAndHelp) {
     auto h = run({"--help"});
     EXPECT_EQ(h.code, kExitOk);
     EXPECT_NE(h.out.find("--save-snapshot"), std::string::npos);
+}
+
+TEST_F(BatchTest, StoreIsHandedOverWholeOrRefusedWhereThereIsNone) {
+    auto refused = run({"store", "add", "x.json"});
+    EXPECT_EQ(refused.code, kExitBadInput);
+    EXPECT_NE(refused.err.find("fleet store is not part of this program"), std::string::npos) << refused.err;
+
+    std::vector<std::string> handed;
+    storeCommand = [&handed](int argc, char** argv, std::FILE* out, std::FILE*) {
+        handed.assign(argv, argv + argc);
+        std::fputs("stored\n", out);
+        return 1;
+    };
+    auto ran = run({"store", "add", "--db", "a b.sqlite", "--name", "x.json"});
+    EXPECT_EQ(ran.code, 1);  // the store's own code, not the scan's
+    EXPECT_EQ(handed, (std::vector<std::string>{"store", "add", "--db", "a b.sqlite", "--name", "x.json"}));
+    EXPECT_EQ(ran.out, "stored\n");
+    EXPECT_EQ(liveConnections, 0);
 }
 
 TEST_F(BatchTest, SavedSnapshotReplaysTheSameReportByteForByte) {

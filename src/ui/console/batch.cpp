@@ -21,7 +21,6 @@
 #include "ui/console/compare_command.h"
 #include "ui/console/console_ui.h"
 #include "ui/console/export_command.h"
-#include "ui/console/store_command.h"
 #include "wmi/table_service.h"
 
 namespace veltrix {
@@ -133,7 +132,11 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     // The subcommands that read reports as data take over the whole command line.
     if (argc > 1 && std::string_view(argv[1]) == "export") return runExport(argc - 1, argv + 1, environment, out, err);
     if (argc > 1 && std::string_view(argv[1]) == "compare") return runCompare(argc - 1, argv + 1, environment, out, err);
-    if (argc > 1 && std::string_view(argv[1]) == "store") return runStoreCommand(argc - 1, argv + 1, out, err);
+    if (argc > 1 && std::string_view(argv[1]) == "store") {
+        if (environment.storeCommand) return environment.storeCommand(argc - 1, argv + 1, out, err);
+        printLine(err, "veltrix: the fleet store is not part of this program");
+        return kExitBadInput;
+    }
     Options o;
     CLI::App app{"Veltrix " + std::string(kVersionText) +
                  ": hardware and software inventory of this computer as one HTML page.\n"

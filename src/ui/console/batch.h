@@ -25,6 +25,10 @@ struct BatchEnvironment {
     // Platform services writing reports into `outputFolder`.
     std::function<std::unique_ptr<Platform>(const std::string& outputFolder)> makePlatform;
     std::function<std::unique_ptr<Locale>()> makeLocale;
+    // Runs `store ...` (argv[0] is "store") and returns its exit code. Kept
+    // out of this library so that a program that never opens a store does
+    // not link the database libraries; left empty, the command is refused.
+    std::function<int(int argc, char** argv, std::FILE* out, std::FILE* err)> storeCommand;
     // Extra lines for --help about what this platform's data source needs.
     std::string helpNotes;
 };

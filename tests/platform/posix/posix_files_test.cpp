@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -119,6 +120,28 @@ TEST(PosixLocaleText, LocaleTextIsConvertedToUtf8) {
     // A byte the character set does not have becomes U+FFFD, the rest stays.
     EXPECT_EQ(localeTextToUtf8("a\x80" "b", "ANSI_X3.4-1968"), "a\xEF\xBF\xBD" "b");
     EXPECT_EQ(localeTextToUtf8("same", "NO-SUCH-CHARSET"), "same");
+}
+
+// The settings come from the environment as the process starts; one that
+// names a locale this system lacks gives the C locale's, never a failure.
+TEST(PosixLocaleText, EnvironmentsLocaleOrElseTheCLocale) {
+    const char* before = std::getenv("LC_ALL");
+    const std::string saved = before ? before : "";
+    const DateTime when{2024, 3, 5, 14, 7, 9};
+    for (const char* setting : {"C.UTF-8", "xx_NOWHERE.UTF-8"}) {
+        ::setenv("LC_ALL", setting, 1);
+        PosixLocale locale;
+        EXPECT_EQ(locale.monthName(3), "March") << setting;
+        EXPECT_EQ(locale.monthName(13), "") << setting;
+        EXPECT_EQ(locale.decimalSeparator(), '.') << setting;
+        EXPECT_EQ(locale.shortDate(when), "03/05/24") << setting;
+        EXPECT_EQ(locale.longTime(when), "14:07:09") << setting;
+    }
+    if (before) {
+        ::setenv("LC_ALL", saved.c_str(), 1);
+    } else {
+        ::unsetenv("LC_ALL");
+    }
 }
 
 }  // namespace

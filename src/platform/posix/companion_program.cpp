@@ -1,4 +1,4 @@
-#include "platform/posix/desktop_program.h"
+#include "platform/posix/companion_program.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,12 +16,13 @@ bool isExecutableFile(const std::string& path) {
 
 }  // namespace
 
-std::optional<DesktopProgram> findDesktopProgram(const std::string& programFolder, const std::string& privateFolder) {
+std::optional<CompanionProgram> findCompanionProgram(const std::string& name, const std::string& programFolder,
+                                                     const std::string& privateFolder) {
     const std::filesystem::path folder(programFolder);
-    const std::string beside = (folder / kDesktopProgramName).string();
-    if (isExecutableFile(beside)) return DesktopProgram{beside, false};
-    const std::string installed = (folder / privateFolder / kDesktopProgramName).lexically_normal().string();
-    if (isExecutableFile(installed)) return DesktopProgram{installed, true};
+    const std::string beside = (folder / name).string();
+    if (isExecutableFile(beside)) return CompanionProgram{beside, false};
+    const std::string installed = (folder / privateFolder / name).lexically_normal().string();
+    if (isExecutableFile(installed)) return CompanionProgram{installed, true};
     return std::nullopt;
 }
 

@@ -1,4 +1,4 @@
-#include "platform/posix/desktop_program.h"
+#include "platform/posix/companion_program.h"
 
 #include <gtest/gtest.h>
 
@@ -50,6 +50,19 @@ TEST_F(DesktopProgramTest, OnlyAnExecutableRegularFileCounts) {
     fs::create_directories(installed);  // a folder of that name
     EXPECT_FALSE(findDesktopProgram(bin, "../libexec/veltrix"));
     EXPECT_FALSE(findDesktopProgram((root / "missing").string(), "../libexec/veltrix"));
+}
+
+TEST_F(DesktopProgramTest, EachCompanionIsFoundByItsOwnName) {
+    makeFile(beside, true);
+    const fs::path store = root / "usr/libexec/veltrix/veltrix-store";
+    makeFile(store, true);
+    auto found = findCompanionProgram(kStoreProgramName, bin, "../libexec/veltrix");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->path, store.string());
+    EXPECT_TRUE(found->installed);
+    EXPECT_EQ(findDesktopProgram(bin, "../libexec/veltrix")->path, beside.string());
+    fs::remove(store);
+    EXPECT_FALSE(findCompanionProgram(kStoreProgramName, bin, "../libexec/veltrix"));
 }
 
 TEST(DesktopReportFolder, NextToTheProgramUnlessInstalled) {
