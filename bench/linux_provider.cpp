@@ -20,10 +20,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/posix/posix_locale.h"
@@ -169,6 +171,28 @@ constexpr double kLshwHtmlSlowestMs = 235;
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 2 && std::string_view(argv[1]) == "--scans") {
+        // Only the in-process batch scan, N times: a loop to run under a
+        // profiler, with nothing else in it.
+        const int scans = std::atoi(argv[2]);
+        const auto folder = std::filesystem::temp_directory_path() / ("veltrix_bench_" + std::to_string(::getpid()));
+        std::error_code ignored;
+        std::filesystem::create_directories(folder, ignored);
+        std::FILE* sink = std::fopen("/dev/null", "w");
+        Timing batch;
+        for (int r = 0; r < scans; ++r) {
+            BatchRun run = batchScan(folder.string(), sink ? sink : stderr);
+            if (run.exitCode != 0) return 1;
+            batch.wall.push_back(run.ms);
+            batch.cpu.push_back(run.cpu);
+        }
+        std::filesystem::remove_all(folder, ignored);
+        if (sink) std::fclose(sink);
+        if (scans > 0)
+            std::printf("batch scan, all sections: %9.2f ms wall %9.2f ms cpu (medians of %d)\n", median(batch.wall),
+                        median(batch.cpu), scans);
+        return 0;
+    }
     const std::string program = argc > 1 ? argv[1] : VELTRIX_PROGRAM;
     const int rounds = 5;
     const int pairedRounds = 15;  // scan, plain read, process: short, and the ratios are the figures that count

@@ -22,9 +22,10 @@ public:
 
     Status writeLine(std::string_view utf8) override {
         if (!file_) return writeFailure("Bad file mode: the report file is closed");
-        std::string line = encodeCp1252(utf8);
-        line += "\r\n";
-        Status written = file_->write(line);
+        line_.clear();
+        appendCp1252(line_, utf8);
+        line_ += "\r\n";
+        Status written = file_->write(line_);
         if (!written.ok() && !failure_) failure_ = written.failure;
         return written;
     }
@@ -39,6 +40,7 @@ public:
 private:
     std::unique_ptr<ReplacingFile> file_;
     std::optional<Failure> failure_;
+    std::string line_;  // the line being written, its room kept for the next
 };
 
 }  // namespace
@@ -49,7 +51,7 @@ std::unique_ptr<ReportStream> reportFileStream(std::unique_ptr<ReplacingFile> fi
 
 Status MemoryReportStream::writeLine(std::string_view utf8) {
     if (failWrites_) return writeFailure("Disk full");
-    bytes_ += encodeCp1252(utf8);
+    appendCp1252(bytes_, utf8);
     bytes_ += "\r\n";
     return {};
 }

@@ -9,9 +9,16 @@
 
 namespace veltrix {
 
+namespace {
+// Only what the report asks of the locale: its character set, its decimal
+// separator, and its dates and times. Each category is a file of its own
+// to load, and a scan is short enough that loading all twelve showed.
+constexpr int kUsedCategories = LC_CTYPE_MASK | LC_NUMERIC_MASK | LC_TIME_MASK;
+}  // namespace
+
 PosixLocale::PosixLocale() {
-    locale_ = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(0));
-    if (locale_ == static_cast<locale_t>(0)) locale_ = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    locale_ = newlocale(kUsedCategories, "", static_cast<locale_t>(0));
+    if (locale_ == static_cast<locale_t>(0)) locale_ = newlocale(kUsedCategories, "C", static_cast<locale_t>(0));
 }
 
 std::string localeTextToUtf8(std::string_view text, const char* codeset) {

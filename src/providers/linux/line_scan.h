@@ -1,9 +1,9 @@
 // Finds the lines of a large text, or those that open a certain way, without
 // a call per line to look for its end: the id lists are over a megabyte of
-// which a lookup wants a few hundred lines, the package database as large
-// and read whole. A vector of bytes is compared at a time with a line end
-// and the bytes after it with a tab, so that only the lines wanted cost a
-// branch; 32 bytes at a time on processors with AVX2, else 16.
+// which a lookup wants a few hundred lines. A vector of bytes is compared at
+// a time with a line end and the bytes after it with a tab, so that only the
+// lines wanted cost a branch; 32 bytes at a time on processors with AVX2,
+// else 16.
 #pragma once
 
 #include <cstddef>
@@ -97,24 +97,6 @@ void forEachLineOpening(std::string_view text, Visit&& visit) {
 #endif
     for (i = text.find('\n', i); i != std::string_view::npos; i = text.find('\n', i + 1))
         if (opensAs<kind>(text, i + 1)) visit(i + 1);
-}
-
-// Calls `visit` with every line of `text`, without its line end ("\n" or
-// "\r\n"), as LineCursor gives them.
-template <typename Visit>
-void forEachLine(std::string_view text, Visit&& visit) {
-    std::size_t start = 0;
-    auto emit = [&](std::size_t end) {
-        std::string_view line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        visit(line);
-    };
-    forEachLineOpening<LineOpening::Any>(text, [&](std::size_t next) {
-        if (next == 0) return;
-        emit(next - 1);
-        start = next;
-    });
-    if (start < text.size()) emit(text.size());
 }
 
 }  // namespace veltrix::linux_provider

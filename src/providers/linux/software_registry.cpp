@@ -89,6 +89,7 @@ RegistryTree::Key* RegistryTree::find(std::string_view path) {
 }
 
 RegistryTree::Key& RegistryTree::insert(std::string path, std::string_view parentPath, std::string_view name) {
+    lastRead_.valid = false;
     find(parentPath)->subkeys.emplace_back(name);
     for (int which = 0; which < 2; ++which)
         if (parentPath == uninstallParent(which)) return programs_[which].emplace(std::string(name), Key{}).first->second;
@@ -172,9 +173,17 @@ std::optional<std::vector<std::string>> RegistryTree::subkeys(std::string_view k
 }
 
 std::optional<std::string> RegistryTree::value(std::string_view keyPath, std::string_view valueName) const {
-    bool known = false;
-    const Key* key = program(keyPath, known);
-    if (!known) key = find(normaliseKeyPath(keyPath));
+    const Key* key = nullptr;
+    if (lastRead_.valid && lastRead_.path == keyPath) {
+        key = lastRead_.key;
+    } else {
+        bool known = false;
+        key = program(keyPath, known);
+        if (!known) key = find(normaliseKeyPath(keyPath));
+        lastRead_.path.assign(keyPath);
+        lastRead_.key = key;
+        lastRead_.valid = true;
+    }
     if (!key) return std::nullopt;
     for (const auto& [name, value] : key->values)
         if (equalsIgnoringCase(name, valueName)) return value;
