@@ -84,7 +84,7 @@ std::optional<std::string> LinuxSource::registryString(std::string_view path, st
 }
 
 LinuxSource::Inputs LinuxSource::inputsRead() const {
-    Inputs out{machine_.files.filesReadPaths(), machine_.files.directoriesListed()};
+    Inputs out{machine_.files.filesReadPaths(), machine_.files.directoriesListed(), machine_.files.linksRead()};
     for (const IdsDatabase* ids : {&machine_.pciIds, &machine_.usbIds})
         if (std::string path = ids->fileRead(); !path.empty()) out.files.push_back(std::move(path));
     return out;
