@@ -12,6 +12,8 @@ Failure writeFailure(const std::string& what) {
     return Failure{failure_code::kFileError, what};
 }
 
+constexpr std::size_t kLongLine = 4096;
+
 // Each line goes into a file that replaces the old report only when the
 // whole report was written: after a failed line the report is incomplete, so
 // closing then removes the new file and keeps the old report.
@@ -22,10 +24,18 @@ public:
 
     Status writeLine(std::string_view utf8) override {
         if (!file_) return writeFailure("Bad file mode: the report file is closed");
-        line_.clear();
-        appendCp1252(line_, utf8);
-        line_ += "\r\n";
-        Status written = file_->write(line_);
+        Status written;
+        if (utf8.size() >= kLongLine && isAscii(utf8)) {
+            // A long line (a list of programs) is mostly plain ASCII, the
+            // same in Windows-1252: written as it is, without a copy.
+            written = file_->write(utf8);
+            if (written.ok()) written = file_->write("\r\n");
+        } else {
+            line_.clear();
+            appendCp1252(line_, utf8);
+            line_ += "\r\n";
+            written = file_->write(line_);
+        }
         if (!written.ok() && !failure_) failure_ = written.failure;
         return written;
     }
