@@ -40,11 +40,10 @@ __attribute__((target("avx2"))) inline __m256i blanks(__m256i bytes) {
 }
 
 // Where the lines that may matter start, for the lines after each byte of
-// text[from, to) (34 bytes readable from each step), written to `starts`;
-// returns how many. Nothing is called inside: a call would make the
-// compiler reload the constants and clear the vector registers each step.
-__attribute__((target("avx2"))) std::size_t startsAvx2(const char* data, std::size_t from, std::size_t to,
-                                                      std::uint32_t* starts) {
+// text[from, to), as offsets from `from`; reads two bytes past `to`. As
+// line_scan's collectors, it calls nothing in its loop.
+__attribute__((target("avx2"))) std::size_t keptFieldStartsAvx2(const char* data, std::size_t from,
+                                                               std::size_t to, std::uint32_t* starts) {
     std::size_t n = 0;
     for (std::size_t i = from; i < to; i += 32) {
         const __m256i ends = bytesEqual(load32(data + i), '\n');
@@ -77,14 +76,7 @@ void forEachLineThatMayMatter(std::string_view text, Visit&& visit) {
     if (mayMatterAt(text, 0)) emit(0);
     std::size_t i = 0;
 #ifdef VELTRIX_LINE_SCAN_AVX2
-    if (__builtin_cpu_supports("avx2")) {
-        constexpr std::size_t kBlock = 4096;  // a page's lines found, then read
-        std::uint32_t starts[kBlock];
-        for (; i + kBlock + 2 <= text.size(); i += kBlock) {
-            const std::size_t n = startsAvx2(text.data(), i, i + kBlock, starts);
-            for (std::size_t k = 0; k < n; ++k) emit(i + starts[k]);
-        }
-    }
+    i = forEachStartByPage(text, 2, keptFieldStartsAvx2, emit);
 #endif
     for (i = text.find('\n', i); i != std::string_view::npos; i = text.find('\n', i + 1))
         if (mayMatterAt(text, i + 1)) emit(i + 1);
