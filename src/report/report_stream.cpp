@@ -22,17 +22,26 @@ public:
     FileReportStream(std::unique_ptr<ReplacingFile> file, Messages& messages)
         : ReportStream(messages), file_(std::move(file)) {}
 
-    Status writeLine(std::string_view utf8) override {
+    Status writeLine(std::string_view utf8) override { return writeLineOf({utf8}); }
+
+    Status writeLineOf(std::initializer_list<std::string_view> pieces) override {
         if (!file_) return writeFailure("Bad file mode: the report file is closed");
+        // Pieces are encoded into one buffer, but a long piece in plain
+        // ASCII (a list of programs), the same in Windows-1252, goes to the
+        // file as it lies, without a copy.
+        line_.clear();
         Status written;
-        if (utf8.size() >= kLongLine && isAscii(utf8)) {
-            // A long line (a list of programs) is mostly plain ASCII, the
-            // same in Windows-1252: written as it is, without a copy.
-            written = file_->write(utf8);
-            if (written.ok()) written = file_->write("\r\n");
-        } else {
-            line_.clear();
-            appendCp1252(line_, utf8);
+        for (std::string_view piece : pieces) {
+            if (piece.size() >= kLongLine && isAscii(piece)) {
+                if (!line_.empty()) written = file_->write(line_);
+                line_.clear();
+                if (written.ok()) written = file_->write(piece);
+                if (!written.ok()) break;
+            } else {
+                appendCp1252(line_, piece);
+            }
+        }
+        if (written.ok()) {
             line_ += "\r\n";
             written = file_->write(line_);
         }

@@ -88,6 +88,7 @@ std::vector<InstalledPackage> parseDpkgStatus(std::string_view text) {
     // The file holds every field of every package; only four are kept, so
     // nothing is copied until a line is known to be one of them.
     std::vector<InstalledPackage> out;
+    out.reserve(text.size() / 1024);  // a package takes about a kilobyte of the file
     InstalledPackage current;
     std::string_view status;
     auto finish = [&] {

@@ -212,6 +212,7 @@ RegistryTree buildSoftwareRegistry(const std::vector<InstalledPackage>& packages
     tree.addKey(kForeignUninstallKey);
     RegistryTree::Key* parents[2] = {tree.find(uninstallParent(0)), tree.find(uninstallParent(1))};
     tree.programs_[0].reserve(packages.size());
+    parents[0]->subkeys.reserve(packages.size());
     const std::string native = nativeArchitecture(packages);
     std::string name;
     for (const InstalledPackage& p : packages) {

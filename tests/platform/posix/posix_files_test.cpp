@@ -96,6 +96,11 @@ TEST(PosixFiles, ReportLinesOfEverySizeKeepTheirOrderAndEncoding) {
             expected += encoded + "\r\n";
         }
     }
+    // A line in pieces: a long ASCII piece between encoded ones.
+    const std::string list(70000, 'p');
+    ASSERT_TRUE((*report)->writeLineOf({"<td>caf\xc3\xa9", list, "", "\xc3\xa9</td>"}).ok());
+    ASSERT_TRUE((*report)->writeLineOf({list}).ok());
+    expected += "<td>caf\xe9" + list + "\xe9</td>\r\n" + list + "\r\n";
     ASSERT_TRUE((*report)->close().ok());
     EXPECT_TRUE(readFile(path) == expected);  // not printed: megabytes
 }
