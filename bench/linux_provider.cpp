@@ -7,7 +7,14 @@
 // last figure is `lshw -html`, as measured earlier on this machine; it is
 // quoted, not run here.
 //
+// The scan's figure includes committing its report (flushed to the disk and
+// moved over the old one), which is also shown apart: it is the output
+// disk's wait, and on a shared disk it varies most. The plain read is shown
+// for the files and folders the scan read, as always, and with the links it
+// asked about (device paths, driver bindings) read too.
+//
 // Usage: bench_linux_provider [PROGRAM]   (default: the veltrix of this build)
+//        bench_linux_provider --scans N   (only N in-process batch scans, to run under a profiler)
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
