@@ -20,6 +20,7 @@ inline std::string lowerAscii(std::string_view text) {
 
 inline bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
+    if (a == b) return true;  // mostly so: one comparison of the whole, not a fold per letter
     for (std::size_t i = 0; i < a.size(); ++i) {
         if (foldAscii(a[i]) != foldAscii(b[i])) return false;
     }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace veltrix {
 
@@ -71,12 +72,32 @@ int cp1252Byte(char32_t cp) {
 
 std::string encodeCp1252(std::string_view utf8) {
     std::string out;
-    out.reserve(utf8.size());
+    appendCp1252(out, utf8);
+    return out;
+}
+
+namespace {
+// Where the ASCII run starting at `from` ends; looked through eight bytes at
+// a time, none with its top bit.
+std::size_t asciiRunEnd(std::string_view text, std::size_t from) {
+    std::size_t run = from;
+    for (std::uint64_t word; run + 8 <= text.size(); run += 8) {
+        std::memcpy(&word, text.data() + run, 8);
+        if (word & 0x8080808080808080ull) break;
+    }
+    while (run < text.size() && static_cast<unsigned char>(text[run]) < 0x80) ++run;
+    return run;
+}
+}  // namespace
+
+bool isAscii(std::string_view text) { return asciiRunEnd(text, 0) == text.size(); }
+
+void appendCp1252(std::string& out, std::string_view utf8) {
+    out.reserve(out.size() + utf8.size());
     std::size_t i = 0;
     while (i < utf8.size()) {
         // Plain ASCII runs are copied whole: most of a report is markup.
-        std::size_t run = i;
-        while (run < utf8.size() && static_cast<unsigned char>(utf8[run]) < 0x80) ++run;
+        const std::size_t run = asciiRunEnd(utf8, i);
         out.append(utf8, i, run - i);
         i = run;
         if (i == utf8.size()) break;
@@ -90,7 +111,6 @@ std::string encodeCp1252(std::string_view utf8) {
             out += ';';
         }
     }
-    return out;
 }
 
 std::string replaceInvalidUtf8(std::string_view text) {

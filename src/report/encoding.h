@@ -8,6 +8,11 @@
 namespace veltrix {
 
 std::string encodeCp1252(std::string_view utf8);
+// The same, appended to `out`: a writer that keeps one buffer for every line
+// saves an allocation and a copy per line.
+void appendCp1252(std::string& out, std::string_view utf8);
+// Whether every byte is ASCII, which both encodings write alike.
+bool isAscii(std::string_view text);
 // Text as encodeCp1252 reads it: each byte that is not part of a valid UTF-8
 // sequence becomes U+FFFD, so text kept elsewhere (a snapshot) shows the
 // same characters as the report.

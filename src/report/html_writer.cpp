@@ -99,14 +99,12 @@ void WriteTableHead(std::string_view title, ReportStream& out) {
 }
 
 void WriteRow(std::string_view label, std::string_view value, ReportStream& out) {
-    std::string line;
-    line.reserve(label.size() + value.size() + 120);
-    line += "<tr><td width='150' bgcolor='#d9d9d9' class='td1'>";
-    line += label;
-    line += "</td><td width='550' bgcolor='#d9d9d9' class='td1'>";
-    line += value;
-    line += "</td></tr>";
-    writeLines(out, {line}, "Error occure while writing a row of output-file.");
+    // In pieces: a value may be a whole list (the installed software), which
+    // the stream then need not copy.
+    const Status written = out.writeLineOf({"<tr><td width='150' bgcolor='#d9d9d9' class='td1'>", label,
+                                            "</td><td width='550' bgcolor='#d9d9d9' class='td1'>", value,
+                                            "</td></tr>"});
+    if (!written.ok()) out.messages().messageBox("Error occure while writing a row of output-file.", MessageStyle::Critical);
 }
 
 void WriteTableFoot(ReportStream& out) {

@@ -12,6 +12,8 @@ Failure writeFailure(const std::string& what) {
     return Failure{failure_code::kFileError, what};
 }
 
+constexpr std::size_t kLongLine = 4096;
+
 // Each line goes into a file that replaces the old report only when the
 // whole report was written: after a failed line the report is incomplete, so
 // closing then removes the new file and keeps the old report.
@@ -20,11 +22,29 @@ public:
     FileReportStream(std::unique_ptr<ReplacingFile> file, Messages& messages)
         : ReportStream(messages), file_(std::move(file)) {}
 
-    Status writeLine(std::string_view utf8) override {
+    Status writeLine(std::string_view utf8) override { return writeLineOf({utf8}); }
+
+    Status writeLineOf(std::initializer_list<std::string_view> pieces) override {
         if (!file_) return writeFailure("Bad file mode: the report file is closed");
-        std::string line = encodeCp1252(utf8);
-        line += "\r\n";
-        Status written = file_->write(line);
+        // Pieces are encoded into one buffer, but a long piece in plain
+        // ASCII (a list of programs), the same in Windows-1252, goes to the
+        // file as it lies, without a copy.
+        line_.clear();
+        Status written;
+        for (std::string_view piece : pieces) {
+            if (piece.size() >= kLongLine && isAscii(piece)) {
+                if (!line_.empty()) written = file_->write(line_);
+                line_.clear();
+                if (written.ok()) written = file_->write(piece);
+                if (!written.ok()) break;
+            } else {
+                appendCp1252(line_, piece);
+            }
+        }
+        if (written.ok()) {
+            line_ += "\r\n";
+            written = file_->write(line_);
+        }
         if (!written.ok() && !failure_) failure_ = written.failure;
         return written;
     }
@@ -39,6 +59,7 @@ public:
 private:
     std::unique_ptr<ReplacingFile> file_;
     std::optional<Failure> failure_;
+    std::string line_;  // the line being written, its room kept for the next
 };
 
 }  // namespace
@@ -49,7 +70,7 @@ std::unique_ptr<ReportStream> reportFileStream(std::unique_ptr<ReplacingFile> fi
 
 Status MemoryReportStream::writeLine(std::string_view utf8) {
     if (failWrites_) return writeFailure("Disk full");
-    bytes_ += encodeCp1252(utf8);
+    appendCp1252(bytes_, utf8);
     bytes_ += "\r\n";
     return {};
 }

@@ -93,6 +93,7 @@ void WriteSoftwareSection(ScanContext& scan) {
             frame.fail(subkeys.failure());
             continue;
         }
+        table.reserve(subkeys->size());
         for (const std::string& subkey : *subkeys) {
             if (!frame.headWritten()) {
                 frame.head(kTitle);

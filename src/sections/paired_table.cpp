@@ -37,6 +37,13 @@ void PairedTable::addHeadings(std::string_view secondHeading) {
     text_ += "</tr>";
 }
 
+void PairedTable::reserve(std::size_t count) {
+    // The markup of an entry and its share of a line, with names and
+    // versions of the usual length.
+    constexpr std::size_t kEntryBytes = 160;
+    text_.reserve(text_.size() + count * kEntryBytes);
+}
+
 void PairedTable::add(std::string_view description, std::string_view second) {
     if (!rightHalf_) text_ += "<tr>";
     text_ += "<td width='290' valign='top'>&nbsp;";

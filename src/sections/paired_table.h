@@ -22,6 +22,9 @@ public:
     void add(std::string_view description, std::string_view second);
 
     std::size_t entries() const { return entries_; }
+    // Room for about `count` more entries, so that a long list is not copied
+    // as it grows.
+    void reserve(std::size_t count);
 
     // Fills an odd last line and closes the inner table, the row and the
     // outer table, in that order; returns the whole text. Called once, last.

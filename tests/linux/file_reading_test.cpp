@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "providers/linux/mapped_file.h"
 #include "providers/linux/id_lists.h"
@@ -83,5 +84,15 @@ TEST(SystemTree, ResolvesLinksInsideTheTree) {
         EXPECT_FALSE(files.resolve("/sys/class/net/eth1").has_value());
         EXPECT_FALSE(files.resolve("/sys/class/net/eth0/device/missing").has_value());
         EXPECT_FALSE(files.resolve("/sys/loop-a").has_value());
+        EXPECT_EQ(files.linkName("/sys/class/net/eth0"), "eth0");
+        EXPECT_FALSE(files.linkName("/sys/class/net").has_value());  // no link
+        EXPECT_FALSE(files.linkName("/sys/class/net/eth1").has_value());  // missing
     }
+    // Every path asked about counts as read, once, whether a link or not:
+    // a plain reader of the same input would read it too.
+    const std::vector<std::string> links = files.linksRead();
+    const std::set<std::string> distinct(links.begin(), links.end());
+    EXPECT_EQ(distinct.size(), links.size());
+    for (const char* path : {"/sys/class/net/eth0", "/sys/class/net", "/sys/class/net/eth1", "/sys/loop-b"})
+        EXPECT_EQ(distinct.count(tree.str() + path), 1u) << path;
 }

@@ -64,3 +64,15 @@ TEST(IdsDatabaseSections, ReadsTheFileOnFirstLookup) {
     EXPECT_EQ(ids.vendor(0x8086), some("Intel Corporation"));
     std::filesystem::remove(path);
 }
+
+TEST(IdsDatabaseSections, AHeadingWithoutANameIsNoVendorButEndsTheOneBefore) {
+    IdsDatabase ids("");
+    ids.parse("1000  First\n\t0001  One\n1234  \r\n\t0002  Two\n1235\t \n\t0003  Three\nC 03 \nC 04  Multimedia\n");
+    EXPECT_EQ(ids.device(0x1000, 0x0001), some("One"));
+    EXPECT_FALSE(ids.device(0x1000, 0x0002).has_value());
+    EXPECT_FALSE(ids.vendor(0x1234).has_value());
+    EXPECT_FALSE(ids.device(0x1234, 0x0002).has_value());
+    EXPECT_FALSE(ids.vendor(0x1235).has_value());
+    EXPECT_FALSE(ids.className(0x03).has_value());
+    EXPECT_EQ(ids.className(0x04), some("Multimedia"));
+}

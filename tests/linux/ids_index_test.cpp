@@ -64,3 +64,24 @@ TEST(IdsDatabase, EveryEntryOfALongBlockInOrderOrNot) {
         }
     }
 }
+
+TEST(IdsDatabase, HeadingsAcrossManyPagesOfTheList) {
+    // Enough vendors for the list to span pages of the index's scan, with
+    // comment lines of every length so that headings fall at every offset,
+    // page edges included.
+    std::string text;
+    for (int v = 0; v < 1500; ++v) {
+        (text += hex(0x2000 + v, 4)) += "  Vendor ";
+        (text += std::to_string(v)) += '\n';
+        (((text += '\t') += hex(v % 7, 4)) += "  Device ") += std::to_string(v) += '\n';
+        if (v % 3 == 0) (text += '#') += std::string(v % 61, 'c') += '\n';
+    }
+    IdsDatabase ids("");
+    ids.parse(text);
+    ASSERT_GT(text.size(), 8u * 4096);
+    for (int v = 0; v < 1500; ++v) {
+        const auto id = static_cast<std::uint16_t>(0x2000 + v);
+        EXPECT_EQ(ids.vendor(id), "Vendor " + std::to_string(v)) << v;
+        EXPECT_EQ(ids.device(id, static_cast<std::uint16_t>(v % 7)), "Device " + std::to_string(v)) << v;
+    }
+}

@@ -72,3 +72,26 @@ TEST(DpkgStatus, FieldsWithAKeptFieldsPrefixAreNotTakenForIt) {
     EXPECT_EQ(packages[0].version, "1");
     EXPECT_EQ(packages[0].architecture, "amd64");
 }
+
+TEST(SoftwareRegistry, ProgramsOfEveryNameLengthAnswerInAnyLetterCase) {
+    // Names of every length around the eight letters looked at together,
+    // found in their own spelling, in capitals and in small letters; a name
+    // listed twice takes the later version.
+    std::vector<InstalledPackage> packages;
+    for (std::size_t n = 1; n <= 40; ++n) packages.push_back({"Pkg" + std::string(n, 'a' + n % 26) + "-Z", std::to_string(n), "amd64"});
+    packages.push_back({"Pkgb-Z", "again", "amd64"});
+    RegistryTree tree = buildSoftwareRegistry(packages);
+    EXPECT_EQ(tree.subkeys(kNative)->size(), 40u);
+    for (std::size_t n = 1; n <= 40; ++n) {
+        const std::string name = packages[n - 1].name;
+        std::string upper = name, lower = name;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const std::string version = n == 1 ? "again" : std::to_string(n);
+        for (const std::string& spelling : {name, upper, lower}) {
+            EXPECT_EQ(tree.value(kNative + "\\" + spelling, "DisplayVersion"), version) << spelling;
+            EXPECT_EQ(tree.value(kNative + "\\" + spelling, "DISPLAYNAME"), name) << spelling;
+        }
+        EXPECT_FALSE(tree.value(kNative + "\\" + name + "@", "DisplayName").has_value());
+    }
+}

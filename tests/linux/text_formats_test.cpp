@@ -94,3 +94,33 @@ TEST(RegistryTree, NewKeysUnderExistingParentsKeepTheirWrittenNames) {
     EXPECT_EQ(tree.value("Software\\Uninstall\\MYPROG", "displayversion"), std::optional<std::string>("1"));
     EXPECT_EQ(tree.value("Software\\Uninstall\\MyProg", "DisplayName"), std::optional<std::string>("x"));
 }
+
+TEST(DpkgStatus, EveryPackageOfALongFileWhereverItsLinesFall) {
+    // Packages of every length, so that each kind of line starts at every
+    // offset of the blocks the file is looked through in: fields that share a
+    // kept field's first letters, continuation lines that look like fields or
+    // open with two blanks, and packages ended by a line of blanks alone.
+    std::string text;
+    std::vector<std::string> expected;
+    for (int p = 0; p < 400; ++p) {
+        const std::string eol = p % 5 == 3 ? "\r\n" : "\n";
+        const std::string name = "pkg" + std::to_string(p) + std::string(p % 7, 'x');
+        const bool installed = p % 6 != 4;
+        text += "Package: " + name + eol;
+        text += "Priority: optional" + eol + "Pre-Depends: libc6" + eol + "Section: misc" + eol;
+        text += std::string("Status: install ok ") + (installed ? "installed" : "config-files") + eol;
+        text += "Source: src" + std::string(p % 3, 's') + eol;
+        if (p % 2) text += "Architecture: amd64" + eol;
+        text += "Version: " + std::to_string(p) + ".0" + eol;
+        text += "Description: text" + eol + " Package: not-" + name + eol + "  Version: 0 (two blanks, then text)" + eol;
+        text += " ." + eol + " Status: install ok installed" + eol;
+        if (installed) expected.push_back(name + "=" + std::to_string(p) + ".0");
+        text += p % 4 == 1 ? std::string(1 + p % 3, ' ') + eol : p % 4 == 2 ? "\t" + eol : eol;
+    }
+    std::vector<std::string> got;
+    for (const InstalledPackage& package : parseDpkgStatus(text)) got.push_back(package.name + "=" + package.version);
+    EXPECT_EQ(got, expected);
+    // The same file without its last line end, and cut in the last package.
+    text.erase(text.find_last_not_of("\r\n \t") + 1);
+    EXPECT_EQ(parseDpkgStatus(text).size(), expected.size());
+}

@@ -33,6 +33,17 @@ std::optional<std::pair<std::uint16_t, std::string_view>> idAndName(std::string_
     return std::make_pair(*id, name);
 }
 
+// The id of the heading "8086  Intel Corporation" starting at `start`, read
+// without looking for the line's end; nullopt when the line is no heading of
+// `digits` hex digits or its name is empty, as idAndName() decides.
+std::optional<std::uint16_t> headingId(std::string_view text, std::size_t start, std::size_t digits) {
+    auto id = leadingId(text.substr(start, digits + 1), digits);
+    if (!id) return std::nullopt;
+    for (std::size_t i = start + digits + 1; i < text.size() && text[i] != '\n'; ++i)
+        if (!isBlank(text[i])) return id;
+    return std::nullopt;
+}
+
 constexpr std::size_t kVendorDigits = 4;
 constexpr std::size_t kClassDigits = 2;
 constexpr std::string_view kClassPrefix = "C ";
@@ -105,15 +116,16 @@ void IdsDatabase::index() {
     inOrder_.clear();
     const std::string_view text = text_;
     forEachLineOpening<LineOpening::Untabbed>(text, [&](std::size_t start) {
-        std::string_view line;
-        LineCursor(text, start).next(line);
-        // Comments and blank lines belong to the block they stand in.
-        if (line.empty() || line[0] == '#') return;
+        // Comments and blank lines belong to the block they stand in. Only
+        // the opening of a heading is read here, its name on lookup.
+        const char first = text[start];
+        if (first == '#' || first == '\n' || (first == '\r' && (start + 1 == text.size() || text[start + 1] == '\n')))
+            return;
         blockEnds_.push_back(start);
-        if (auto v = idAndName(line, kVendorDigits)) {
-            vendors_.push_back({v->first, start});
-        } else if (startsWith(line, kClassPrefix)) {
-            if (auto c = idAndName(line.substr(kClassPrefix.size()), kClassDigits)) classes_.push_back({c->first, start});
+        if (auto v = headingId(text, start, kVendorDigits)) {
+            vendors_.push_back({*v, start});
+        } else if (text.substr(start, kClassPrefix.size()) == kClassPrefix) {
+            if (auto c = headingId(text, start + kClassPrefix.size(), kClassDigits)) classes_.push_back({*c, start});
         }
     });
     // The lists are kept in id order, so the check mostly spares the sort;

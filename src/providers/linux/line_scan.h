@@ -1,12 +1,13 @@
 // Finds the lines of a large text, or those that open a certain way, without
 // a call per line to look for its end: the id lists are over a megabyte of
-// which a lookup wants a few hundred lines, the package database as large
-// and read whole. A vector of bytes is compared at a time with a line end
-// and the bytes after it with a tab, so that only the lines wanted cost a
-// branch; 32 bytes at a time on processors with AVX2, else 16.
+// which a lookup wants a few hundred lines. A vector of bytes is compared at
+// a time with a line end and the bytes after it with a tab, so that only the
+// lines wanted cost a branch; 32 bytes at a time on processors with AVX2,
+// else 16.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -39,13 +40,17 @@ template <LineOpening kind>
 constexpr std::size_t kLookahead = kind == LineOpening::Any ? 0 : kind == LineOpening::Untabbed ? 1 : 2;
 
 #ifdef VELTRIX_LINE_SCAN_AVX2
-template <LineOpening kind, typename Visit>
-__attribute__((target("avx2"))) std::size_t scanAvx2(std::string_view text, Visit& visit) {
+// Where the lines opening as `kind` start after each byte of text[from, to),
+// 32 bytes at a time, written to `starts` as offsets from `from`; returns
+// how many. Nothing is called in the loop: a call would make the compiler
+// clear the vector registers and load the constants again at each step.
+template <LineOpening kind>
+__attribute__((target("avx2"))) std::size_t startsAvx2(const char* data, std::size_t from, std::size_t to,
+                                                      std::uint32_t* starts) {
     const __m256i newline = _mm256_set1_epi8('\n');
     const __m256i tab = _mm256_set1_epi8('\t');
-    const char* data = text.data();
-    std::size_t i = 0;
-    for (; i + 32 + kLookahead<kind> <= text.size(); i += 32) {
+    std::size_t n = 0;
+    for (std::size_t i = from; i < to; i += 32) {
         // (No helper lambda here: it would not share this function's target.)
         const __m256i ends = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i)), newline);
         __m256i wanted = ends;
@@ -61,13 +66,32 @@ __attribute__((target("avx2"))) std::size_t scanAvx2(std::string_view text, Visi
             }
         }
         for (auto mask = static_cast<unsigned>(_mm256_movemask_epi8(wanted)); mask != 0; mask &= mask - 1)
-            visit(i + static_cast<std::size_t>(__builtin_ctz(mask)) + 1);
+            starts[n++] = static_cast<std::uint32_t>(i - from + static_cast<std::size_t>(__builtin_ctz(mask)) + 1);
     }
-    return i;
+    return n;
 }
 #endif
 
 }  // namespace line_scan_detail
+
+#ifdef VELTRIX_LINE_SCAN_AVX2
+// Visits the line starts that `collect` (a startsAvx2-like function, reading
+// `lookahead` bytes past its range) finds in `text`, a page at a time: the
+// starts are found first, then visited. Returns where it stopped, the rest
+// being shorter than a page; does nothing without AVX2.
+template <typename Collect, typename Visit>
+std::size_t forEachStartByPage(std::string_view text, std::size_t lookahead, Collect collect, Visit& visit) {
+    constexpr std::size_t kPage = 4096;
+    std::size_t i = 0;
+    if (!__builtin_cpu_supports("avx2")) return i;
+    std::uint32_t starts[kPage];
+    for (; i + kPage + lookahead <= text.size(); i += kPage) {
+        const std::size_t n = collect(text.data(), i, i + kPage, starts);
+        for (std::size_t k = 0; k < n; ++k) visit(i + starts[k]);
+    }
+    return i;
+}
+#endif
 
 // Calls `visit` with where each line of `text` opening as `kind` starts.
 template <LineOpening kind, typename Visit>
@@ -76,7 +100,7 @@ void forEachLineOpening(std::string_view text, Visit&& visit) {
     if (opensAs<kind>(text, 0)) visit(std::size_t{0});
     std::size_t i = 0;
 #ifdef VELTRIX_LINE_SCAN_AVX2
-    if (__builtin_cpu_supports("avx2")) i = scanAvx2<kind>(text, visit);
+    i = forEachStartByPage(text, kLookahead<kind>, startsAvx2<kind>, visit);
 #endif
 #ifdef __SSE2__
     const __m128i newline = _mm_set1_epi8('\n');
@@ -97,24 +121,6 @@ void forEachLineOpening(std::string_view text, Visit&& visit) {
 #endif
     for (i = text.find('\n', i); i != std::string_view::npos; i = text.find('\n', i + 1))
         if (opensAs<kind>(text, i + 1)) visit(i + 1);
-}
-
-// Calls `visit` with every line of `text`, without its line end ("\n" or
-// "\r\n"), as LineCursor gives them.
-template <typename Visit>
-void forEachLine(std::string_view text, Visit&& visit) {
-    std::size_t start = 0;
-    auto emit = [&](std::size_t end) {
-        std::string_view line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        visit(line);
-    };
-    forEachLineOpening<LineOpening::Any>(text, [&](std::size_t next) {
-        if (next == 0) return;
-        emit(next - 1);
-        start = next;
-    });
-    if (start < text.size()) emit(text.size());
 }
 
 }  // namespace veltrix::linux_provider

@@ -76,7 +76,7 @@ const RegistryTree& LinuxSource::registry() {
 Result<std::vector<std::string>> LinuxSource::registrySubkeys(std::string_view path) {
     auto keys = registry().subkeys(path);
     if (!keys) return Failure{failure_code::kNotFound, "Registry key not found: " + std::string(path)};
-    return *keys;
+    return std::move(*keys);  // a thousand names on a desktop: copied once, not twice
 }
 
 std::optional<std::string> LinuxSource::registryString(std::string_view path, std::string_view valueName) {
@@ -84,7 +84,7 @@ std::optional<std::string> LinuxSource::registryString(std::string_view path, st
 }
 
 LinuxSource::Inputs LinuxSource::inputsRead() const {
-    Inputs out{machine_.files.filesReadPaths(), machine_.files.directoriesListed()};
+    Inputs out{machine_.files.filesReadPaths(), machine_.files.directoriesListed(), machine_.files.linksRead()};
     for (const IdsDatabase* ids : {&machine_.pciIds, &machine_.usbIds})
         if (std::string path = ids->fileRead(); !path.empty()) out.files.push_back(std::move(path));
     return out;

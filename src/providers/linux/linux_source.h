@@ -29,11 +29,13 @@ public:
     // How many distinct files the source has read so far.
     std::size_t filesRead() const { return machine_.files.filesRead(); }
     // Paths on this machine of every file the source has read (the id lists
-    // included) and every directory it listed: the input a plain reader of
-    // the same data would have to read too.
+    // included), every directory it listed and every path it asked whether
+    // it is a link (device paths and driver bindings are links): the input a
+    // plain reader of the same data would have to read too.
     struct Inputs {
         std::vector<std::string> files;
         std::vector<std::string> directories;
+        std::vector<std::string> links;
     };
     Inputs inputsRead() const;
 

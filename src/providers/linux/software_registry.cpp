@@ -1,5 +1,7 @@
 #include "providers/linux/software_registry.h"
 
+#include <cstring>
+
 #include "core/ascii.h"
 
 namespace veltrix::linux_provider {
@@ -60,9 +62,23 @@ std::string normaliseKeyPath(std::string_view path) {
 }
 
 std::size_t RegistryTree::FoldedHash::operator()(std::string_view name) const {
-    std::uint64_t h = 14695981039346656037ull;  // FNV-1a
-    for (char c : name) h = (h ^ static_cast<unsigned char>(foldAscii(c))) * 1099511628211ull;
-    return static_cast<std::size_t>(h);
+    // Eight bytes at a time, each with the bit that tells a capital letter
+    // from a small one set: names equal but for letter case hash alike (other
+    // characters may meet too, which the equality test then tells apart).
+    constexpr std::uint64_t kSmall = 0x2020202020202020ull;
+    std::uint64_t h = 14695981039346656037ull ^ name.size();
+    std::size_t i = 0;
+    for (std::uint64_t word; i + 8 <= name.size(); i += 8) {
+        std::memcpy(&word, name.data() + i, 8);
+        h = (h ^ (word | kSmall)) * 1099511628211ull;
+        h ^= h >> 32;
+    }
+    if (i < name.size()) {
+        std::uint64_t tail = 0;
+        for (; i < name.size(); ++i) tail = (tail << 8) | (static_cast<unsigned char>(name[i]) | 0x20u);
+        h = (h ^ tail) * 1099511628211ull;
+    }
+    return static_cast<std::size_t>(h ^ (h >> 29));
 }
 
 bool RegistryTree::FoldedEqual::operator()(std::string_view a, std::string_view b) const {
@@ -89,6 +105,7 @@ RegistryTree::Key* RegistryTree::find(std::string_view path) {
 }
 
 RegistryTree::Key& RegistryTree::insert(std::string path, std::string_view parentPath, std::string_view name) {
+    lastRead_.valid = false;
     find(parentPath)->subkeys.emplace_back(name);
     for (int which = 0; which < 2; ++which)
         if (parentPath == uninstallParent(which)) return programs_[which].emplace(std::string(name), Key{}).first->second;
@@ -172,9 +189,17 @@ std::optional<std::vector<std::string>> RegistryTree::subkeys(std::string_view k
 }
 
 std::optional<std::string> RegistryTree::value(std::string_view keyPath, std::string_view valueName) const {
-    bool known = false;
-    const Key* key = program(keyPath, known);
-    if (!known) key = find(normaliseKeyPath(keyPath));
+    const Key* key = nullptr;
+    if (lastRead_.valid && lastRead_.path == keyPath) {
+        key = lastRead_.key;
+    } else {
+        bool known = false;
+        key = program(keyPath, known);
+        if (!known) key = find(normaliseKeyPath(keyPath));
+        lastRead_.path.assign(keyPath);
+        lastRead_.key = key;
+        lastRead_.valid = true;
+    }
     if (!key) return std::nullopt;
     for (const auto& [name, value] : key->values)
         if (equalsIgnoringCase(name, valueName)) return value;
@@ -187,6 +212,7 @@ RegistryTree buildSoftwareRegistry(const std::vector<InstalledPackage>& packages
     tree.addKey(kForeignUninstallKey);
     RegistryTree::Key* parents[2] = {tree.find(uninstallParent(0)), tree.find(uninstallParent(1))};
     tree.programs_[0].reserve(packages.size());
+    parents[0]->subkeys.reserve(packages.size());
     const std::string native = nativeArchitecture(packages);
     std::string name;
     for (const InstalledPackage& p : packages) {
@@ -201,10 +227,15 @@ RegistryTree buildSoftwareRegistry(const std::vector<InstalledPackage>& packages
         auto [it, added] = programs.try_emplace(name);
         if (added) {
             parents[foreign ? 1 : 0]->subkeys.push_back(name);
-            it->second.values.reserve(2);
+            auto& values = it->second.values;
+            values.reserve(2);
+            values.emplace_back("DisplayName", p.name);
+            values.emplace_back("DisplayVersion", p.version);
+        } else {
+            // Listed twice: the later entry's values win.
+            RegistryTree::setIn(it->second, "DisplayName", p.name);
+            RegistryTree::setIn(it->second, "DisplayVersion", p.version);
         }
-        RegistryTree::setIn(it->second, "DisplayName", p.name);
-        RegistryTree::setIn(it->second, "DisplayVersion", p.version);
     }
     return tree;
 }

@@ -74,6 +74,22 @@ private:
     static void setIn(Key& key, std::string_view name, std::string_view value);
 
     std::unordered_map<std::string, Key, PathHash, std::equal_to<>> keys_;  // lower-case normalised path -> key
+    // The key the last value was read from, by its path as the reader spelled
+    // it: a reader takes a program's values one after the other. Cleared when
+    // a key is added, since a path that named no key may name one then, and
+    // not taken along by a copy, whose keys are others.
+    struct LastRead {
+        std::string path;
+        const Key* key = nullptr;
+        bool valid = false;
+        LastRead() = default;
+        LastRead(const LastRead&) {}
+        LastRead& operator=(const LastRead&) {
+            valid = false;
+            return *this;
+        }
+    };
+    mutable LastRead lastRead_;
     // The keys directly under kUninstallKey and kForeignUninstallKey, kept
     // apart: a desktop has thousands, and every value the software inventory
     // reads is in one of them.

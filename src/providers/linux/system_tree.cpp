@@ -179,8 +179,15 @@ bool SystemTree::exists(std::string_view path) const {
     return ::stat(hostPath(path).c_str(), &st) == 0;
 }
 
+const SystemTree::Link& SystemTree::link(const std::string& path) const {
+    auto known = links_.find(path);
+    if (known == links_.end()) known = links_.emplace(path, readLink(hostPath(path))).first;
+    return known->second;
+}
+
 std::optional<std::string> SystemTree::linkName(std::string_view path) const {
-    Link link = readLink(hostPath(path));
+    // A driver's module link is asked for by every device it drives.
+    const Link& link = this->link(std::string(path));
     if (link.kind != Link::Kind::Link) return std::nullopt;
     std::string name = link.target.substr(link.target.rfind('/') + 1);
     if (name.empty()) return std::nullopt;
@@ -214,9 +221,7 @@ std::optional<std::string> SystemTree::resolve(std::string_view path) const {
             continue;
         }
         std::string next = resolved + "/" + part;
-        auto known = links_.find(next);
-        if (known == links_.end()) known = links_.emplace(next, readLink(hostPath(next))).first;
-        const Link& link = known->second;
+        const Link& link = this->link(next);
         if (link.kind == Link::Kind::Missing) return std::nullopt;
         if (link.kind == Link::Kind::NotALink) {
             resolved = std::move(next);
@@ -242,6 +247,12 @@ std::vector<std::string> SystemTree::filesReadPaths() const {
     std::vector<std::string> out;
     for (const auto& entry : files_) out.push_back(hostPath(entry.first));
     for (const std::string& path : mapped_) out.push_back(hostPath(path));
+    return out;
+}
+
+std::vector<std::string> SystemTree::linksRead() const {
+    std::vector<std::string> out;
+    for (const auto& entry : links_) out.push_back(hostPath(entry.first));
     return out;
 }
 

@@ -47,10 +47,11 @@ public:
     std::optional<std::string> resolve(std::string_view path) const;
 
     std::size_t filesRead() const { return files_.size() + mapped_.size(); }
-    // Paths on this machine of every file read (or tried) and of every
-    // directory listed so far.
+    // Paths on this machine of every file read (or tried), of every
+    // directory listed and of every path asked whether it is a link, so far.
     std::vector<std::string> filesReadPaths() const;
     std::vector<std::string> directoriesListed() const;
+    std::vector<std::string> linksRead() const;
 
 private:
     // What one path names, as far as resolving goes.
@@ -59,6 +60,8 @@ private:
         std::string target;  // of a link
     };
     static Link readLink(const std::string& hostPath);
+    // What a path inside the tree is, asked once per scan.
+    const Link& link(const std::string& path) const;
 
     std::string root_;  // without trailing slash; empty for "/"
     std::map<std::string, std::optional<std::string>, std::less<>> files_;

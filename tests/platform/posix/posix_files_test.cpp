@@ -75,6 +75,37 @@ TEST(PosixFiles, AnOldReportStaysUntilTheNewOneIsComplete) {
     EXPECT_EQ(st.st_mode & 07777, 0666u & ~mask);
 }
 
+TEST(PosixFiles, ReportLinesOfEverySizeKeepTheirOrderAndEncoding) {
+    // Short lines gather in a buffer, lines as long as it go out at once,
+    // long ASCII lines unencoded: the file must not show the difference.
+    TempFolder folder;
+    PosixPlatform platform(folder.str());
+    const std::string path = (folder / "long.htm").string();
+    NoMessages messages;
+    auto report = platform.openReport(path, messages);
+    ASSERT_TRUE(report.ok());
+    std::string expected;
+    for (const std::size_t size : {10u, 70000u, 3u, 5000u, 65534u, 65536u, 131072u, 4095u, 4096u, 1u}) {
+        for (const bool latin : {false, true}) {
+            std::string line(size, static_cast<char>('a' + size % 26));
+            std::string encoded = line;
+            if (latin) {
+                line.replace(size / 2, 1, "\xc3\xa9");  // é, two bytes in UTF-8, one written
+                encoded[size / 2] = '\xe9';
+            }
+            ASSERT_TRUE((*report)->writeLine(line).ok());
+            expected += encoded + "\r\n";
+        }
+    }
+    // A line in pieces: a long ASCII piece between encoded ones.
+    const std::string list(70000, 'p');
+    ASSERT_TRUE((*report)->writeLineOf({"<td>caf\xc3\xa9", list, "", "\xc3\xa9</td>"}).ok());
+    ASSERT_TRUE((*report)->writeLineOf({list}).ok());
+    expected += "<td>caf\xe9" + list + "\xe9</td>\r\n" + list + "\r\n";
+    ASSERT_TRUE((*report)->close().ok());
+    EXPECT_TRUE(readFile(path) == expected);  // not printed: megabytes
+}
+
 TEST(PosixFiles, FailuresNameThePathAndTheReason) {
     TempFolder folder;
     PosixPlatform platform(folder.str());
