@@ -30,6 +30,14 @@ public:
     virtual Result<std::vector<std::string>> registrySubkeys(std::string_view path) = 0;
     virtual std::optional<std::string> registryString(std::string_view path,
                                                       std::string_view valueName) = 0;
+    // The same into `out`, whose storage is reused (a scan reads thousands of
+    // values one after the other); false, `out` unspecified, when absent.
+    virtual bool readRegistryString(std::string_view path, std::string_view valueName, std::string& out) {
+        auto text = registryString(path, valueName);
+        if (!text) return false;
+        out = std::move(*text);
+        return true;
+    }
 };
 
 }  // namespace veltrix::wmi

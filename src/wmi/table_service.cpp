@@ -76,15 +76,16 @@ public:
 
     std::int32_t getStringValue(std::uint32_t hive, std::string_view path, std::string_view valueName,
                                 Value& out) override {
-        out = Value::null();
+        // The text of the value read before lends its storage to this one.
+        std::string text = out.takeText();
         if (hive != kHkeyLocalMachine) return kValueNotFound;
-        auto text = source_.registryString(path, valueName);
+        const bool found = source_.readRegistryString(path, valueName, text);
         if (trace::enabled()) {
             trace::line("wmi: registry GetStringValue " + std::string(path) + " " + std::string(valueName) + ": " +
-                        (text ? "found" : "not found"));
+                        (found ? "found" : "not found"));
         }
-        if (!text) return kValueNotFound;
-        out = Value::text(std::move(*text));
+        if (!found) return kValueNotFound;
+        out = Value::text(std::move(text));
         return 0;
     }
 

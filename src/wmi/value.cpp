@@ -41,6 +41,12 @@ Value Value::real64(double d) {
     return v;
 }
 
+std::string Value::takeText() {
+    std::string text = std::move(text_);
+    *this = Value();
+    return text;
+}
+
 Value Value::text(std::string utf8) {
     Value v;
     v.kind_ = Kind::Text;

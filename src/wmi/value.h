@@ -38,6 +38,9 @@ public:
     double asReal64() const { return d_; }
     const std::string& asText() const { return text_; }
     const std::vector<Value>& asArray() const { return items_; }
+    // The text moved out, leaving Null: a reader that fills one value over and
+    // over hands its storage back through text() without a new allocation.
+    std::string takeText();
 
     // The text form the collectors write: text unchanged, whole numbers in
     // plain decimal, Null as empty text, Bool as "True"/"False", reals with up

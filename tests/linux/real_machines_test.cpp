@@ -275,6 +275,6 @@ TEST(PackageDatabase, HeldAndDeselectedPackagesAreStillInstalled) {
         "Package: half\nStatus: install ok half-installed\nVersion: 5.0\n\n"
         "Package: wanted\nStatus: install ok not-installed\n\n");
     std::vector<std::string> names;
-    for (const auto& p : packages) names.push_back(p.name + " " + p.version);
+    for (const auto& p : packages) names.push_back(std::string(p.name) + " " + std::string(p.version));
     EXPECT_EQ(names, (std::vector<std::string>{"kept 1.0", "leaving 2.0", "plain 3.0"}));
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <string>
 
 #include "providers/linux/dpkg_status.h"
@@ -77,13 +78,16 @@ TEST(SoftwareRegistry, ProgramsOfEveryNameLengthAnswerInAnyLetterCase) {
     // Names of every length around the eight letters looked at together,
     // found in their own spelling, in capitals and in small letters; a name
     // listed twice takes the later version.
+    std::deque<std::string> texts;  // what the packages' views point into
     std::vector<InstalledPackage> packages;
-    for (std::size_t n = 1; n <= 40; ++n) packages.push_back({"Pkg" + std::string(n, 'a' + n % 26) + "-Z", std::to_string(n), "amd64"});
+    for (std::size_t n = 1; n <= 40; ++n)
+        packages.push_back({texts.emplace_back("Pkg" + std::string(n, 'a' + n % 26) + "-Z"),
+                            texts.emplace_back(std::to_string(n)), "amd64"});
     packages.push_back({"Pkgb-Z", "again", "amd64"});
     RegistryTree tree = buildSoftwareRegistry(packages);
     EXPECT_EQ(tree.subkeys(kNative)->size(), 40u);
     for (std::size_t n = 1; n <= 40; ++n) {
-        const std::string name = packages[n - 1].name;
+        const std::string name(packages[n - 1].name);
         std::string upper = name, lower = name;
         for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -118,7 +118,7 @@ TEST(DpkgStatus, EveryPackageOfALongFileWhereverItsLinesFall) {
         text += p % 4 == 1 ? std::string(1 + p % 3, ' ') + eol : p % 4 == 2 ? "\t" + eol : eol;
     }
     std::vector<std::string> got;
-    for (const InstalledPackage& package : parseDpkgStatus(text)) got.push_back(package.name + "=" + package.version);
+    for (const InstalledPackage& package : parseDpkgStatus(text)) got.push_back(std::string(package.name) + "=" + std::string(package.version));
     EXPECT_EQ(got, expected);
     // The same file without its last line end, and cut in the last package.
     text.erase(text.find_last_not_of("\r\n \t") + 1);

@@ -85,8 +85,8 @@ void forEachLineThatMayMatter(std::string_view text, Visit&& visit) {
 }  // namespace
 
 std::vector<InstalledPackage> parseDpkgStatus(std::string_view text) {
-    // The file holds every field of every package; only four are kept, so
-    // nothing is copied until a line is known to be one of them.
+    // The file holds every field of every package; only four are kept, and
+    // those as views of the text: nothing is copied.
     std::vector<InstalledPackage> out;
     out.reserve(text.size() / 1024);  // a package takes about a kilobyte of the file
     InstalledPackage current;
@@ -96,7 +96,7 @@ std::vector<InstalledPackage> parseDpkgStatus(std::string_view text) {
         // marked for removal ("deinstall ok installed") is still installed.
         const std::size_t space = status.rfind(' ');
         const bool installed = space != std::string_view::npos && status.substr(space + 1) == "installed";
-        if (!current.name.empty() && installed) out.push_back(std::move(current));
+        if (!current.name.empty() && installed) out.push_back(current);
         current = {};
         status = {};
     };
@@ -140,9 +140,9 @@ std::vector<InstalledPackage> parseDpkgStatus(std::string_view text) {
 
 std::string nativeArchitecture(const std::vector<InstalledPackage>& packages) {
     for (const auto& p : packages)
-        if (p.name == "dpkg" && !p.architecture.empty() && p.architecture != "all") return p.architecture;
+        if (p.name == "dpkg" && !p.architecture.empty() && p.architecture != "all") return std::string(p.architecture);
     for (const auto& p : packages)
-        if (!p.architecture.empty() && p.architecture != "all") return p.architecture;
+        if (!p.architecture.empty() && p.architecture != "all") return std::string(p.architecture);
     return {};
 }
 

@@ -8,14 +8,17 @@
 
 namespace veltrix::linux_provider {
 
+// Views into the status file's text: a desktop lists a thousand packages,
+// and the text is kept (mapped) for as long as they are read.
 struct InstalledPackage {
-    std::string name;
-    std::string version;
-    std::string architecture;  // "amd64", "i386", "all", or empty
+    std::string_view name;
+    std::string_view version;
+    std::string_view architecture;  // "amd64", "i386", "all", or empty
 };
 
 // Only packages whose state (the last word of Status) is "installed", in
-// file order, whatever was selected for them ("install", "hold", ...).
+// file order, whatever was selected for them ("install", "hold", ...). The
+// packages point into `text`, which must outlive them.
 std::vector<InstalledPackage> parseDpkgStatus(std::string_view text);
 
 // The machine's own architecture: that of the package manager itself, else

@@ -83,6 +83,13 @@ std::optional<std::string> LinuxSource::registryString(std::string_view path, st
     return registry().value(path, valueName);
 }
 
+bool LinuxSource::readRegistryString(std::string_view path, std::string_view valueName, std::string& out) {
+    auto text = registry().valueView(path, valueName);
+    if (!text) return false;
+    out.assign(*text);
+    return true;
+}
+
 LinuxSource::Inputs LinuxSource::inputsRead() const {
     Inputs out{machine_.files.filesReadPaths(), machine_.files.directoriesListed(), machine_.files.linksRead()};
     for (const IdsDatabase* ids : {&machine_.pciIds, &machine_.usbIds})

@@ -25,6 +25,7 @@ public:
                                                          std::string_view className) override;
     Result<std::vector<std::string>> registrySubkeys(std::string_view path) override;
     std::optional<std::string> registryString(std::string_view path, std::string_view valueName) override;
+    bool readRegistryString(std::string_view path, std::string_view valueName, std::string& out) override;
 
     // How many distinct files the source has read so far.
     std::size_t filesRead() const { return machine_.files.filesRead(); }

@@ -119,8 +119,8 @@ const std::vector<InstalledPackage>& MachineData::packages() {
         // Mapped: the database is large and only a few fields of it are kept.
         // The package tools replace it by renaming a new file over it, so the
         // mapping never sees it change.
-        auto status = files.map("/var/lib/dpkg/status");
-        packages_ = status ? parseDpkgStatus(status->text()) : std::vector<InstalledPackage>{};
+        status_ = files.map("/var/lib/dpkg/status");
+        packages_ = status_ ? parseDpkgStatus(status_->text()) : std::vector<InstalledPackage>{};
     }
     return *packages_;
 }

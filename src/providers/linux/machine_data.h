@@ -69,6 +69,8 @@ private:
     std::optional<std::optional<SmbiosInventory>> smbios_;
     std::map<std::string, std::map<std::string, std::string>> udev_;
     std::optional<std::vector<PnpDevice>> devices_;
+    // The package database, mapped for as long as its packages are read.
+    std::optional<MappedFile> status_;
     std::optional<std::vector<InstalledPackage>> packages_;
 };
 

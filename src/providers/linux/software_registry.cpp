@@ -1,6 +1,7 @@
 #include "providers/linux/software_registry.h"
 
 #include <cstring>
+#include <tuple>
 
 #include "core/ascii.h"
 
@@ -104,11 +105,14 @@ RegistryTree::Key* RegistryTree::find(std::string_view path) {
     return it == keys_.end() ? nullptr : &it->second;
 }
 
+std::string_view RegistryTree::own(std::string_view text) { return texts_.emplace_back(text); }
+
 RegistryTree::Key& RegistryTree::insert(std::string path, std::string_view parentPath, std::string_view name) {
     lastRead_.valid = false;
-    find(parentPath)->subkeys.emplace_back(name);
+    const std::string_view kept = own(name);
+    find(parentPath)->subkeys.push_back(kept);
     for (int which = 0; which < 2; ++which)
-        if (parentPath == uninstallParent(which)) return programs_[which].emplace(std::string(name), Key{}).first->second;
+        if (parentPath == uninstallParent(which)) return programs_[which].emplace(kept, Key{}).first->second;
     return keys_.emplace(std::move(path), Key{}).first->second;
 }
 
@@ -173,22 +177,28 @@ void RegistryTree::setIn(Key& key, std::string_view name, std::string_view value
 void RegistryTree::addKey(std::string_view keyPath) { ensure(keyPath); }
 
 void RegistryTree::setValue(std::string_view keyPath, std::string valueName, std::string value) {
-    setIn(ensure(keyPath), valueName, value);
+    setIn(ensure(keyPath), own(valueName), own(value));
 }
 
 void RegistryTree::setValues(std::string_view keyPath,
                              std::initializer_list<std::pair<std::string_view, std::string_view>> values) {
     Key& key = ensure(keyPath);
-    for (const auto& [name, value] : values) setIn(key, name, value);
+    for (const auto& [name, value] : values) setIn(key, own(name), own(value));
 }
 
 std::optional<std::vector<std::string>> RegistryTree::subkeys(std::string_view keyPath) const {
     const Key* key = find(normaliseKeyPath(keyPath));
     if (!key) return std::nullopt;
-    return key->subkeys;
+    return std::vector<std::string>(key->subkeys.begin(), key->subkeys.end());
 }
 
 std::optional<std::string> RegistryTree::value(std::string_view keyPath, std::string_view valueName) const {
+    auto found = valueView(keyPath, valueName);
+    if (!found) return std::nullopt;
+    return std::string(*found);
+}
+
+std::optional<std::string_view> RegistryTree::valueView(std::string_view keyPath, std::string_view valueName) const {
     const Key* key = nullptr;
     if (lastRead_.valid && lastRead_.path == keyPath) {
         key = lastRead_.key;
@@ -214,17 +224,26 @@ RegistryTree buildSoftwareRegistry(const std::vector<InstalledPackage>& packages
     tree.programs_[0].reserve(packages.size());
     parents[0]->subkeys.reserve(packages.size());
     const std::string native = nativeArchitecture(packages);
-    std::string name;
+    std::string qualified;
     for (const InstalledPackage& p : packages) {
+        // A name that is empty or holds a backslash would not name one key.
+        if (p.name.empty() || p.name.find('\\') != std::string_view::npos) continue;
         const bool foreign = !p.architecture.empty() && p.architecture != "all" && p.architecture != native;
         // Key names must stay unique: a foreign package may share its name
-        // with a native one.
-        name = p.name;
-        if (foreign) name.append(1, ':').append(p.architecture);
-        // A name that is empty or holds a backslash would not name one key.
-        if (p.name.empty() || name.find('\\') != std::string::npos) continue;
+        // with a native one. Native names are the package's own text.
+        std::string_view name = p.name;
+        if (foreign) {
+            if (p.architecture.find('\\') != std::string_view::npos) continue;
+            qualified.assign(p.name).append(1, ':').append(p.architecture);
+            name = qualified;
+        }
         RegistryTree::Programs& programs = tree.programs_[foreign ? 1 : 0];
-        auto [it, added] = programs.try_emplace(name);
+        // A foreign name is kept by the tree, once it is known to be new.
+        auto [it, added] = foreign ? std::pair{programs.find(name), false} : programs.try_emplace(name);
+        if (foreign && it == programs.end()) {
+            name = tree.own(name);
+            std::tie(it, added) = programs.try_emplace(name);
+        }
         if (added) {
             parents[foreign ? 1 : 0]->subkeys.push_back(name);
             auto& values = it->second.values;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <initializer_list>
 #include <optional>
@@ -23,8 +24,17 @@ inline constexpr std::string_view kUninstallKey = wmi::kUninstallKey.substr(0, w
 inline constexpr std::string_view kForeignUninstallKey =
     wmi::kWow6432UninstallKey.substr(0, wmi::kWow6432UninstallKey.size() - 1);
 
+// Names and values are views: into the tree's own copies of what was set
+// by path, and into the package database's text for the programs built from
+// it. A tree can be moved, not copied.
 class RegistryTree {
 public:
+    RegistryTree() = default;
+    RegistryTree(RegistryTree&&) = default;
+    RegistryTree& operator=(RegistryTree&&) = default;
+    RegistryTree(const RegistryTree&) = delete;
+    RegistryTree& operator=(const RegistryTree&) = delete;
+
     void setValue(std::string_view keyPath, std::string valueName, std::string value);
     // Several values of one key, its path resolved once.
     void setValues(std::string_view keyPath,
@@ -35,13 +45,16 @@ public:
     // nullopt for a key that does not exist.
     std::optional<std::vector<std::string>> subkeys(std::string_view keyPath) const;
     std::optional<std::string> value(std::string_view keyPath, std::string_view valueName) const;
+    // The same without a copy, valid for the life of the tree (and of the
+    // packages' text).
+    std::optional<std::string_view> valueView(std::string_view keyPath, std::string_view valueName) const;
 
 private:
     struct Key {
-        std::vector<std::string> subkeys;  // as written, in insertion order
+        std::vector<std::string_view> subkeys;  // as written, in insertion order
         // Names as first written, matched without regard to case; a key
         // holds a handful, so a scan beats a map.
-        std::vector<std::pair<std::string, std::string>> values;
+        std::vector<std::pair<std::string_view, std::string_view>> values;
     };
     // Hashed: nothing depends on key order.
     struct PathHash {
@@ -59,7 +72,7 @@ private:
         bool operator()(std::string_view a, std::string_view b) const;
     };
     // A program's key by its name, as written.
-    using Programs = std::unordered_map<std::string, Key, FoldedHash, FoldedEqual>;
+    using Programs = std::unordered_map<std::string_view, Key, FoldedHash, FoldedEqual>;
 
     Key& ensure(std::string_view keyPath);
     // Keys by lower-case normalised path, wherever they are kept.
@@ -71,7 +84,10 @@ private:
     // without building the normalised path; `known` is false for any other
     // path, which then takes the general lookup.
     const Key* program(std::string_view keyPath, bool& known) const;
+    // Sets a value whose name and text stay valid for the life of the tree.
     static void setIn(Key& key, std::string_view name, std::string_view value);
+    // A copy of `text` kept by the tree, for names and values set by path.
+    std::string_view own(std::string_view text);
 
     std::unordered_map<std::string, Key, PathHash, std::equal_to<>> keys_;  // lower-case normalised path -> key
     // The key the last value was read from, by its path as the reader spelled
@@ -94,6 +110,9 @@ private:
     // apart: a desktop has thousands, and every value the software inventory
     // reads is in one of them.
     Programs programs_[2];
+    // What the views of names and values set by path point into: a deque,
+    // whose elements stay where they are as it grows and when it is moved.
+    std::deque<std::string> texts_;
 
     friend RegistryTree buildSoftwareRegistry(const std::vector<InstalledPackage>& packages);
 };
@@ -102,6 +121,8 @@ private:
 // allowed: "software\\microsoft\\" -> "software\microsoft".
 std::string normaliseKeyPath(std::string_view path);
 
+// The programs' keys refer to the packages' text (not to the vector), which
+// must outlive the tree.
 RegistryTree buildSoftwareRegistry(const std::vector<InstalledPackage>& packages);
 
 }  // namespace veltrix::linux_provider
