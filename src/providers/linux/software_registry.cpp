@@ -97,8 +97,7 @@ RegistryTree::Key* RegistryTree::find(std::string_view path) {
             path.compare(0, parent.size(), parent) == 0) {
             const std::string_view name = path.substr(parent.size() + 1);
             if (name.find('\\') != std::string_view::npos) break;  // deeper: kept with the others
-            auto it = programs_[which].find(name);
-            return it == programs_[which].end() ? nullptr : &it->second;
+            return programs_[which].find(name);
         }
     }
     auto it = keys_.find(path);
@@ -112,7 +111,7 @@ RegistryTree::Key& RegistryTree::insert(std::string path, std::string_view paren
     const std::string_view kept = own(name);
     find(parentPath)->subkeys.push_back(kept);
     for (int which = 0; which < 2; ++which)
-        if (parentPath == uninstallParent(which)) return programs_[which].emplace(kept, Key{}).first->second;
+        if (parentPath == uninstallParent(which)) return *programs_[which].tryEmplace(kept).first;
     return keys_.emplace(std::move(path), Key{}).first->second;
 }
 
@@ -158,11 +157,59 @@ const RegistryTree::Key* RegistryTree::program(std::string_view keyPath, bool& k
                                           : childOf(keyPath, uninstallParent(which));
         if (name.empty()) continue;
         known = true;
-        auto it = programs_[which].find(name);
-        return it == programs_[which].end() ? nullptr : &it->second;
+        return programs_[which].find(name);
     }
     known = false;
     return nullptr;
+}
+
+const std::string_view* RegistryTree::Key::findValue(std::string_view name) const {
+    for (const auto& [n, v] : values)
+        if (equalsIgnoringCase(n, name)) return &v;
+    if (fromPackage) {
+        if (equalsIgnoringCase(name, "DisplayName")) return &packageName;
+        if (equalsIgnoringCase(name, "DisplayVersion")) return &packageVersion;
+    }
+    return nullptr;
+}
+
+void RegistryTree::Programs::reserve(std::size_t count) {
+    entries_.reserve(count);
+    std::size_t slots = 16;
+    while (slots < 2 * count) slots *= 2;
+    if (slots > slots_.size()) rehash(slots);
+}
+
+std::size_t RegistryTree::Programs::slotOf(std::string_view name) const {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t slot = FoldedHash{}(name) & mask;
+    while (slots_[slot] != 0 && !FoldedEqual{}(entries_[slots_[slot] - 1].first, name)) slot = (slot + 1) & mask;
+    return slot;
+}
+
+void RegistryTree::Programs::rehash(std::size_t slotCount) {
+    slots_.assign(slotCount, 0);
+    for (std::size_t i = 0; i < entries_.size(); ++i) slots_[slotOf(entries_[i].first)] = static_cast<std::uint32_t>(i + 1);
+}
+
+RegistryTree::Key* RegistryTree::Programs::find(std::string_view name) {
+    if (slots_.empty()) return nullptr;
+    const std::uint32_t entry = slots_[slotOf(name)];
+    return entry == 0 ? nullptr : &entries_[entry - 1].second;
+}
+
+const RegistryTree::Key* RegistryTree::Programs::find(std::string_view name) const {
+    return const_cast<Programs*>(this)->find(name);
+}
+
+std::pair<RegistryTree::Key*, bool> RegistryTree::Programs::tryEmplace(std::string_view name) {
+    // At most half full, so that a search soon meets a free slot.
+    if (2 * (entries_.size() + 1) > slots_.size()) rehash(slots_.empty() ? 16 : 2 * slots_.size());
+    const std::size_t slot = slotOf(name);
+    if (slots_[slot] != 0) return {&entries_[slots_[slot] - 1].second, false};
+    entries_.emplace_back(name, Key{});
+    slots_[slot] = static_cast<std::uint32_t>(entries_.size());
+    return {&entries_.back().second, true};
 }
 
 void RegistryTree::setIn(Key& key, std::string_view name, std::string_view value) {
@@ -211,8 +258,7 @@ std::optional<std::string_view> RegistryTree::valueView(std::string_view keyPath
         lastRead_.valid = true;
     }
     if (!key) return std::nullopt;
-    for (const auto& [name, value] : key->values)
-        if (equalsIgnoringCase(name, valueName)) return value;
+    if (const std::string_view* found = key->findValue(valueName)) return *found;
     return std::nullopt;
 }
 
@@ -238,23 +284,22 @@ RegistryTree buildSoftwareRegistry(const std::vector<InstalledPackage>& packages
             name = qualified;
         }
         RegistryTree::Programs& programs = tree.programs_[foreign ? 1 : 0];
-        // A foreign name is kept by the tree, once it is known to be new.
-        auto [it, added] = foreign ? std::pair{programs.find(name), false} : programs.try_emplace(name);
-        if (foreign && it == programs.end()) {
+        RegistryTree::Key* key = nullptr;
+        bool added = false;
+        if (!foreign) {
+            std::tie(key, added) = programs.tryEmplace(name);
+        } else if (key = programs.find(name); !key) {
+            // A foreign name is kept by the tree, once it is known to be new.
             name = tree.own(name);
-            std::tie(it, added) = programs.try_emplace(name);
+            std::tie(key, added) = programs.tryEmplace(name);
         }
         if (added) {
+            key->fromPackage = true;
             parents[foreign ? 1 : 0]->subkeys.push_back(name);
-            auto& values = it->second.values;
-            values.reserve(2);
-            values.emplace_back("DisplayName", p.name);
-            values.emplace_back("DisplayVersion", p.version);
-        } else {
-            // Listed twice: the later entry's values win.
-            RegistryTree::setIn(it->second, "DisplayName", p.name);
-            RegistryTree::setIn(it->second, "DisplayVersion", p.version);
         }
+        // Listed twice: the later entry's values win.
+        key->packageName = p.name;
+        key->packageVersion = p.version;
     }
     return tree;
 }

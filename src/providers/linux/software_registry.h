@@ -55,6 +55,13 @@ private:
         // Names as first written, matched without regard to case; a key
         // holds a handful, so a scan beats a map.
         std::vector<std::pair<std::string_view, std::string_view>> values;
+        // A program listed from a package answers DisplayName and
+        // DisplayVersion from here, unless `values` says otherwise: a list of
+        // its own would cost every program an allocation.
+        std::string_view packageName, packageVersion;
+        bool fromPackage = false;
+
+        const std::string_view* findValue(std::string_view name) const;
     };
     // Hashed: nothing depends on key order.
     struct PathHash {
@@ -71,8 +78,26 @@ private:
         using is_transparent = void;
         bool operator()(std::string_view a, std::string_view b) const;
     };
-    // A program's key by its name, as written.
-    using Programs = std::unordered_map<std::string_view, Key, FoldedHash, FoldedEqual>;
+    // Programs' keys by name, as written: one array with an open-addressed
+    // index, so that adding one of a thousand allocates nothing of its own.
+    // Adding may move the keys.
+    class Programs {
+    public:
+        void reserve(std::size_t count);
+        Key* find(std::string_view name);
+        const Key* find(std::string_view name) const;
+        // The key of `name`, which must stay valid for the life of the tree,
+        // and whether it was added.
+        std::pair<Key*, bool> tryEmplace(std::string_view name);
+
+    private:
+        // Where `name` is or would go in slots_.
+        std::size_t slotOf(std::string_view name) const;
+        void rehash(std::size_t slotCount);
+
+        std::vector<std::pair<std::string_view, Key>> entries_;  // in the order added
+        std::vector<std::uint32_t> slots_;                       // entry index + 1; 0 is free
+    };
 
     Key& ensure(std::string_view keyPath);
     // Keys by lower-case normalised path, wherever they are kept.
