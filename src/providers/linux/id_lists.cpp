@@ -99,6 +99,59 @@ std::optional<std::string_view> searchSortedBlock(std::string_view text, std::si
     }
     return std::nullopt;
 }
+// The starts of the lines of `text` that may be entries of `id`: after a
+// line end, a tab and the id's hex digits in any letter case. Bytes are
+// compared with their 0x20 bit set, which may let a few other bytes through
+// but never keeps an entry out; the caller reads each line found. A vendor
+// can have thousands of entries, and the id is looked for among them all
+// only when a search by order misses.
+#ifdef VELTRIX_LINE_SCAN_AVX2
+__attribute__((target("avx2"))) std::size_t idLineStartsAvx2(const char* data, std::size_t from, std::size_t to,
+                                                             const char* pattern, std::size_t length,
+                                                             std::uint32_t* starts) {
+    std::size_t n = 0;
+    const __m256i lowered = _mm256_set1_epi8(0x20);
+    for (std::size_t i = from; i < to; i += 32) {
+        __m256i wanted = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i)),
+                                           _mm256_set1_epi8(pattern[0]));
+        for (std::size_t k = 1; k < length; ++k) {
+            __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + k));
+            if (k >= 2) bytes = _mm256_or_si256(bytes, lowered);
+            wanted = _mm256_and_si256(wanted, _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(pattern[k])));
+        }
+        for (auto mask = static_cast<unsigned>(_mm256_movemask_epi8(wanted)); mask != 0; mask &= mask - 1)
+            starts[n++] = static_cast<std::uint32_t>(i - from + static_cast<std::size_t>(__builtin_ctz(mask)) + 1);
+    }
+    return n;
+}
+#endif
+
+template <typename Visit>
+void forEachLineMaybeOfId(std::string_view text, std::uint16_t id, std::size_t digits, Visit&& visit) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    char pattern[2 + kVendorDigits] = {'\n', '\t'};
+    for (std::size_t k = 0; k < digits; ++k) pattern[2 + k] = kHex[(id >> (4 * (digits - 1 - k))) & 0xF];
+    const std::size_t length = 2 + digits;
+    auto matchesAt = [&](std::size_t i) {
+        for (std::size_t k = 0; k < length; ++k)
+            if ((k >= 2 ? static_cast<char>(text[i + k] | 0x20) : text[i + k]) != pattern[k]) return false;
+        return true;
+    };
+    std::size_t i = 0;
+#ifdef VELTRIX_LINE_SCAN_AVX2
+    constexpr std::size_t kPage = 4096;
+    if (__builtin_cpu_supports("avx2")) {
+        std::uint32_t starts[kPage];
+        for (; i + kPage + length <= text.size(); i += kPage) {
+            const std::size_t n = idLineStartsAvx2(text.data(), i, i + kPage, pattern, length, starts);
+            for (std::size_t k = 0; k < n; ++k) visit(i + starts[k]);
+        }
+    }
+#endif
+    for (i = text.find('\n', i); i != std::string_view::npos && i + length <= text.size(); i = text.find('\n', i + 1))
+        if (matchesAt(i)) visit(i + 1);
+}
+
 }  // namespace
 
 void IdsDatabase::parse(std::string_view text) {
@@ -113,7 +166,6 @@ void IdsDatabase::index() {
     vendors_.clear();
     classes_.clear();
     blockEnds_.clear();
-    inOrder_.clear();
     const std::string_view text = text_;
     forEachLineOpening<LineOpening::Untabbed>(text, [&](std::size_t start) {
         // Comments and blank lines belong to the block they stand in. Only
@@ -166,36 +218,24 @@ std::optional<std::string> IdsDatabase::entryName(const std::vector<Heading>& he
                                                   std::uint16_t id, std::size_t digits) const {
     auto [first, last] = std::equal_range(headings.begin(), headings.end(), Heading{headingId, 0}, byId<Heading, Heading>);
     if (first == last) return std::nullopt;
-    const bool single = std::next(first) == last;
-    if (single) {
+    if (std::next(first) == last) {
         const std::string_view text = block(*first);
         if (auto name = searchSortedBlock(text, lineStartFrom(text, 1), text.size(), id, digits))
             return std::string(*name);
-        // A block already seen whole and found in order lacks the id.
-        if (inOrder_.count(first->offset)) return std::nullopt;
     }
     // A heading listed more than once, a block out of order or an id the
-    // block may lack: every entry line of the heading's blocks is looked at,
-    // and the last with the id names it.
+    // block lacks: every entry line of the heading's blocks with the id is
+    // read, and the last names it.
     std::optional<std::string_view> name;
-    bool ordered = true;
     for (auto heading = first; heading != last; ++heading) {
         const std::string_view text = block(*heading);
-        std::uint16_t previous = 0;
-        forEachLineOpening<LineOpening::OneTab>(text, [&](std::size_t start) {
-            // Most lines hold another id: told apart before the line's end is
-            // looked for.
-            const auto lineId = leadingId(text.substr(start + 1, digits + 1), digits);
-            if (!lineId) return;
-            ordered = ordered && *lineId >= previous;
-            previous = *lineId;
-            if (*lineId != id) return;
+        forEachLineMaybeOfId(text, id, digits, [&](std::size_t start) {
             std::string_view line;
             LineCursor(text, start).next(line);
-            if (auto e = idAndName(line.substr(1), digits)) name = e->second;
+            if (line.size() < 2 || line[1] == '\t') return;
+            if (auto e = idAndName(line.substr(1), digits); e && e->first == id) name = e->second;
         });
     }
-    if (single && ordered) inOrder_.insert(first->offset);
     if (!name) return std::nullopt;
     return std::string(*name);
 }

@@ -2,15 +2,14 @@
 // The lists are large and a machine needs a few dozen of their names, so
 // the file is mapped, not copied, and only its section headings are indexed.
 // A vendor's or class's entries are found by binary search, the lists being
-// published in id order; when that misses, the block is looked through
-// line by line, so that a list out of order still answers.
+// published in id order; when that misses, the block is looked through for
+// the id's lines, so that a list out of order still answers.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "providers/linux/mapped_file.h"
@@ -63,9 +62,6 @@ private:
     std::vector<Heading> vendors_;  // sorted by id, file order among equals
     std::vector<Heading> classes_;
     std::vector<std::size_t> blockEnds_;  // starts of the lines that end a block, in file order
-    // Headings (by offset) whose one block has been looked through whole
-    // and found in id order: a binary search there that misses is final.
-    mutable std::unordered_set<std::size_t> inOrder_;
 };
 
 }  // namespace veltrix::linux_provider
