@@ -24,41 +24,38 @@ bool mayMatterAt(std::string_view text, std::size_t start) {
 }
 
 #ifdef VELTRIX_LINE_SCAN_AVX2
-// mayMatter() for every pair of bytes, one bit each (8 KB): a line is judged
-// by one lookup, without a branch that the run of lines would mispredict.
-struct PairBits {
-    std::uint64_t words[65536 / 64] = {};
-};
-
-constexpr PairBits makePairBits() {
-    PairBits bits;
-    for (unsigned pair = 0; pair < 65536; ++pair)
-        if (mayMatter(static_cast<char>(pair >> 8), static_cast<char>(pair & 0xFF)))
-            bits.words[pair / 64] |= std::uint64_t{1} << (pair % 64);
-    return bits;
+__attribute__((target("avx2"))) inline __m256i load32(const char* at) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
 }
 
-constexpr PairBits kMattering = makePairBits();
+__attribute__((target("avx2"))) inline __m256i bytesEqual(__m256i bytes, char c) {
+    return _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(c));
+}
+
+// isBlank() for 32 bytes: ' ', or '\t' to '\r' as an unsigned distance from '\t'.
+__attribute__((target("avx2"))) inline __m256i blanks(__m256i bytes) {
+    const __m256i fromTab = _mm256_sub_epi8(bytes, _mm256_set1_epi8('\t'));
+    const __m256i inRange = _mm256_cmpeq_epi8(_mm256_min_epu8(fromTab, _mm256_set1_epi8('\r' - '\t')), fromTab);
+    return _mm256_or_si256(inRange, bytesEqual(bytes, ' '));
+}
 
 // Where the lines that may matter start, for the lines after each byte of
-// text[from, to), as offsets from `from`; reads two bytes past `to`. Only
-// the line ends are found 32 bytes at a time; each line is then judged by
-// its first two bytes and written or not without a branch. As line_scan's
-// collectors, it calls nothing in its loop.
+// text[from, to), as offsets from `from`; reads two bytes past `to`. As
+// line_scan's collectors, it calls nothing in its loop.
 __attribute__((target("avx2"))) std::size_t keptFieldStartsAvx2(const char* data, std::size_t from,
                                                                std::size_t to, std::uint32_t* starts) {
-    const __m256i newline = _mm256_set1_epi8('\n');
-    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
     std::size_t n = 0;
     for (std::size_t i = from; i < to; i += 32) {
-        const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
-        for (auto mask = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(block, newline))); mask != 0;
-             mask &= mask - 1) {
-            const std::size_t start = i + static_cast<std::size_t>(__builtin_ctz(mask)) + 1;
-            const unsigned pair = (unsigned{bytes[start]} << 8) | bytes[start + 1];
-            starts[n] = static_cast<std::uint32_t>(start - from);
-            n += (kMattering.words[pair / 64] >> (pair % 64)) & 1;
-        }
+        const __m256i ends = bytesEqual(load32(data + i), '\n');
+        const __m256i c0 = load32(data + i + 1), c1 = load32(data + i + 2);
+        __m256i wanted = _mm256_or_si256(bytesEqual(c0, '\n'), _mm256_and_si256(blanks(c0), blanks(c1)));
+        wanted = _mm256_or_si256(wanted, _mm256_and_si256(bytesEqual(c0, 'P'), bytesEqual(c1, 'a')));
+        wanted = _mm256_or_si256(wanted, _mm256_and_si256(bytesEqual(c0, 'V'), bytesEqual(c1, 'e')));
+        wanted = _mm256_or_si256(wanted, _mm256_and_si256(bytesEqual(c0, 'A'), bytesEqual(c1, 'r')));
+        wanted = _mm256_or_si256(wanted, _mm256_and_si256(bytesEqual(c0, 'S'), bytesEqual(c1, 't')));
+        for (auto mask = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_and_si256(ends, wanted))); mask != 0;
+             mask &= mask - 1)
+            starts[n++] = static_cast<std::uint32_t>(i + static_cast<std::size_t>(__builtin_ctz(mask)) + 1 - from);
     }
     return n;
 }
