@@ -85,3 +85,24 @@ TEST(IdsDatabase, HeadingsAcrossManyPagesOfTheList) {
         EXPECT_EQ(ids.device(id, static_cast<std::uint16_t>(v % 7)), "Device " + std::to_string(v)) << v;
     }
 }
+
+TEST(IdsDatabase, AnIdOutOfOrderIsFoundInAnyLetterCaseAndOnlyAsAnEntry) {
+    // A long block whose last entries break its order, so that only reading
+    // the block finds them; near misses that share the id's letters (a
+    // control byte where a digit is, no blank after the id, a subsystem line)
+    // before and after, in the vector-scanned part and in the tail.
+    const std::string decoys = "\t\x10" "d5a  Control byte\n\t0d5aX  No blank\n\t\t0d5a 0001  Subsystem\n";
+    std::string text = "1000  Vendor\n" + decoys;
+    for (int d = 0; d < 400; ++d) ((text += '\t') += hex(0x1000 + d, 4)) += "  Device filler\n";
+    text += "\t0D5A  Upper case\n" + decoys + "\t0abc  Lower\n";
+    text += "1001  Next\n\t0d5a  Not this vendor's\n";
+    IdsDatabase ids("");
+    ids.parse(text);
+    ASSERT_GT(text.size(), 2u * 4096);
+    EXPECT_EQ(ids.device(0x1000, 0x0d5a), std::optional<std::string>("Upper case"));
+    EXPECT_EQ(ids.device(0x1000, 0x0ABC), std::optional<std::string>("Lower"));
+    EXPECT_EQ(ids.device(0x1000, 0x1005), std::optional<std::string>("Device filler"));
+    EXPECT_FALSE(ids.device(0x1000, 0x0d5b).has_value());
+    EXPECT_FALSE(ids.device(0x1000, 0x1d5a).has_value());
+    EXPECT_FALSE(ids.device(0x1000, 0x0001).has_value());  // only a subsystem's
+}

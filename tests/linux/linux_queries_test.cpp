@@ -83,4 +83,7 @@ TEST(LinuxQueries, SoftwareThroughTheRegistryMoniker) {
     EXPECT_EQ(version, wmi::Value::text("5.2.15-2+b2"));
     EXPECT_NE((*registry)->getStringValue(wmi::kHkeyLocalMachine, key + "bash", "QuietDisplayName", name), 0);
     EXPECT_TRUE(name.isNull());
+    // A value read into one that held a longer text keeps none of it.
+    EXPECT_EQ((*registry)->getStringValue(wmi::kHkeyLocalMachine, key + "bash", "DisplayName", version), 0);
+    EXPECT_EQ(version, wmi::Value::text("bash"));
 }

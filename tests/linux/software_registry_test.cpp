@@ -99,3 +99,29 @@ TEST(SoftwareRegistry, ProgramsOfEveryNameLengthAnswerInAnyLetterCase) {
         EXPECT_FALSE(tree.value(kNative + "\\" + name + "@", "DisplayName").has_value());
     }
 }
+
+TEST(SoftwareRegistry, ManyProgramsAddedByPathAndPackageValuesSetOver) {
+    // Programs added one by one, past every growth of the index, answer by
+    // name and keep their order; a value set on a package's program wins
+    // over the package's own, and the package still answers the other.
+    RegistryTree tree = desktop();
+    std::vector<std::string> names{"dpkg", "bash", "libc6", "tzdata"};
+    for (int n = 0; n < 1500; ++n) {
+        names.push_back("Program " + std::to_string(n));
+        tree.setValue(kNative + "\\" + names.back(), "DisplayVersion", std::to_string(n));
+    }
+    EXPECT_EQ(*tree.subkeys(kNative), names);
+    for (int n = 0; n < 1500; n += 7)
+        EXPECT_EQ(tree.value(kNative + "\\PROGRAM " + std::to_string(n), "displayversion"), std::to_string(n)) << n;
+    EXPECT_FALSE(tree.value(kNative + "\\Program 1500", "DisplayVersion").has_value());
+    tree.setValue(kNative + "\\BASH", "displayversion", "6.0");
+    tree.setValue(kNative + "\\bash", "ParentKeyName", "shell");
+    EXPECT_EQ(tree.value(kNative + "\\bash", "DisplayVersion"), std::optional<std::string>("6.0"));
+    EXPECT_EQ(tree.value(kNative + "\\bash", "DisplayName"), std::optional<std::string>("bash"));
+    EXPECT_EQ(tree.value(kNative + "\\bash", "ParentKeyName"), std::optional<std::string>("shell"));
+    EXPECT_FALSE(tree.value(kNative + "\\dpkg", "ParentKeyName").has_value());
+    // Moved, the tree still answers: its views point into what it keeps.
+    RegistryTree moved = std::move(tree);
+    EXPECT_EQ(moved.value(kNative + "\\program 1499", "DisplayVersion"), std::optional<std::string>("1499"));
+    EXPECT_EQ(moved.subkeys(kNative)->back(), "Program 1499");
+}
