@@ -59,6 +59,36 @@ __attribute__((target("avx2"))) std::size_t keptFieldStartsAvx2(const char* data
     }
     return n;
 }
+
+// The same, 64 bytes at a time where the processor compares into masks.
+#define VELTRIX_AVX512 __attribute__((target("avx512f,avx512bw")))
+VELTRIX_AVX512 inline __m512i load64(const char* at) { return _mm512_loadu_si512(at); }
+
+VELTRIX_AVX512 inline __mmask64 bytesEqual64(__m512i bytes, char c) {
+    return _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(c));
+}
+
+VELTRIX_AVX512 inline __mmask64 blanks64(__m512i bytes) {
+    return _mm512_cmple_epu8_mask(_mm512_sub_epi8(bytes, _mm512_set1_epi8('\t')), _mm512_set1_epi8('\r' - '\t')) |
+           bytesEqual64(bytes, ' ');
+}
+
+VELTRIX_AVX512 std::size_t keptFieldStartsAvx512(const char* data, std::size_t from, std::size_t to,
+                                                 std::uint32_t* starts) {
+    std::size_t n = 0;
+    for (std::size_t i = from; i < to; i += 64) {
+        const __m512i c0 = load64(data + i + 1), c1 = load64(data + i + 2);
+        const __mmask64 wanted =
+            bytesEqual64(c0, '\n') | (blanks64(c0) & blanks64(c1)) | (bytesEqual64(c0, 'P') & bytesEqual64(c1, 'a')) |
+            (bytesEqual64(c0, 'V') & bytesEqual64(c1, 'e')) | (bytesEqual64(c0, 'A') & bytesEqual64(c1, 'r')) |
+            (bytesEqual64(c0, 'S') & bytesEqual64(c1, 't'));
+        for (auto mask = static_cast<std::uint64_t>(bytesEqual64(load64(data + i), '\n') & wanted); mask != 0;
+             mask &= mask - 1)
+            starts[n++] = static_cast<std::uint32_t>(i + static_cast<std::size_t>(__builtin_ctzll(mask)) + 1 - from);
+    }
+    return n;
+}
+#undef VELTRIX_AVX512
 #endif
 
 // Calls `visit` with every line of `text` that can matter (see mayMatter),
@@ -76,7 +106,8 @@ void forEachLineThatMayMatter(std::string_view text, Visit&& visit) {
     if (mayMatterAt(text, 0)) emit(0);
     std::size_t i = 0;
 #ifdef VELTRIX_LINE_SCAN_AVX2
-    i = forEachStartByPage(text, 2, keptFieldStartsAvx2, emit);
+    i = forEachStartByPage(text, 2, __builtin_cpu_supports("avx512bw") ? keptFieldStartsAvx512 : keptFieldStartsAvx2,
+                           emit);
 #endif
     for (i = text.find('\n', i); i != std::string_view::npos; i = text.find('\n', i + 1))
         if (mayMatterAt(text, i + 1)) emit(i + 1);
