@@ -2,8 +2,8 @@
 // a call per line to look for its end: the id lists are over a megabyte of
 // which a lookup wants a few hundred lines. A vector of bytes is compared at
 // a time with a line end and the bytes after it with a tab, so that only the
-// lines wanted cost a branch; 32 bytes at a time on processors with AVX2,
-// else 16.
+// lines wanted cost a branch; 64 bytes at a time on processors with
+// AVX-512, 32 with AVX2, else 16.
 #pragma once
 
 #include <cstddef>
@@ -70,6 +70,29 @@ __attribute__((target("avx2"))) std::size_t startsAvx2(const char* data, std::si
     }
     return n;
 }
+
+// The same, 64 bytes at a time where the processor compares into masks.
+template <LineOpening kind>
+__attribute__((target("avx512f,avx512bw"))) std::size_t startsAvx512(const char* data, std::size_t from,
+                                                                     std::size_t to, std::uint32_t* starts) {
+    const __m512i newline = _mm512_set1_epi8('\n');
+    const __m512i tab = _mm512_set1_epi8('\t');
+    std::size_t n = 0;
+    for (std::size_t i = from; i < to; i += 64) {
+        __mmask64 wanted = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(data + i), newline);
+        if constexpr (kind != LineOpening::Any) {
+            const __mmask64 tabAfter = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(data + i + 1), tab);
+            if constexpr (kind == LineOpening::Untabbed) {
+                wanted &= ~tabAfter;
+            } else {
+                wanted &= tabAfter & ~_mm512_cmpeq_epi8_mask(_mm512_loadu_si512(data + i + 2), tab);
+            }
+        }
+        for (auto mask = static_cast<std::uint64_t>(wanted); mask != 0; mask &= mask - 1)
+            starts[n++] = static_cast<std::uint32_t>(i - from + static_cast<std::size_t>(__builtin_ctzll(mask)) + 1);
+    }
+    return n;
+}
 #endif
 
 }  // namespace line_scan_detail
@@ -100,7 +123,8 @@ void forEachLineOpening(std::string_view text, Visit&& visit) {
     if (opensAs<kind>(text, 0)) visit(std::size_t{0});
     std::size_t i = 0;
 #ifdef VELTRIX_LINE_SCAN_AVX2
-    i = forEachStartByPage(text, kLookahead<kind>, startsAvx2<kind>, visit);
+    i = forEachStartByPage(text, kLookahead<kind>,
+                           __builtin_cpu_supports("avx512bw") ? startsAvx512<kind> : startsAvx2<kind>, visit);
 #endif
 #ifdef __SSE2__
     const __m128i newline = _mm_set1_epi8('\n');
