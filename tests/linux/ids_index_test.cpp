@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "providers/linux/id_lists.h"
+#include "providers/linux/line_scan.h"
 #include "providers/linux/text_util.h"
 
 using namespace veltrix::linux_provider;
@@ -106,3 +109,40 @@ TEST(IdsDatabase, AnIdOutOfOrderIsFoundInAnyLetterCaseAndOnlyAsAnEntry) {
     EXPECT_FALSE(ids.device(0x1000, 0x1d5a).has_value());
     EXPECT_FALSE(ids.device(0x1000, 0x0001).has_value());  // only a subsystem's
 }
+
+#ifdef VELTRIX_LINE_SCAN_AVX2
+TEST(LineOpenings, EveryVectorWidthFindsTheSameLines) {
+    // Lines of every length opening with a tab, two tabs or neither, as the
+    // 32- and 64-byte collectors see them; each must find exactly the starts
+    // a byte-by-byte reading does.
+    std::string text;
+    for (int n = 0; text.size() < 3 * 4096; ++n) {
+        text += std::string(n % 3, '\t') + std::string(n % 71, static_cast<char>('a' + n % 26)) + '\n';
+        if (n % 11 == 0) text += '\n';
+    }
+    using namespace veltrix::linux_provider::line_scan_detail;
+    using veltrix::linux_provider::LineOpening;
+    auto check = [&](auto kind, auto collect32, auto collect64) {
+        constexpr std::size_t kPage = 4096;
+        std::vector<std::uint32_t> expected;
+        for (std::size_t i = 0; i < kPage; ++i)
+            if (text[i] == '\n' && opensAs<decltype(kind)::value>(text, i + 1)) expected.push_back(static_cast<std::uint32_t>(i + 1));
+        std::vector<std::uint32_t> got(kPage);
+        if (__builtin_cpu_supports("avx2")) {
+            got.resize(collect32(text.data(), 0, kPage, got.data()));
+            EXPECT_EQ(got, expected) << "32 bytes, kind " << static_cast<int>(decltype(kind)::value);
+        }
+        got.assign(kPage, 0);
+        if (__builtin_cpu_supports("avx512bw")) {
+            got.resize(collect64(text.data(), 0, kPage, got.data()));
+            EXPECT_EQ(got, expected) << "64 bytes, kind " << static_cast<int>(decltype(kind)::value);
+        }
+    };
+    check(std::integral_constant<LineOpening, LineOpening::Any>{}, startsAvx2<LineOpening::Any>,
+          startsAvx512<LineOpening::Any>);
+    check(std::integral_constant<LineOpening, LineOpening::Untabbed>{}, startsAvx2<LineOpening::Untabbed>,
+          startsAvx512<LineOpening::Untabbed>);
+    check(std::integral_constant<LineOpening, LineOpening::OneTab>{}, startsAvx2<LineOpening::OneTab>,
+          startsAvx512<LineOpening::OneTab>);
+}
+#endif
