@@ -19,6 +19,7 @@
 #include "providers/snapshot/snapshot_source.h"
 #include "core/locale.h"
 #include "support/fakes.h"
+#include "support/file_text.h"
 #include "support/fixed_clock_platform.h"
 #include "support/temp_folder.h"
 #include "ui/console/batch.h"
@@ -29,12 +30,7 @@
 namespace veltrix {
 namespace {
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::readFile;
 
 // Queries per class (lower case), from every thread.
 struct QueryCounts {

@@ -11,6 +11,7 @@
 #include "app/scan_driver.h"
 #include "app/window_fakes.h"
 #include "support/fakes.h"
+#include "support/file_text.h"
 #include "support/temp_folder.h"
 
 namespace veltrix {
@@ -30,12 +31,7 @@ public:
     }
 };
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::readFile;
 
 class MainWindowLogicTest : public ::testing::Test {
 protected:

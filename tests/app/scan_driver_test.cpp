@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "support/fakes.h"
+#include "support/file_text.h"
 #include "support/temp_folder.h"
 
 namespace veltrix {
@@ -13,12 +14,7 @@ namespace {
 
 using namespace test;
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::readFile;
 
 class ScanDriverTest : public ::testing::Test {
 protected:

@@ -7,6 +7,7 @@
 
 #include "data/report_export.h"
 #include "reportdata/report_data_support.h"
+#include "support/file_text.h"
 #include "support/temp_folder.h"
 #include "ui/console/batch.h"
 
@@ -83,8 +84,8 @@ protected:
         std::FILE* err = std::tmpfile();
         CommandRun r;
         r.code = runBatch(static_cast<int>(argv.size()), argv.data(), env, out, err);
-        r.out = slurp(out);
-        r.err = slurp(err);
+        r.out = test::readAndClose(out);
+        r.err = test::readAndClose(err);
         return r;
     }
 
@@ -98,15 +99,6 @@ protected:
     }
 
 private:
-    static std::string slurp(std::FILE* f) {
-        std::string text;
-        std::rewind(f);
-        char buffer[4096];
-        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, f)) text.append(buffer, n);
-        std::fclose(f);
-        return text;
-    }
-
     class OpenRecorder final : public Platform {
     public:
         explicit OpenRecorder(std::vector<std::string>& opened) : opened_(opened) {}

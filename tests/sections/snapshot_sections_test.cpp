@@ -9,6 +9,7 @@
 
 #include "core/locale.h"
 #include "core/version.h"
+#include "support/file_text.h"
 #include "support/fixed_clock_platform.h"
 #include "support/temp_folder.h"
 #include "ui/console/batch.h"
@@ -18,12 +19,7 @@ namespace {
 
 using namespace test;
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::readFile;
 
 // This group's sections in report order, each cut whole out of the report.
 std::string ourSections(const std::string& report) {

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "store_fixture.h"
+#include "support/file_text.h"
 #include "ui/console/store_command.h"
 
 namespace veltrix::store::testing {
@@ -16,22 +17,7 @@ struct Outcome {
     std::string err;
 };
 
-std::string readAll(std::FILE* file) {
-    std::rewind(file);
-    std::string text;
-    char buffer[4096];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-    std::fclose(file);
-    return text;
-}
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using veltrix::test::readFile;
 
 // Inputs hold a machine number; anything else is a bad input.
 Result<data::Report> loadNumbered(const std::string& path) {
@@ -49,8 +35,8 @@ Outcome run(std::vector<std::string> arguments) {
     std::FILE* err = std::tmpfile();
     Outcome result;
     result.code = runStoreCommand(static_cast<int>(argv.size()), argv.data(), loadNumbered, out, err);
-    result.out = readAll(out);
-    result.err = readAll(err);
+    result.out = veltrix::test::readAndClose(out);
+    result.err = veltrix::test::readAndClose(err);
     return result;
 }
 

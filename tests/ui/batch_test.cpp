@@ -1,3 +1,4 @@
+#include "support/file_text.h"
 #include "ui/console/batch.h"
 
 #include <gtest/gtest.h>
@@ -21,12 +22,7 @@ namespace {
 
 using test::TempFolder;
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::readFile;
 
 struct BatchRun {
     int code = -1;
@@ -80,17 +76,8 @@ protected:
         std::FILE* out = std::tmpfile();
         std::FILE* err = std::tmpfile();
         result.code = runBatch(static_cast<int>(argv.size()), argv.data(), env, out, err);
-        auto slurp = [](std::FILE* f) {
-            std::string s;
-            std::rewind(f);
-            char buffer[4096];
-            std::size_t n;
-            while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) s.append(buffer, n);
-            std::fclose(f);
-            return s;
-        };
-        result.out = slurp(out);
-        result.err = slurp(err);
+        result.out = test::readAndClose(out);
+        result.err = test::readAndClose(err);
         return result;
     }
 

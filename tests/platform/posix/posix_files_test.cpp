@@ -9,6 +9,7 @@
 
 #include "platform/posix/posix_locale.h"
 #include "platform/posix/posix_platform.h"
+#include "support/file_text.h"
 #include "support/temp_folder.h"
 
 namespace veltrix {
@@ -16,12 +17,7 @@ namespace {
 
 using test::TempFolder;
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::readFile;
 
 std::size_t entries(const TempFolder& folder) {
     return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder.str()), {}));
