@@ -125,3 +125,35 @@ TEST(SoftwareRegistry, ManyProgramsAddedByPathAndPackageValuesSetOver) {
     EXPECT_EQ(moved.value(kNative + "\\program 1499", "DisplayVersion"), std::optional<std::string>("1499"));
     EXPECT_EQ(moved.subkeys(kNative)->back(), "Program 1499");
 }
+
+#ifdef VELTRIX_LINE_SCAN_AVX2
+// The package scan passes most lines over a vector of bytes at a time; each
+// width the processor offers must stop at exactly the lines a byte-by-byte
+// reading says can matter (kept fields, blank lines, lines opening with two
+// blanks), whatever their length and wherever they fall in the vector.
+TEST(DpkgStatus, EveryVectorWidthFindsTheLinesThatMayMatter) {
+    const char* const openings[] = {"Package: p", "Version: 1", "Architecture: all", "Status: install ok installed",
+                                    "Pa", "Ve", "Depends: libc6", " continued", "  ", "\t\t", "\t x", "St", "Ar",
+                                    "Description: text", "P", ""};
+    std::string text;
+    for (int n = 0; text.size() < 3 * 4096; ++n) {
+        text += openings[n % std::size(openings)] + std::string(n % 37, 'x') + '\n';
+    }
+    using namespace veltrix::linux_provider::dpkg_status_detail;
+    constexpr std::size_t kPage = 4096;
+    std::vector<std::uint32_t> expected;
+    for (std::size_t i = 0; i < kPage; ++i)
+        if (text[i] == '\n' && mayMatterAt(text, i + 1)) expected.push_back(static_cast<std::uint32_t>(i + 1));
+    ASSERT_GT(expected.size(), 100u);
+    std::vector<std::uint32_t> got(kPage);
+    if (__builtin_cpu_supports("avx2")) {
+        got.resize(keptFieldStartsAvx2(text.data(), 0, kPage, got.data()));
+        EXPECT_EQ(got, expected) << "32 bytes";
+    }
+    got.assign(kPage, 0);
+    if (__builtin_cpu_supports("avx512bw")) {
+        got.resize(keptFieldStartsAvx512(text.data(), 0, kPage, got.data()));
+        EXPECT_EQ(got, expected) << "64 bytes";
+    }
+}
+#endif

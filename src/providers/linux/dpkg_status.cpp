@@ -5,7 +5,7 @@
 
 namespace veltrix::linux_provider {
 
-namespace {
+namespace dpkg_status_detail {
 
 // Whether a line whose first two bytes are `c0` and `c1` (a line end when the
 // line is shorter) can matter to the parser: one of the four kept fields by
@@ -90,6 +90,12 @@ VELTRIX_AVX512 std::size_t keptFieldStartsAvx512(const char* data, std::size_t f
 }
 #undef VELTRIX_AVX512
 #endif
+
+}  // namespace dpkg_status_detail
+
+namespace {
+
+using namespace dpkg_status_detail;
 
 // Calls `visit` with every line of `text` that can matter (see mayMatter),
 // without its line end, in order. Most lines of the file are descriptions,
