@@ -52,8 +52,10 @@ ScanOutcome RunScan(const ScanState& state, ScanServices& services) {
     }
 
     // A slow source starts on the classes the later sections read while the
-    // first sections are written.
+    // first sections are written, and on the registry (its provider object
+    // in root\default) when the software section will read it.
     services.wmi.expectClasses(wmi::kWmiMoniker, classesToQuery(services.checkBoxes));
+    if (registryToRead(services.checkBoxes)) services.wmi.expectClasses(wmi::kRegistryMoniker, {"StdRegProv"});
     ScanContext scan{*report,          services.wmi,     pending,      services.locale, services.platform,
                      services.checkBoxes, state.reportName, state.comment};
     WriteHeader(state.reportName, state.comment, *report);

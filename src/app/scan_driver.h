@@ -37,6 +37,9 @@ struct ScanStep {
     std::vector<std::string> classes = {};
     // The check box that switches the step off, when there is one.
     int (CheckBoxes::*switchedBy)() const = nullptr;
+    // Whether the step reads the registry, which a source may start on
+    // early too.
+    bool readsRegistry = false;
 };
 
 // Steps between the header and the footer, in report order.
@@ -44,6 +47,8 @@ const std::vector<ScanStep>& scanSteps();
 
 // The classes the steps that will run query, in the order of first use.
 std::vector<std::string> classesToQuery(const CheckBoxes& checkBoxes);
+// Whether a step that will run reads the registry.
+bool registryToRead(const CheckBoxes& checkBoxes);
 
 // The report path: program folder, separator, report name (no test for a
 // trailing separator).

@@ -33,7 +33,8 @@ const std::vector<ScanStep>& scanSteps() {
         {"WriteWinSatSection", WriteWinSatSection, 77, {"Win32_WinSAT"}},
         {"WriteHotfixSection", WriteHotfixSection, 79, {"Win32_QuickFixEngineering"},
          &CheckBoxes::hotcheck},
-        {"WriteSoftwareSection", WriteSoftwareSection, 82, {"Win32_OperatingSystem"}, &CheckBoxes::swcheck},
+        {"WriteSoftwareSection", WriteSoftwareSection, 82, {"Win32_OperatingSystem"}, &CheckBoxes::swcheck,
+         true},
         {"WritePnpSection", WritePnpSection, 85, {"Win32_PnPSignedDriver", "Win32_NetworkAdapter"}},
         {"WriteProblemDevicesSection", WriteProblemDevicesSection, 90, {"Win32_PnPEntity"}},
         {"WriteSysBuilderSection", WriteSysBuilderSection, -1},
@@ -41,15 +42,26 @@ const std::vector<ScanStep>& scanSteps() {
     return steps;
 }
 
+namespace {
+bool willRun(const ScanStep& step, const CheckBoxes& checkBoxes) {
+    return !step.switchedBy || (checkBoxes.*step.switchedBy)() == 1;
+}
+}  // namespace
+
 std::vector<std::string> classesToQuery(const CheckBoxes& checkBoxes) {
     std::vector<std::string> classes;
     for (const ScanStep& step : scanSteps()) {
-        if (step.switchedBy && (checkBoxes.*step.switchedBy)() != 1) continue;
+        if (!willRun(step, checkBoxes)) continue;
         for (const std::string& name : step.classes) {
             if (std::find(classes.begin(), classes.end(), name) == classes.end()) classes.push_back(name);
         }
     }
     return classes;
+}
+
+bool registryToRead(const CheckBoxes& checkBoxes) {
+    return std::any_of(scanSteps().begin(), scanSteps().end(),
+                       [&](const ScanStep& step) { return step.readsRegistry && willRun(step, checkBoxes); });
 }
 
 }  // namespace veltrix

@@ -28,6 +28,9 @@ public:
     // Registry (HKEY_LOCAL_MACHINE only). Paths without the hive, backslashes,
     // case-insensitive, trailing backslash allowed.
     virtual Result<std::vector<std::string>> registrySubkeys(std::string_view path) = 0;
+    // The service's hint (Service::expectClasses) with the namespace taken
+    // from its moniker, for a source that can start on the work early.
+    virtual void expectClasses(std::string_view /*nameSpace*/, const std::vector<std::string>& /*classNames*/) {}
     virtual std::optional<std::string> registryString(std::string_view path,
                                                       std::string_view valueName) = 0;
     // The same into `out`, whose storage is reused (a scan reads thousands of

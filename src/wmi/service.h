@@ -74,8 +74,9 @@ public:
     virtual Result<std::unique_ptr<Connection>> connect(std::string_view moniker) = 0;
     virtual Result<std::unique_ptr<Registry>> connectRegistry(std::string_view moniker) = 0;
     // A hint that these classes of the moniker's namespace will be queried
-    // soon, so that a slow source can start fetching them. Answers must not
-    // depend on it; sources that gain nothing ignore it.
+    // soon, so that a slow source can start fetching them; StdRegProv of
+    // root\default (kRegistryMoniker) stands for the registry. Answers must
+    // not depend on it; sources that gain nothing ignore it.
     virtual void expectClasses(std::string_view /*moniker*/, const std::vector<std::string>& /*classNames*/) {}
 };
 

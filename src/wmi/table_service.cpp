@@ -113,6 +113,13 @@ Result<std::unique_ptr<Connection>> TableService::connect(std::string_view monik
     return std::unique_ptr<Connection>(std::make_unique<TableConnection>(source_, moniker->nameSpace, queries_));
 }
 
+void TableService::expectClasses(std::string_view monikerText, const std::vector<std::string>& classNames) {
+    // What could not be connected to will not be read.
+    if (source_.connectError()) return;
+    auto moniker = parseMoniker(monikerText, localHostName_);
+    if (moniker) source_.expectClasses(moniker->nameSpace, classNames);
+}
+
 Result<std::unique_ptr<Registry>> TableService::connectRegistry(std::string_view monikerText) {
     if (auto error = source_.connectError()) return *error;
     auto moniker = parseMoniker(monikerText, localHostName_);

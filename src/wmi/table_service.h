@@ -19,6 +19,7 @@ public:
 
     Result<std::unique_ptr<Connection>> connect(std::string_view moniker) override;
     Result<std::unique_ptr<Registry>> connectRegistry(std::string_view moniker) override;
+    void expectClasses(std::string_view moniker, const std::vector<std::string>& classNames) override;
 
 private:
     ClassSource& source_;

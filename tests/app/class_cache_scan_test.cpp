@@ -32,10 +32,11 @@ namespace {
 
 using test::readFile;
 
-// Queries per class (lower case), from every thread.
+// Queries per class (lower case), from every thread, and registry connections.
 struct QueryCounts {
     std::mutex mutex;
     std::map<std::string, int> byClass;
+    int registryConnections = 0;
 };
 
 class CountingConnection final : public wmi::Connection {
@@ -71,6 +72,10 @@ public:
         return std::unique_ptr<wmi::Connection>(std::make_unique<CountingConnection>(std::move(*connection), counts_));
     }
     Result<std::unique_ptr<wmi::Registry>> connectRegistry(std::string_view moniker) override {
+        {
+            std::lock_guard lock(counts_.mutex);
+            ++counts_.registryConnections;
+        }
         return table_->connectRegistry(moniker);
     }
     bool loaded() const { return table_ != nullptr; }
@@ -183,23 +188,31 @@ TEST(ClassCacheScan, EverySnapshotGivesTheSameBytesThroughTheCacheAsQueryByQuery
 // The table is what the cache fetches ahead from: a step that queries a class
 // it does not list would wait for nothing, a class listed for nothing would
 // be fetched for nothing.
-TEST(ClassCacheScan, EachStepListsTheClassesItQueries) {
+TEST(ClassCacheScan, EachStepListsTheClassesItQueriesAndWhetherItReadsTheRegistry) {
     std::map<std::string, std::set<std::string>> queried;
+    std::set<std::string> readRegistry;  // steps that connected to the registry
     for (const char* file : {"/windows-real/7.json", "/windows-real/10-net.json", "/desktop-devices.json"}) {
         QueryCounts counts;
         SnapshotService service(std::string(VELTRIX_TEST_DATA) + file, counts);
         for (const ScanStep& step : scanSteps()) {
             counts.byClass.clear();
+            counts.registryConnections = 0;
             test::ScanFixture fixture(service);
             step.run(fixture.scan);
             for (const auto& entry : counts.byClass) queried[step.name].insert(entry.first);
+            if (counts.registryConnections > 0) readRegistry.insert(step.name);
         }
     }
     for (const ScanStep& step : scanSteps()) {
         std::set<std::string> listed;
         for (const std::string& name : step.classes) listed.insert(lowerAscii(name));
         EXPECT_EQ(queried[step.name], listed) << step.name;
+        EXPECT_EQ(readRegistry.count(step.name) == 1, step.readsRegistry) << step.name;
     }
+    // The registry is started on only when a step that reads it will run.
+    EXPECT_TRUE(registryToRead(FixedCheckBoxes(true, true)));
+    EXPECT_TRUE(registryToRead(FixedCheckBoxes(false, true)));
+    EXPECT_FALSE(registryToRead(FixedCheckBoxes(true, false)));
     // The updates are fetched only when their section will run.
     auto hotfix = [](bool ticked) {
         auto classes = classesToQuery(FixedCheckBoxes(ticked, true));

@@ -133,3 +133,45 @@ TEST(TableService, RegistryReadsNeverLeaveStaleValues) {
     EXPECT_NE((*reg)->getStringValue(wmi::kHkeyLocalMachine, "Software\\Nowhere", "DisplayName", v), 0);
     EXPECT_TRUE(v.isNull());
 }
+
+// A source that records the hints it is given.
+class HintedSource final : public wmi::ClassSource {
+public:
+    std::optional<veltrix::Failure> down;
+    std::vector<std::pair<std::string, std::vector<std::string>>> hints;
+
+    std::optional<veltrix::Failure> connectError() const override { return down; }
+    bool hasNamespace(std::string_view) const override { return true; }
+    veltrix::Result<const std::vector<ObjectPtr>*> instances(std::string_view, std::string_view) override {
+        return &none_;
+    }
+    veltrix::Result<std::vector<std::string>> registrySubkeys(std::string_view) override {
+        return std::vector<std::string>();
+    }
+    std::optional<std::string> registryString(std::string_view, std::string_view) override { return std::nullopt; }
+    void expectClasses(std::string_view nameSpace, const std::vector<std::string>& classNames) override {
+        hints.emplace_back(std::string(nameSpace), classNames);
+    }
+
+private:
+    std::vector<ObjectPtr> none_;
+};
+
+TEST(TableService, HintsReachTheSourceWithTheMonikersNamespace) {
+    HintedSource source;
+    TableService service(source);
+    service.expectClasses(wmi::kWmiMoniker, {"Win32_BIOS", "Win32_PnPEntity"});
+    service.expectClasses(wmi::kRegistryMoniker, {"StdRegProv"});
+    service.expectClasses("not a moniker", {"Win32_BIOS"});
+    ASSERT_EQ(source.hints.size(), 2u);
+    EXPECT_EQ(source.hints[0].first, "root\\cimv2");
+    EXPECT_EQ(source.hints[0].second, (std::vector<std::string>{"Win32_BIOS", "Win32_PnPEntity"}));
+    EXPECT_EQ(source.hints[1].first, "root\\default");
+    EXPECT_EQ(source.hints[1].second, (std::vector<std::string>{"StdRegProv"}));
+
+    // What cannot be connected to is not started on.
+    source.hints.clear();
+    source.down = veltrix::Failure{462, "The remote server machine does not exist"};
+    service.expectClasses(wmi::kRegistryMoniker, {"StdRegProv"});
+    EXPECT_TRUE(source.hints.empty());
+}
