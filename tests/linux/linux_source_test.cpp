@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "linux/class_reading.h"
+#include "support/temp_folder.h"
 
 using veltrix::linux_provider::LinuxSource;
 using veltrix::linux_provider::LinuxSourceOptions;
@@ -294,4 +298,75 @@ TEST(LinuxSourceLive, EveryClassAnswersOnThisMachine) {
     }
     EXPECT_EQ((*source->instances("root\\cimv2", "Win32_OperatingSystem"))->size(), 1u);
     EXPECT_TRUE(source->registrySubkeys("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall").ok());
+}
+
+namespace {
+// Every class, property by property, every installed program's key and
+// values, and every input read: what one scan of a source answers.
+std::string everythingAnswered(LinuxSource& source) {
+    std::string out;
+    for (const char* c : kAllClasses) {
+        for (const ObjectPtr& object : list(source, c)) {
+            out += c;
+            for (const std::string& name : object->propertyNames()) {
+                auto value = object->get(name);
+                auto shown = value ? value->toText() : veltrix::Result<std::string>(std::string("?"));
+                out += " " + name + "=" + (shown ? *shown : "(" + std::to_string(int(value->kind())) + ")");
+            }
+            out += "\n";
+        }
+    }
+    for (const char* key : {"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\",
+                            "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"}) {
+        auto programs = source.registrySubkeys(key);
+        if (!programs) continue;
+        for (const std::string& program : *programs) {
+            out += program;
+            for (const char* value : {"DisplayName", "DisplayVersion", "Publisher"})
+                out += std::string(" ") + value + "=" + source.registryString(key + program, value).value_or("-");
+            out += "\n";
+        }
+    }
+    LinuxSource::Inputs inputs = source.inputsRead();
+    for (auto* paths : {&inputs.files, &inputs.directories, &inputs.links}) {
+        std::sort(paths->begin(), paths->end());
+        for (const std::string& path : *paths) out += path + "\n";
+    }
+    return out;
+}
+
+void expectEverything(LinuxSource& source) {
+    source.expectClasses("root\\cimv2", {kAllClasses, kAllClasses + std::size(kAllClasses)});
+    source.expectClasses("ROOT\\Default", {"stdregprov"});
+}
+}  // namespace
+
+// The id lists and the package database are read on threads of their own
+// when the scan says it will need them; nothing answered may differ, in any
+// order of asking, nor may a source told and never asked hang or leak.
+TEST(LinuxSourceReadAhead, TellingWhatWillBeReadChangesNoAnswer) {
+    for (const char* name : {"desktop", "laptop", "vm", "container"}) {
+        LinuxSource told = machine(name);
+        expectEverything(told);
+        LinuxSource untold = machine(name);
+        const std::string expected = everythingAnswered(untold);
+        EXPECT_EQ(everythingAnswered(told), expected) << name;
+        if (std::string(name) == "desktop") {
+            EXPECT_NE(expected.find("\nbash DisplayName=bash"), std::string::npos);
+        }
+
+        LinuxSource dropped = machine(name);
+        expectEverything(dropped);
+        expectEverything(dropped);  // told twice: started once
+    }
+    // The packages asked for by the operating system (it has no other word
+    // of its architecture) while their own thread reads them.
+    veltrix::test::TempFolder tree;
+    std::filesystem::create_directories(tree / "var/lib/dpkg");
+    std::filesystem::copy_file(kData + "desktop/var/lib/dpkg/status", tree / "var/lib/dpkg/status");
+    LinuxSource told(tree.str());
+    told.expectClasses("root\\default", {"StdRegProv"});
+    EXPECT_EQ(text(list(told, "Win32_OperatingSystem")[0], "OSArchitecture"), "64-bit");
+    LinuxSource untold(tree.str());
+    EXPECT_EQ(everythingAnswered(told), everythingAnswered(untold));
 }

@@ -188,14 +188,16 @@ void IdsDatabase::index() {
 }
 
 void IdsDatabase::load() {
-    if (loaded_) return;
-    loaded_ = true;
-    if (path_.empty()) return;
-    file_ = MappedFile::open(path_);
-    if (file_) {
-        text_ = file_->text();
-        index();
-    }
+    std::call_once(loadOnce_, [this] {
+        if (loaded_) return;  // given its text by parse()
+        loaded_ = true;
+        if (path_.empty()) return;
+        file_ = MappedFile::open(path_);
+        if (file_) {
+            text_ = file_->text();
+            index();
+        }
+    });
 }
 
 std::optional<std::string> IdsDatabase::headingName(const std::vector<Heading>& headings, std::uint16_t id,

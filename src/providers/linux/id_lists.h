@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,11 @@ public:
     // The list's path once the file has been read (or tried), else empty.
     std::string fileRead() const { return loaded_ ? path_ : std::string(); }
 
+    // Maps and indexes the file, if no lookup has: done once, on whichever
+    // thread comes first, and a lookup on another thread waits for it. The
+    // only member that may be called from two threads at once.
+    void load();
+
     // Takes text in the list format instead of the file; exposed so tests
     // can feed it directly.
     void parse(std::string_view text);
@@ -43,7 +49,6 @@ private:
         std::size_t offset;
     };
 
-    void load();
     void index();
     std::optional<std::string> headingName(const std::vector<Heading>& headings, std::uint16_t id,
                                            std::size_t prefix, std::size_t digits) const;
@@ -56,6 +61,7 @@ private:
 
     std::string path_;
     bool loaded_ = false;
+    std::once_flag loadOnce_;
     std::optional<MappedFile> file_;  // the list, mapped rather than copied
     std::string given_;               // or text given to parse()
     std::string_view text_;

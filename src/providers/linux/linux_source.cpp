@@ -1,5 +1,9 @@
 #include "providers/linux/linux_source.h"
 
+#include <algorithm>
+#include <system_error>
+
+#include "core/ascii.h"
 #include "providers/linux/class_builders.h"
 #include "providers/linux/text_util.h"
 
@@ -38,6 +42,17 @@ const std::map<std::string, Builder>& builders() {
     return kBuilders;
 }
 
+// Starts `work` on a thread of its own. When no thread can be had the
+// future stays empty, and the work is done where it is first needed.
+template <typename Work>
+auto startAhead(Work work) -> std::future<decltype(work())> {
+    try {
+        return std::async(std::launch::async, std::move(work));
+    } catch (const std::system_error&) {
+        return {};
+    }
+}
+
 std::string normaliseNamespace(std::string_view nameSpace) {
     std::string out = toLower(nameSpace);
     for (char& c : out)
@@ -68,8 +83,46 @@ Result<const std::vector<wmi::ObjectPtr>*> LinuxSource::instances(std::string_vi
     return &classes_.emplace(key, builder->second(machine_)).first->second;
 }
 
+void LinuxSource::expectClasses(std::string_view nameSpace, const std::vector<std::string>& classNames) {
+    auto expects = [&](std::initializer_list<std::string_view> names) {
+        return std::any_of(classNames.begin(), classNames.end(), [&](const std::string& expected) {
+            return std::any_of(names.begin(), names.end(),
+                               [&](std::string_view name) { return equalsIgnoringCase(expected, name); });
+        });
+    };
+    const std::string ns = normaliseNamespace(nameSpace);
+    if (ns == "root\\cimv2" && !idListsAhead_.valid() &&
+        expects({"Win32_VideoController", "Win32_PnPEntity", "Win32_PnPSignedDriver", "Win32_NetworkAdapter"})) {
+        // A list is read for the devices of its bus; a container has none.
+        const bool pci = !machine_.files.list("/sys/bus/pci/devices").empty();
+        const bool usb = !machine_.files.list("/sys/bus/usb/devices").empty();
+        if (pci || usb) {
+            idListsAhead_ = startAhead([this, pci, usb] {
+                if (pci) machine_.pciIds.load();
+                if (usb) machine_.usbIds.load();
+            });
+        }
+    }
+    if (ns == "root\\default" && !registry_ && !programsAhead_.valid() && expects({"StdRegProv"})) {
+        // Mapped here, since the file view is this thread's; only parsing waits on the other.
+        const std::string_view database = machine_.packageDatabase();
+        programsAhead_ = startAhead([database] {
+            Programs programs{parseDpkgStatus(database), {}};
+            programs.registry = buildSoftwareRegistry(programs.packages);
+            return programs;
+        });
+    }
+}
+
 const RegistryTree& LinuxSource::registry() {
-    if (!registry_) registry_ = buildSoftwareRegistry(machine_.packages());
+    if (registry_) return *registry_;
+    if (programsAhead_.valid()) {
+        Programs programs = programsAhead_.get();
+        machine_.adoptPackages(std::move(programs.packages));
+        registry_ = std::move(programs.registry);
+    } else {
+        registry_ = buildSoftwareRegistry(machine_.packages());
+    }
     return *registry_;
 }
 
@@ -91,6 +144,7 @@ bool LinuxSource::readRegistryString(std::string_view path, std::string_view val
 }
 
 LinuxSource::Inputs LinuxSource::inputsRead() const {
+    if (idListsAhead_.valid()) idListsAhead_.wait();  // what the id lists' thread read is known when it is done
     Inputs out{machine_.files.filesReadPaths(), machine_.files.directoriesListed(), machine_.files.linksRead()};
     for (const IdsDatabase* ids : {&machine_.pciIds, &machine_.usbIds})
         if (std::string path = ids->fileRead(); !path.empty()) out.files.push_back(std::move(path));

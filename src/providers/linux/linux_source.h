@@ -2,9 +2,14 @@
 // procfs, the firmware tables, udev's database, the id lists and the
 // package database below a root directory ("/" on the live machine).
 // Classes are built when first asked for and kept for the life of the
-// source (one scan); nothing is started, nothing waits on a device.
+// source (one scan); no other program is started, nothing waits on a device.
+// Told which classes and whether the registry will be read, the source
+// starts on the largest inputs, the id lists and the package database, on
+// threads of their own: each is a file apart from everything else the scan
+// reads, and indexing it takes longer than reading it.
 #pragma once
 
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -24,6 +29,8 @@ public:
     Result<const std::vector<wmi::ObjectPtr>*> instances(std::string_view nameSpace,
                                                          std::string_view className) override;
     Result<std::vector<std::string>> registrySubkeys(std::string_view path) override;
+    // StdRegProv in root\default starts the registry's programs on their thread.
+    void expectClasses(std::string_view nameSpace, const std::vector<std::string>& classNames) override;
     std::optional<std::string> registryString(std::string_view path, std::string_view valueName) override;
     bool readRegistryString(std::string_view path, std::string_view valueName, std::string& out) override;
 
@@ -41,11 +48,21 @@ public:
     Inputs inputsRead() const;
 
 private:
+    // The packages and the registry built from them: both refer to the
+    // package database's text, which machine_ keeps mapped.
+    struct Programs {
+        std::vector<InstalledPackage> packages;
+        RegistryTree registry;
+    };
     const RegistryTree& registry();
 
     MachineData machine_;
     std::map<std::string, std::vector<wmi::ObjectPtr>> classes_;  // lower-case name
     std::optional<RegistryTree> registry_;
+    // Work on threads of their own, each touching nothing but its own
+    // files; waited for before machine_ goes (members go in reverse order).
+    std::future<void> idListsAhead_;     // machine_'s id lists, loaded
+    std::future<Programs> programsAhead_;  // the registry, built from the mapped text
 };
 
 }  // namespace veltrix::linux_provider

@@ -115,14 +115,23 @@ std::optional<std::string> MachineData::driverVersion(const PnpDevice& device) {
 }
 
 const std::vector<InstalledPackage>& MachineData::packages() {
-    if (!packages_) {
+    if (!packages_) packages_ = parseDpkgStatus(packageDatabase());
+    return *packages_;
+}
+
+std::string_view MachineData::packageDatabase() {
+    if (!statusTried_) {
+        statusTried_ = true;
         // Mapped: the database is large and only a few fields of it are kept.
         // The package tools replace it by renaming a new file over it, so the
         // mapping never sees it change.
         status_ = files.map("/var/lib/dpkg/status");
-        packages_ = status_ ? parseDpkgStatus(status_->text()) : std::vector<InstalledPackage>{};
     }
-    return *packages_;
+    return status_ ? status_->text() : std::string_view();
+}
+
+void MachineData::adoptPackages(std::vector<InstalledPackage> packages) {
+    if (!packages_) packages_ = std::move(packages);
 }
 
 std::optional<std::string> MachineData::kernelRelease() {

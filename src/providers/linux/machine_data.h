@@ -53,6 +53,12 @@ public:
     std::optional<std::string> driverVersion(const PnpDevice& device);
 
     const std::vector<InstalledPackage>& packages();
+    // The package database's text, mapped on first use and kept for the
+    // life of this object; empty when there is none. Its packages may be
+    // read elsewhere (another thread) and handed over with adoptPackages.
+    std::string_view packageDatabase();
+    // Packages read from packageDatabase(), unless packages() has read them meanwhile.
+    void adoptPackages(std::vector<InstalledPackage> packages);
     std::optional<std::string> kernelRelease();
     // The machine name of the kernel ("x86_64"), else guessed from the
     // package architecture.
@@ -71,6 +77,7 @@ private:
     std::optional<std::vector<PnpDevice>> devices_;
     // The package database, mapped for as long as its packages are read.
     std::optional<MappedFile> status_;
+    bool statusTried_ = false;
     std::optional<std::vector<InstalledPackage>> packages_;
 };
 
