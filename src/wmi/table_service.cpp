@@ -77,15 +77,15 @@ public:
     std::int32_t getStringValue(std::uint32_t hive, std::string_view path, std::string_view valueName,
                                 Value& out) override {
         // The text of the value read before lends its storage to this one.
-        std::string text = out.takeText();
-        if (hive != kHkeyLocalMachine) return kValueNotFound;
-        const bool found = source_.readRegistryString(path, valueName, text);
-        if (trace::enabled()) {
+        const bool found = hive == kHkeyLocalMachine && source_.readRegistryString(path, valueName, out.textToFill());
+        if (trace::enabled() && hive == kHkeyLocalMachine) {
             trace::line("wmi: registry GetStringValue " + std::string(path) + " " + std::string(valueName) + ": " +
                         (found ? "found" : "not found"));
         }
-        if (!found) return kValueNotFound;
-        out = Value::text(std::move(text));
+        if (!found) {
+            out = Value();
+            return kValueNotFound;
+        }
         return 0;
     }
 

@@ -41,10 +41,15 @@ Value Value::real64(double d) {
     return v;
 }
 
-std::string Value::takeText() {
-    std::string text = std::move(text_);
-    *this = Value();
-    return text;
+std::string& Value::textToFill() {
+    if (kind_ != Kind::Text) {
+        b_ = false;
+        i_ = 0;
+        d_ = 0;
+        items_.clear();
+        kind_ = Kind::Text;
+    }
+    return text_;
 }
 
 Value Value::text(std::string utf8) {

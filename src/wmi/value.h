@@ -38,9 +38,10 @@ public:
     double asReal64() const { return d_; }
     const std::string& asText() const { return text_; }
     const std::vector<Value>& asArray() const { return items_; }
-    // The text moved out, leaving Null: a reader that fills one value over and
-    // over hands its storage back through text() without a new allocation.
-    std::string takeText();
+    // This value made Text, whatever it was, keeping the storage of the
+    // text it held, for a reader to fill in place: a reader that fills one
+    // value over and over allocates only when a text outgrows the last.
+    std::string& textToFill();
 
     // The text form the collectors write: text unchanged, whole numbers in
     // plain decimal, Null as empty text, Bool as "True"/"False", reals with up

@@ -42,3 +42,17 @@ TEST(PropertyObject, NamesAreCaseInsensitiveAndMissingIsAFailure) {
     ASSERT_FALSE(missing.ok());
     EXPECT_GT(missing.failure().number, 0);
 }
+
+// A reader fills one value over and over: whatever it held before, it is then
+// the text filled in and nothing else.
+TEST(Value, FilledInPlaceIsTextAlone) {
+    for (Value v : {Value::array({Value::int32(1)}), Value::int32(7), Value::boolean(true), Value::text("long text before")}) {
+        v.textToFill() = "12";
+        EXPECT_TRUE(v.isText());
+        EXPECT_EQ(v, Value::text("12"));
+        EXPECT_EQ(*v.toText(), "12");
+        EXPECT_TRUE(v.asArray().empty());
+        EXPECT_EQ(v.asInt32(), 0);
+        EXPECT_FALSE(v.asBool());
+    }
+}
