@@ -7,6 +7,11 @@
 // last figure is `lshw -html`, as measured earlier on this machine; it is
 // quoted, not run here.
 //
+// The scan indexes the id lists and reads the package database on threads
+// of their own while it reads the rest, as the command line's scan does; its
+// processor time is that of all its threads, so the two figures side by
+// side show what the second thread saves in waiting and what it costs.
+//
 // The scan's figure includes committing its report (flushed to the disk and
 // moved over the old one), which is also shown apart: it is the output
 // disk's wait, and on a shared disk it varies most. The plain read is shown

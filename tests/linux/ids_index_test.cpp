@@ -146,3 +146,40 @@ TEST(LineOpenings, EveryVectorWidthFindsTheSameLines) {
           startsAvx512<LineOpening::OneTab>);
 }
 #endif
+
+#ifdef VELTRIX_LINE_SCAN_AVX2
+TEST(IdLines, EveryVectorWidthFindsTheLinesAByteByByteReadingDoes) {
+    // Entries, subsystems and near misses of the ids looked for (other
+    // letter case, one digit off, no tab, two tabs) at every offset of the
+    // vectors, over more than a page; from a start inside the text too.
+    std::string text;
+    const char* const lines[] = {"\t0d57  A", "\t0D57  Upper", "\t0d58  Off", "\t0d67  Off", "\t1d57  Off", "0d57  Heading", "\t\t0d57 0001  Sub",
+                                 "\t0c  Class", "\t0C  Upper class", "\t0d  Off class", "#\t0d57"};
+    for (int n = 0; text.size() < 3 * 4096; ++n)
+        text += std::string(n % 37, 'x') + "\n" + lines[n % std::size(lines)] + "\n";
+    using namespace id_lists_detail;
+    for (const IdLinePattern& pattern : {IdLinePattern(0x0d57, kVendorDigits), IdLinePattern(0x0c, kClassDigits)}) {
+        for (std::size_t from : {std::size_t{0}, std::size_t{4096 + 17}}) {
+            const std::size_t to = from + 4096;
+            std::vector<std::uint32_t> expected;
+            for (std::size_t i = from; i < to; ++i) {
+                bool match = true;
+                for (std::size_t k = 0; k < pattern.length; ++k)
+                    match = match && (k >= 2 ? static_cast<char>(text[i + k] | 0x20) : text[i + k]) == pattern.bytes[k];
+                if (match) expected.push_back(static_cast<std::uint32_t>(i - from + 1));
+            }
+            ASSERT_GT(expected.size(), 20u);
+            std::vector<std::uint32_t> got(4096);
+            if (__builtin_cpu_supports("avx2")) {
+                got.resize(idLineStartsAvx2(text.data(), from, to, pattern, got.data()));
+                EXPECT_EQ(got, expected) << "32 bytes, " << pattern.length << " bytes from " << from;
+            }
+            got.assign(4096, 0);
+            if (__builtin_cpu_supports("avx512bw")) {
+                got.resize(idLineStartsAvx512(text.data(), from, to, pattern, got.data()));
+                EXPECT_EQ(got, expected) << "64 bytes, " << pattern.length << " bytes from " << from;
+            }
+        }
+    }
+}
+#endif

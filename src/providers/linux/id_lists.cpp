@@ -8,6 +8,80 @@
 
 namespace veltrix::linux_provider {
 
+namespace id_lists_detail {
+
+IdLinePattern::IdLinePattern(std::uint16_t id, std::size_t digits) : bytes{'\n', '\t'}, length(2 + digits) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    for (std::size_t k = 0; k < digits; ++k) bytes[2 + k] = kHex[(id >> (4 * (digits - 1 - k))) & 0xF];
+}
+
+#ifdef VELTRIX_LINE_SCAN_AVX2
+namespace {
+// The id's first two digits are compared first: they rule out nearly every
+// vector, where a line end and a tab are in most. Nothing is called in the
+// loops (see line_scan.h).
+template <std::size_t Length>
+__attribute__((target("avx2"))) std::size_t startsAvx2(const char* data, std::size_t from, std::size_t to,
+                                                      const char* pattern, std::uint32_t* starts) {
+    const __m256i lowered = _mm256_set1_epi8(0x20);
+    __m256i wanted[Length];
+    for (std::size_t k = 0; k < Length; ++k) wanted[k] = _mm256_set1_epi8(pattern[k]);
+    std::size_t n = 0;
+    for (std::size_t i = from; i < to; i += 32) {
+        __m256i hit = _mm256_cmpeq_epi8(
+            _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 2)), lowered), wanted[2]);
+        hit = _mm256_and_si256(hit, _mm256_cmpeq_epi8(_mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 3)), lowered),
+                                                      wanted[3]));
+        if (_mm256_testz_si256(hit, hit)) continue;
+        for (std::size_t k = 4; k < Length; ++k)
+            hit = _mm256_and_si256(hit, _mm256_cmpeq_epi8(_mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + k)), lowered),
+                                                          wanted[k]));
+        for (std::size_t k = 0; k < 2; ++k)
+            hit = _mm256_and_si256(hit, _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + k)), wanted[k]));
+        for (auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hit)); mask != 0; mask &= mask - 1)
+            starts[n++] = static_cast<std::uint32_t>(i - from + static_cast<std::size_t>(__builtin_ctz(mask)) + 1);
+    }
+    return n;
+}
+
+template <std::size_t Length>
+__attribute__((target("avx512f,avx512bw"))) std::size_t startsAvx512(const char* data, std::size_t from,
+                                                                     std::size_t to, const char* pattern,
+                                                                     std::uint32_t* starts) {
+    const __m512i lowered = _mm512_set1_epi8(0x20);
+    __m512i wanted[Length];
+    for (std::size_t k = 0; k < Length; ++k) wanted[k] = _mm512_set1_epi8(pattern[k]);
+    std::size_t n = 0;
+    for (std::size_t i = from; i < to; i += 64) {
+        __mmask64 hit = _mm512_cmpeq_epi8_mask(_mm512_or_si512(_mm512_loadu_si512(data + i + 2), lowered), wanted[2]) &
+                        _mm512_cmpeq_epi8_mask(_mm512_or_si512(_mm512_loadu_si512(data + i + 3), lowered), wanted[3]);
+        if (hit == 0) continue;
+        for (std::size_t k = 4; k < Length; ++k)
+            hit &= _mm512_cmpeq_epi8_mask(_mm512_or_si512(_mm512_loadu_si512(data + i + k), lowered), wanted[k]);
+        hit &= _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(data + i), wanted[0]) &
+               _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(data + i + 1), wanted[1]);
+        for (auto mask = static_cast<std::uint64_t>(hit); mask != 0; mask &= mask - 1)
+            starts[n++] = static_cast<std::uint32_t>(i - from + static_cast<std::size_t>(__builtin_ctzll(mask)) + 1);
+    }
+    return n;
+}
+}  // namespace
+
+std::size_t idLineStartsAvx2(const char* data, std::size_t from, std::size_t to, const IdLinePattern& pattern,
+                             std::uint32_t* starts) {
+    return pattern.length == 2 + kVendorDigits ? startsAvx2<2 + kVendorDigits>(data, from, to, pattern.bytes, starts)
+                                               : startsAvx2<2 + kClassDigits>(data, from, to, pattern.bytes, starts);
+}
+
+std::size_t idLineStartsAvx512(const char* data, std::size_t from, std::size_t to, const IdLinePattern& pattern,
+                               std::uint32_t* starts) {
+    return pattern.length == 2 + kVendorDigits ? startsAvx512<2 + kVendorDigits>(data, from, to, pattern.bytes, starts)
+                                               : startsAvx512<2 + kClassDigits>(data, from, to, pattern.bytes, starts);
+}
+#endif
+
+}  // namespace id_lists_detail
+
 namespace {
 // The id at the start of "8086  Intel Corporation": `digits` hex digits and
 // a blank after them; nullopt otherwise.
@@ -44,8 +118,8 @@ std::optional<std::uint16_t> headingId(std::string_view text, std::size_t start,
     return std::nullopt;
 }
 
-constexpr std::size_t kVendorDigits = 4;
-constexpr std::size_t kClassDigits = 2;
+using id_lists_detail::kClassDigits;
+using id_lists_detail::kVendorDigits;
 constexpr std::string_view kClassPrefix = "C ";
 
 bool byId(const auto& a, const auto& b) { return a.id < b.id; }
@@ -100,53 +174,28 @@ std::optional<std::string_view> searchSortedBlock(std::string_view text, std::si
     return std::nullopt;
 }
 // The starts of the lines of `text` that may be entries of `id`: after a
-// line end, a tab and the id's hex digits in any letter case. Bytes are
-// compared with their 0x20 bit set, which may let a few other bytes through
-// but never keeps an entry out; the caller reads each line found. A vendor
-// can have thousands of entries, and the id is looked for among them all
-// only when a search by order misses.
-#ifdef VELTRIX_LINE_SCAN_AVX2
-__attribute__((target("avx2"))) std::size_t idLineStartsAvx2(const char* data, std::size_t from, std::size_t to,
-                                                             const char* pattern, std::size_t length,
-                                                             std::uint32_t* starts) {
-    std::size_t n = 0;
-    const __m256i lowered = _mm256_set1_epi8(0x20);
-    for (std::size_t i = from; i < to; i += 32) {
-        __m256i wanted = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i)),
-                                           _mm256_set1_epi8(pattern[0]));
-        for (std::size_t k = 1; k < length; ++k) {
-            __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + k));
-            if (k >= 2) bytes = _mm256_or_si256(bytes, lowered);
-            wanted = _mm256_and_si256(wanted, _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(pattern[k])));
-        }
-        for (auto mask = static_cast<unsigned>(_mm256_movemask_epi8(wanted)); mask != 0; mask &= mask - 1)
-            starts[n++] = static_cast<std::uint32_t>(i - from + static_cast<std::size_t>(__builtin_ctz(mask)) + 1);
-    }
-    return n;
-}
-#endif
-
+// line end, a tab and the id's hex digits in any letter case. A vendor can
+// have thousands of entries, and the id is looked for among them all only
+// when a search by order misses: a new device on an older list.
 template <typename Visit>
 void forEachLineMaybeOfId(std::string_view text, std::uint16_t id, std::size_t digits, Visit&& visit) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    char pattern[2 + kVendorDigits] = {'\n', '\t'};
-    for (std::size_t k = 0; k < digits; ++k) pattern[2 + k] = kHex[(id >> (4 * (digits - 1 - k))) & 0xF];
-    const std::size_t length = 2 + digits;
+    using namespace id_lists_detail;
+    const IdLinePattern pattern(id, digits);
+    const std::size_t length = pattern.length;
     auto matchesAt = [&](std::size_t i) {
         for (std::size_t k = 0; k < length; ++k)
-            if ((k >= 2 ? static_cast<char>(text[i + k] | 0x20) : text[i + k]) != pattern[k]) return false;
+            if ((k >= 2 ? static_cast<char>(text[i + k] | 0x20) : text[i + k]) != pattern.bytes[k]) return false;
         return true;
     };
     std::size_t i = 0;
 #ifdef VELTRIX_LINE_SCAN_AVX2
-    constexpr std::size_t kPage = 4096;
-    if (__builtin_cpu_supports("avx2")) {
-        std::uint32_t starts[kPage];
-        for (; i + kPage + length <= text.size(); i += kPage) {
-            const std::size_t n = idLineStartsAvx2(text.data(), i, i + kPage, pattern, length, starts);
-            for (std::size_t k = 0; k < n; ++k) visit(i + starts[k]);
-        }
-    }
+    auto collect = __builtin_cpu_supports("avx512bw") ? idLineStartsAvx512 : idLineStartsAvx2;
+    i = forEachStartByPage(
+        text, length,
+        [&](const char* data, std::size_t from, std::size_t to, std::uint32_t* starts) {
+            return collect(data, from, to, pattern, starts);
+        },
+        visit);
 #endif
     for (i = text.find('\n', i); i != std::string_view::npos && i + length <= text.size(); i = text.find('\n', i + 1))
         if (matchesAt(i)) visit(i + 1);

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "providers/linux/line_scan.h"
 #include "providers/linux/mapped_file.h"
 
 namespace veltrix::linux_provider {
@@ -69,5 +70,29 @@ private:
     std::vector<Heading> classes_;
     std::vector<std::size_t> blockEnds_;  // starts of the lines that end a block, in file order
 };
+
+// The finders behind a lookup that must read a whole block, open to tests:
+// where the lines that may be entries of an id start, a vector of bytes at
+// a time (see line_scan.h for the collectors' contract; these read
+// `pattern.length` bytes past `to`). Bytes are compared with their 0x20 bit
+// set, which may let a few others through but never keeps an entry out; the
+// caller reads each line found.
+namespace id_lists_detail {
+inline constexpr std::size_t kVendorDigits = 4;
+inline constexpr std::size_t kClassDigits = 2;
+// What an entry line of `id` opens with: a line end, a tab and the id's
+// `digits` hex digits, small letters.
+struct IdLinePattern {
+    IdLinePattern(std::uint16_t id, std::size_t digits);
+    char bytes[2 + kVendorDigits];
+    std::size_t length;
+};
+#ifdef VELTRIX_LINE_SCAN_AVX2
+std::size_t idLineStartsAvx2(const char* data, std::size_t from, std::size_t to, const IdLinePattern& pattern,
+                             std::uint32_t* starts);
+std::size_t idLineStartsAvx512(const char* data, std::size_t from, std::size_t to, const IdLinePattern& pattern,
+                               std::uint32_t* starts);
+#endif
+}  // namespace id_lists_detail
 
 }  // namespace veltrix::linux_provider
