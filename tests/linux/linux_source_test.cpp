@@ -355,6 +355,11 @@ TEST(LinuxSourceReadAhead, TellingWhatWillBeReadChangesNoAnswer) {
             EXPECT_NE(expected.find("\nbash DisplayName=bash"), std::string::npos);
         }
 
+        LinuxSource updatesFirst = machine(name);
+        expectEverything(updatesFirst);
+        (void)list(updatesFirst, "Win32_QuickFixEngineering");
+        EXPECT_EQ(everythingAnswered(updatesFirst), expected) << name;
+
         LinuxSource dropped = machine(name);
         expectEverything(dropped);
         expectEverything(dropped);  // told twice: started once

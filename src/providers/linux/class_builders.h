@@ -35,6 +35,11 @@ Objects buildPnpEntities(MachineData& m);
 Objects buildPnpSignedDrivers(MachineData& m);
 Objects buildOperatingSystem(MachineData& m);
 Objects buildQuickFixEngineering(MachineData& m);
+// The same from the package tool's history log, read or not: touches
+// nothing else, so it may be built on another thread.
+Objects updatesFromHistory(const std::optional<std::string>& historyLog);
+// The file that holds that log.
+inline constexpr const char* kAptHistoryLog = "/var/log/apt/history.log";
 
 // Helpers for the builders.
 inline wmi::Value textOrNull(const std::optional<std::string>& text) {

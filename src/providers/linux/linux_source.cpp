@@ -80,6 +80,9 @@ Result<const std::vector<wmi::ObjectPtr>*> LinuxSource::instances(std::string_vi
     auto builder = builders().find(key);
     if (ns != "root\\cimv2" || builder == builders().end())
         return Failure{failure_code::kInvalidClass, "Invalid class " + std::string(className)};
+    if (key == "win32_quickfixengineering" && classesAhead_.valid()) {
+        if (auto updates = classesAhead_.get()) return &classes_.emplace(key, std::move(*updates)).first->second;
+    }
     return &classes_.emplace(key, builder->second(machine_)).first->second;
 }
 
@@ -91,15 +94,22 @@ void LinuxSource::expectClasses(std::string_view nameSpace, const std::vector<st
         });
     };
     const std::string ns = normaliseNamespace(nameSpace);
-    if (ns == "root\\cimv2" && !idListsAhead_.valid() &&
-        expects({"Win32_VideoController", "Win32_PnPEntity", "Win32_PnPSignedDriver", "Win32_NetworkAdapter"})) {
+    if (ns == "root\\cimv2" && !classesAhead_.valid()) {
         // A list is read for the devices of its bus; a container has none.
-        const bool pci = !machine_.files.list("/sys/bus/pci/devices").empty();
-        const bool usb = !machine_.files.list("/sys/bus/usb/devices").empty();
-        if (pci || usb) {
-            idListsAhead_ = startAhead([this, pci, usb] {
+        const bool devices =
+            expects({"Win32_VideoController", "Win32_PnPEntity", "Win32_PnPSignedDriver", "Win32_NetworkAdapter"});
+        const bool pci = devices && !machine_.files.list("/sys/bus/pci/devices").empty();
+        const bool usb = devices && !machine_.files.list("/sys/bus/usb/devices").empty();
+        // Read here, since the file view is this thread's; it keeps the text for the source's life.
+        const std::optional<std::string>* log = nullptr;
+        if (expects({"Win32_QuickFixEngineering"}) && !classes_.count("win32_quickfixengineering"))
+            log = &machine_.files.read(kAptHistoryLog);
+        if (pci || usb || log) {
+            classesAhead_ = startAhead([this, pci, usb, log]() -> std::optional<Objects> {
                 if (pci) machine_.pciIds.load();
                 if (usb) machine_.usbIds.load();
+                if (!log) return std::nullopt;
+                return updatesFromHistory(*log);
             });
         }
     }
@@ -144,7 +154,7 @@ bool LinuxSource::readRegistryString(std::string_view path, std::string_view val
 }
 
 LinuxSource::Inputs LinuxSource::inputsRead() const {
-    if (idListsAhead_.valid()) idListsAhead_.wait();  // what the id lists' thread read is known when it is done
+    if (classesAhead_.valid()) classesAhead_.wait();  // what the id lists' thread read is known when it is done
     Inputs out{machine_.files.filesReadPaths(), machine_.files.directoriesListed(), machine_.files.linksRead()};
     for (const IdsDatabase* ids : {&machine_.pciIds, &machine_.usbIds})
         if (std::string path = ids->fileRead(); !path.empty()) out.files.push_back(std::move(path));

@@ -4,9 +4,9 @@
 // Classes are built when first asked for and kept for the life of the
 // source (one scan); no other program is started, nothing waits on a device.
 // Told which classes and whether the registry will be read, the source
-// starts on the largest inputs, the id lists and the package database, on
-// threads of their own: each is a file apart from everything else the scan
-// reads, and indexing it takes longer than reading it.
+// starts on the inputs that take longest to decode, the id lists, the
+// package database and the package tool's history, on threads of their
+// own: each is a file apart from everything else the scan reads.
 #pragma once
 
 #include <future>
@@ -61,7 +61,9 @@ private:
     std::optional<RegistryTree> registry_;
     // Work on threads of their own, each touching nothing but its own
     // files; waited for before machine_ goes (members go in reverse order).
-    std::future<void> idListsAhead_;     // machine_'s id lists, loaded
+    // machine_'s id lists loaded, then Win32_QuickFixEngineering built from
+    // the log read, when expected.
+    std::future<std::optional<std::vector<wmi::ObjectPtr>>> classesAhead_;
     std::future<Programs> programsAhead_;  // the registry, built from the mapped text
 };
 

@@ -98,8 +98,9 @@ Objects buildOperatingSystem(MachineData& m) {
 
 // Each package of each upgrade transaction becomes one update: its name is
 // the update's id, the versions its description.
-Objects buildQuickFixEngineering(MachineData& m) {
-    const auto& text = m.files.read("/var/log/apt/history.log");
+Objects buildQuickFixEngineering(MachineData& m) { return updatesFromHistory(m.files.read(kAptHistoryLog)); }
+
+Objects updatesFromHistory(const std::optional<std::string>& text) {
     if (!text) return {};
     Objects out;
     for (const PackageUpgrade& u : parseAptHistory(*text)) {
