@@ -153,8 +153,9 @@ TEST(IdLines, EveryVectorWidthFindsTheLinesAByteByByteReadingDoes) {
     // letter case, one digit off, no tab, two tabs) at every offset of the
     // vectors, over more than a page; from a start inside the text too.
     std::string text;
-    const char* const lines[] = {"\t0d57  A", "\t0D57  Upper", "\t0d58  Off", "\t0d67  Off", "\t1d57  Off", "0d57  Heading", "\t\t0d57 0001  Sub",
-                                 "\t0c  Class", "\t0C  Upper class", "\t0d  Off class", "#\t0d57"};
+    const char* const lines[] = {"\t0d57  A",        "\t0D57  Upper", "\t0d58  Off",       "\t0d67  Off",
+                                 "\t1d57  Off",       "0d57  Heading", "\t\t0d57 0001  Sub", "\t0c  Class",
+                                 "\t0C  Upper class", "\t0d  Off class", "#\t0d57"};
     for (int n = 0; text.size() < 3 * 4096; ++n)
         text += std::string(n % 37, 'x') + "\n" + lines[n % std::size(lines)] + "\n";
     using namespace id_lists_detail;

@@ -18,48 +18,53 @@ IdLinePattern::IdLinePattern(std::uint16_t id, std::size_t digits) : bytes{'\n',
 #ifdef VELTRIX_LINE_SCAN_AVX2
 namespace {
 // The id's first two digits are compared first: they rule out nearly every
-// vector, where a line end and a tab are in most. Nothing is called in the
-// loops (see line_scan.h).
+// vector, where a line end and a tab are in most. Nothing but these helpers,
+// which share the loops' target and so are inlined, is called in the loops
+// (see line_scan.h).
+__attribute__((target("avx2"))) inline __m256i equal32(const char* at, __m256i wanted) {
+    return _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)), wanted);
+}
+__attribute__((target("avx2"))) inline __m256i equalFolded32(const char* at, __m256i wanted) {
+    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+    return _mm256_cmpeq_epi8(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)), wanted);
+}
+
 template <std::size_t Length>
 __attribute__((target("avx2"))) std::size_t startsAvx2(const char* data, std::size_t from, std::size_t to,
                                                       const char* pattern, std::uint32_t* starts) {
-    const __m256i lowered = _mm256_set1_epi8(0x20);
     __m256i wanted[Length];
     for (std::size_t k = 0; k < Length; ++k) wanted[k] = _mm256_set1_epi8(pattern[k]);
     std::size_t n = 0;
     for (std::size_t i = from; i < to; i += 32) {
-        __m256i hit = _mm256_cmpeq_epi8(
-            _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 2)), lowered), wanted[2]);
-        hit = _mm256_and_si256(hit, _mm256_cmpeq_epi8(_mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 3)), lowered),
-                                                      wanted[3]));
+        __m256i hit = _mm256_and_si256(equalFolded32(data + i + 2, wanted[2]), equalFolded32(data + i + 3, wanted[3]));
         if (_mm256_testz_si256(hit, hit)) continue;
-        for (std::size_t k = 4; k < Length; ++k)
-            hit = _mm256_and_si256(hit, _mm256_cmpeq_epi8(_mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + k)), lowered),
-                                                          wanted[k]));
-        for (std::size_t k = 0; k < 2; ++k)
-            hit = _mm256_and_si256(hit, _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + k)), wanted[k]));
+        for (std::size_t k = 4; k < Length; ++k) hit = _mm256_and_si256(hit, equalFolded32(data + i + k, wanted[k]));
+        hit = _mm256_and_si256(hit, _mm256_and_si256(equal32(data + i, wanted[0]), equal32(data + i + 1, wanted[1])));
         for (auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hit)); mask != 0; mask &= mask - 1)
             starts[n++] = static_cast<std::uint32_t>(i - from + static_cast<std::size_t>(__builtin_ctz(mask)) + 1);
     }
     return n;
 }
 
+__attribute__((target("avx512f,avx512bw"))) inline __mmask64 equal64(const char* at, __m512i wanted) {
+    return _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(at), wanted);
+}
+__attribute__((target("avx512f,avx512bw"))) inline __mmask64 equalFolded64(const char* at, __m512i wanted) {
+    return _mm512_cmpeq_epi8_mask(_mm512_or_si512(_mm512_loadu_si512(at), _mm512_set1_epi8(0x20)), wanted);
+}
+
 template <std::size_t Length>
 __attribute__((target("avx512f,avx512bw"))) std::size_t startsAvx512(const char* data, std::size_t from,
                                                                      std::size_t to, const char* pattern,
                                                                      std::uint32_t* starts) {
-    const __m512i lowered = _mm512_set1_epi8(0x20);
     __m512i wanted[Length];
     for (std::size_t k = 0; k < Length; ++k) wanted[k] = _mm512_set1_epi8(pattern[k]);
     std::size_t n = 0;
     for (std::size_t i = from; i < to; i += 64) {
-        __mmask64 hit = _mm512_cmpeq_epi8_mask(_mm512_or_si512(_mm512_loadu_si512(data + i + 2), lowered), wanted[2]) &
-                        _mm512_cmpeq_epi8_mask(_mm512_or_si512(_mm512_loadu_si512(data + i + 3), lowered), wanted[3]);
+        __mmask64 hit = equalFolded64(data + i + 2, wanted[2]) & equalFolded64(data + i + 3, wanted[3]);
         if (hit == 0) continue;
-        for (std::size_t k = 4; k < Length; ++k)
-            hit &= _mm512_cmpeq_epi8_mask(_mm512_or_si512(_mm512_loadu_si512(data + i + k), lowered), wanted[k]);
-        hit &= _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(data + i), wanted[0]) &
-               _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(data + i + 1), wanted[1]);
+        for (std::size_t k = 4; k < Length; ++k) hit &= equalFolded64(data + i + k, wanted[k]);
+        hit &= equal64(data + i, wanted[0]) & equal64(data + i + 1, wanted[1]);
         for (auto mask = static_cast<std::uint64_t>(hit); mask != 0; mask &= mask - 1)
             starts[n++] = static_cast<std::uint32_t>(i - from + static_cast<std::size_t>(__builtin_ctzll(mask)) + 1);
     }

@@ -36,7 +36,7 @@ public:
 
     // Maps and indexes the file, if no lookup has: done once, on whichever
     // thread comes first, and a lookup on another thread waits for it. The
-    // only member that may be called from two threads at once.
+    // only member another thread may call while lookups run.
     void load();
 
     // Takes text in the list format instead of the file; exposed so tests
