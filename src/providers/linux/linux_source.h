@@ -29,7 +29,9 @@ public:
     Result<const std::vector<wmi::ObjectPtr>*> instances(std::string_view nameSpace,
                                                          std::string_view className) override;
     Result<std::vector<std::string>> registrySubkeys(std::string_view path) override;
-    // StdRegProv in root\default starts the registry's programs on their thread.
+    // Classes that name devices start the id lists on a thread, with the
+    // updates after them when those are expected; StdRegProv in root\default
+    // starts the registry's programs on a thread of their own.
     void expectClasses(std::string_view nameSpace, const std::vector<std::string>& classNames) override;
     std::optional<std::string> registryString(std::string_view path, std::string_view valueName) override;
     bool readRegistryString(std::string_view path, std::string_view valueName, std::string& out) override;
@@ -61,10 +63,11 @@ private:
     std::optional<RegistryTree> registry_;
     // Work on threads of their own, each touching nothing but its own
     // files; waited for before machine_ goes (members go in reverse order).
-    // machine_'s id lists loaded, then Win32_QuickFixEngineering built from
-    // the log read, when expected.
+    // First: machine_'s id lists loaded, then Win32_QuickFixEngineering built
+    // from the log read, when it is expected. Second: the registry, built
+    // from the mapped package database.
     std::future<std::optional<std::vector<wmi::ObjectPtr>>> classesAhead_;
-    std::future<Programs> programsAhead_;  // the registry, built from the mapped text
+    std::future<Programs> programsAhead_;
 };
 
 }  // namespace veltrix::linux_provider
