@@ -7,6 +7,7 @@
 
 #include "providers/linux/mapped_file.h"
 #include "providers/linux/id_lists.h"
+#include "providers/linux/machine_data.h"
 #include "providers/linux/system_tree.h"
 #include "support/temp_folder.h"
 
@@ -95,4 +96,31 @@ TEST(SystemTree, ResolvesLinksInsideTheTree) {
     EXPECT_EQ(distinct.size(), links.size());
     for (const char* path : {"/sys/class/net/eth0", "/sys/class/net", "/sys/class/net/eth1", "/sys/loop-b"})
         EXPECT_EQ(distinct.count(tree.str() + path), 1u) << path;
+}
+
+// A captured system's links with absolute targets name files of the
+// capture: followed by this machine they would read this machine's files
+// into the captured system's report.
+TEST(SystemTree, AbsoluteLinksOfACaptureStayInsideIt) {
+    veltrix::test::TempFolder tree;
+    namespace fs = std::filesystem;
+    fs::create_directories(tree / "etc");
+    fs::create_directories(tree / "data/drivers/e1000e");
+    fs::create_directories(tree / "var/lib/usbutils");
+    fs::create_directories(tree / "usr/share/misc");
+    std::ofstream(tree / "etc/veltrix-captured") << "captured";
+    fs::create_symlink("/etc", tree / "etc-link");
+    fs::create_symlink("/data", tree / "data-link");
+    fs::create_symlink("drivers/e1000e", tree / "data/driver");
+    std::ofstream(tree / "var/lib/usbutils/usb.ids") << "1d6b  Linux Foundation\n";
+    fs::create_symlink("/var/lib/usbutils/usb.ids", tree / "usr/share/misc/usb.ids");
+
+    SystemTree files(tree.str());
+    EXPECT_EQ(files.read("/etc-link/veltrix-captured"), "captured");
+    EXPECT_TRUE(files.exists("/etc-link/veltrix-captured"));
+    EXPECT_EQ(files.list("/etc-link"), std::vector<std::string>{"veltrix-captured"});
+    EXPECT_EQ(files.linkName("/data-link/driver"), "e1000e");
+    EXPECT_FALSE(files.read("/etc-link/passwd").has_value());  // this machine's, not the capture's
+    EXPECT_EQ(findIdList(files, "usb.ids"), (tree / "var/lib/usbutils/usb.ids").string());
+    EXPECT_EQ(findIdList(files, "pci.ids"), "");
 }

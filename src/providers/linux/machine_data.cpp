@@ -9,8 +9,12 @@
 namespace veltrix::linux_provider {
 
 std::string findIdList(const SystemTree& files, const char* fileName) {
-    for (const char* dir : {"/usr/share/misc/", "/usr/share/hwdata/"})
-        if (files.exists(std::string(dir) + fileName)) return files.hostPath(std::string(dir) + fileName);
+    for (const char* dir : {"/usr/share/misc/", "/usr/share/hwdata/"}) {
+        // Where it is in the tree: Debian links usb.ids to /var/lib/usbutils.
+        const std::string path = std::string(dir) + fileName;
+        if (!files.exists(path)) continue;
+        if (auto located = files.locate(path)) return *located;
+    }
     return {};
 }
 

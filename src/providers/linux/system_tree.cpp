@@ -127,14 +127,17 @@ const std::optional<std::string>& SystemTree::read(std::string_view path) {
     auto it = files_.find(path);
     if (it != files_.end()) return it->second;
     errno = 0;
-    auto content = readRegularFile(hostPath(path));
+    auto located = locate(path);
+    if (!located) errno = ENOENT;
+    auto content = located ? readRegularFile(*located) : std::nullopt;
     if (trace::enabled()) traceRead(path, content, errno);
     return files_.emplace(std::string(path), std::move(content)).first->second;
 }
 
 std::optional<MappedFile> SystemTree::map(std::string_view path) {
     mapped_.emplace(path);
-    return MappedFile::open(hostPath(path));
+    auto located = locate(path);
+    return located ? MappedFile::open(*located) : std::nullopt;
 }
 
 std::optional<std::string> SystemTree::attribute(std::string_view path) {
@@ -163,7 +166,8 @@ const std::vector<std::string>& SystemTree::list(std::string_view dir) {
     // opendir rather than a directory iterator, which asks the kernel three
     // more things per directory; a scan lists a few dozen.
     std::vector<std::string> names;
-    if (DIR* d = ::opendir(hostPath(dir).c_str())) {
+    auto located = locate(dir);
+    if (DIR* d = located ? ::opendir(located->c_str()) : nullptr) {
         while (const dirent* entry = ::readdir(d)) {
             const std::string_view name = entry->d_name;
             if (name != "." && name != "..") names.emplace_back(name);
@@ -176,7 +180,8 @@ const std::vector<std::string>& SystemTree::list(std::string_view dir) {
 
 bool SystemTree::exists(std::string_view path) const {
     struct stat st {};
-    return ::stat(hostPath(path).c_str(), &st) == 0;
+    auto located = locate(path);
+    return located && ::stat(located->c_str(), &st) == 0;
 }
 
 const SystemTree::Link& SystemTree::link(const std::string& path) const {
@@ -186,12 +191,29 @@ const SystemTree::Link& SystemTree::link(const std::string& path) const {
 }
 
 std::optional<std::string> SystemTree::linkName(std::string_view path) const {
-    // A driver's module link is asked for by every device it drives.
-    const Link& link = this->link(std::string(path));
+    // A driver's module link is asked for by every device it drives. Below
+    // a root of its own the folders on the way are found inside the tree.
+    std::string inTree(path);
+    if (!root_.empty()) {
+        const std::size_t slash = path.rfind('/');
+        const std::string_view name = path.substr(slash == std::string_view::npos ? 0 : slash + 1);
+        if (name.empty() || name == "." || name == "..") return std::nullopt;
+        auto folder = resolve(slash == std::string_view::npos || slash == 0 ? "/" : path.substr(0, slash));
+        if (!folder) return std::nullopt;
+        inTree = (*folder == "/" ? std::string() : *folder) + "/" + std::string(name);
+    }
+    const Link& link = this->link(inTree);
     if (link.kind != Link::Kind::Link) return std::nullopt;
     std::string name = link.target.substr(link.target.rfind('/') + 1);
     if (name.empty()) return std::nullopt;
     return name;
+}
+
+std::optional<std::string> SystemTree::locate(std::string_view path) const {
+    if (root_.empty()) return hostPath(path);
+    auto resolved = resolve(path);
+    if (!resolved) return std::nullopt;
+    return hostPath(*resolved);
 }
 
 std::optional<std::string> SystemTree::resolve(std::string_view path) const {

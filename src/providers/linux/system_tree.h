@@ -42,6 +42,12 @@ public:
     bool exists(std::string_view path) const;
     // Last component of a symbolic link's target ("e1000e" for a driver link).
     std::optional<std::string> linkName(std::string_view path) const;
+    // Where a path inside the tree is on this machine. Below a root of its
+    // own (a captured system) the links on the way are followed inside the
+    // tree, as resolve() does: the machine would follow a captured link with
+    // an absolute target to its own files. Nullopt when a component is
+    // missing or the links loop; "/" is this machine and needs none of it.
+    std::optional<std::string> locate(std::string_view path) const;
     // The path with every symbolic link resolved, inside the tree; nullopt
     // when a component is missing or the links loop.
     std::optional<std::string> resolve(std::string_view path) const;
