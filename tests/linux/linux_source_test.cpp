@@ -267,6 +267,18 @@ TEST(LinuxSourceLaptop, BatteryRemovableDrivesAndUsbDevices) {
     EXPECT_TRUE(prop(list(source, "Win32_BIOS")[0], "SerialNumber").isNull());
 }
 
+// A captured system's mounts are folders of this machine's disk: their size
+// would be this disk's, so a capture's volumes have none.
+TEST(LinuxSourceLaptop, ACapturedVolumeHasNoSizeToAsk) {
+    auto captured = veltrix::makeSysrootSource(kData + "laptop");
+    const auto& drives = list(*captured, "Win32_LogicalDisk");
+    ASSERT_EQ(drives.size(), 2u);
+    EXPECT_EQ(text(drives[0], "DeviceID"), "/media/user/STICK");
+    EXPECT_EQ(text(drives[0], "VolumeName"), "STICK");
+    EXPECT_TRUE(prop(drives[0], "Size").isNull());
+    EXPECT_TRUE(prop(drives[0], "FreeSpace").isNull());
+}
+
 TEST(LinuxSourceWithoutFirmwareData, VirtualMachineAndContainer) {
     LinuxSource vm = machine("vm");
     EXPECT_TRUE(list(vm, "Win32_BIOS").empty());

@@ -170,6 +170,7 @@ std::unique_ptr<wmi::ClassSource> makeLinuxSource(std::string root) {
 
 std::unique_ptr<wmi::ClassSource> makeSysrootSource(std::string root) {
     linux_provider::LinuxSourceOptions options;
+    options.mountsAreLive = false;
     const linux_provider::SystemTree inside(root), host("/");
     for (auto [fileName, path] : {std::pair{"pci.ids", &options.pciIdsPath}, std::pair{"usb.ids", &options.usbIdsPath}}) {
         std::string found = linux_provider::findIdList(inside, fileName);

@@ -26,6 +26,7 @@ std::string idsPath(const SystemTree& files, const std::string& given, const cha
 
 MachineData::MachineData(std::string root, const LinuxSourceOptions& options)
     : files(std::move(root)),
+      mountsAreLive(options.mountsAreLive),
       pciIds(idsPath(files, options.pciIdsPath, "pci.ids")),
       usbIds(idsPath(files, options.usbIdsPath, "usb.ids")) {}
 

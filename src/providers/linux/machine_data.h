@@ -23,6 +23,10 @@ struct LinuxSourceOptions {
     // /usr/share/hwdata.
     std::string pciIdsPath;
     std::string usbIdsPath;
+    // Whether the mount points are file systems of this machine, whose size
+    // can be asked; not for a captured system, where asking would measure
+    // this machine's disk that holds the capture.
+    bool mountsAreLive = true;
 };
 
 // Path on this machine of an id list ("pci.ids") in the tree's
@@ -34,6 +38,7 @@ public:
     MachineData(std::string root, const LinuxSourceOptions& options);
 
     SystemTree files;
+    const bool mountsAreLive;
     IdsDatabase pciIds;
     IdsDatabase usbIds;
 

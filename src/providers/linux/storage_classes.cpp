@@ -84,7 +84,7 @@ Objects buildLogicalDisks(MachineData& m) {
                 auto label = udev.find("ID_FS_LABEL");
                 o.set("VolumeName", label != udev.end() ? Value::text(label->second) : Value::null());
                 struct statvfs st {};
-                if (::statvfs(m.files.hostPath(e.mountPoint).c_str(), &st) == 0) {
+                if (m.mountsAreLive && ::statvfs(m.files.hostPath(e.mountPoint).c_str(), &st) == 0) {
                     const auto unit = static_cast<std::uint64_t>(st.f_frsize ? st.f_frsize : st.f_bsize);
                     o.set("Size", Value::text(std::to_string(static_cast<std::uint64_t>(st.f_blocks) * unit)));
                     o.set("FreeSpace", Value::text(std::to_string(static_cast<std::uint64_t>(st.f_bavail) * unit)));
