@@ -104,10 +104,8 @@ TEST(SystemTree, ResolvesLinksInsideTheTree) {
 TEST(SystemTree, AbsoluteLinksOfACaptureStayInsideIt) {
     veltrix::test::TempFolder tree;
     namespace fs = std::filesystem;
-    fs::create_directories(tree / "etc");
-    fs::create_directories(tree / "data/drivers/e1000e");
-    fs::create_directories(tree / "var/lib/usbutils");
-    fs::create_directories(tree / "usr/share/misc");
+    for (const char* dir : {"etc", "data/drivers/e1000e", "var/lib/usbutils", "usr/share/misc"})
+        fs::create_directories(tree / dir);
     std::ofstream(tree / "etc/veltrix-captured") << "captured";
     fs::create_symlink("/etc", tree / "etc-link");
     fs::create_symlink("/data", tree / "data-link");
