@@ -11,6 +11,7 @@ set -euo pipefail
 # tests call from them (a path where the command is not on PATH).
 packages=(g++ cmake make pkg-config nlohmann-json3-dev libcli11-dev hwdata qt6-base-dev)
 packages+=(libsqlite3-dev libpq-dev libssl-dev)  # the fleet store
+packages+=(libboost-dev zlib1g-dev libcurl4-openssl-dev)  # the fleet server and the agent's upload
 commands=(g++ cmake ctest make pkg-config)
 check=false
 for arg in "$@"; do
@@ -27,7 +28,10 @@ for arg in "$@"; do
       commands+=(/usr/lib/postgresql/15/bin/initdb /usr/lib/postgresql/15/bin/pg_ctl setpriv useradd)
       # The Debian package: built, checked, installed and removed; its manual page checked.
       packages+=(dpkg-dev file lintian man-db)
-      commands+=(dpkg-deb dpkg-shlibdeps file lintian man gzip readelf) ;;
+      commands+=(dpkg-deb dpkg-shlibdeps file lintian man gzip readelf)
+      # The fleet server's tests make their certificates; the console is driven in a real browser.
+      packages+=(openssl chromium chromium-driver python3-selenium)
+      commands+=(openssl /usr/bin/chromium /usr/bin/chromedriver /usr/bin/python3) ;;
     --windows)
       # wine64 runs the programs (CMake's emulator); wine brings wine,
       # wineboot and wineserver, which the prefix set-up and .ci/windows.sh
