@@ -29,8 +29,12 @@ constexpr std::array<NamedReference, 20> kNamed = {{
 // Decodes the reference starting at text[i] == '&'; returns the characters it
 // took, 0 when it is no reference (the '&' then stays as it is).
 std::size_t decodeReference(std::string_view text, std::size_t i, std::string& out) {
-    std::size_t semicolon = text.find(';', i + 1);
-    if (semicolon == std::string_view::npos || semicolon - i > 12) return 0;
+    // The longest reference is 12 characters: the search stops there, so a
+    // text of ampersands without a semicolon costs what it weighs.
+    constexpr std::size_t kLongestReference = 12;
+    std::size_t semicolon = text.substr(i + 1, kLongestReference).find(';');
+    if (semicolon == std::string_view::npos) return 0;
+    semicolon += i + 1;
     std::string_view body = text.substr(i + 1, semicolon - i - 1);
     if (body.empty()) return 0;
     if (body == "nbsp") return semicolon - i + 1;  // dropped: it only pads cells

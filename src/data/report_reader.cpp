@@ -18,17 +18,25 @@ constexpr std::string_view kDesignation = "Designation: ";
 constexpr std::string_view kComment = "Comment: ";
 constexpr std::string_view kSectionBar = "#000000";
 
-// Strict UTF-8 check: a Windows-1252 page with any byte above 0x7F almost
-// never passes it, a browser's UTF-8 re-save always does.
+// Strict UTF-8 check (no overlong forms, no surrogates, nothing above
+// U+10FFFF): a Windows-1252 page with any byte above 0x7F almost never passes
+// it, a browser's UTF-8 re-save always does.
 bool isUtf8(std::string_view s) {
     for (std::size_t i = 0; i < s.size();) {
         auto b = static_cast<std::uint8_t>(s[i]);
-        std::size_t length = b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3
-                                      : b >= 0xF0 && b <= 0xF4                 ? 4
-                                                                               : 0;
-        if (length == 0) return false;
-        if (i + length > s.size()) return false;
-        for (std::size_t k = 1; k < length; ++k) {
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t length = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+        if (length == 0 || i + length > s.size()) return false;
+        // The second byte's range is narrower after the lead bytes whose
+        // plain range would admit an overlong form, a surrogate or too large a value.
+        const auto second = static_cast<std::uint8_t>(s[i + 1]);
+        const std::uint8_t low = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
+        const std::uint8_t high = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
+        if (second < low || second > high) return false;
+        for (std::size_t k = 2; k < length; ++k) {
             if ((static_cast<std::uint8_t>(s[i + k]) & 0xC0) != 0x80) return false;
         }
         i += length;
@@ -37,7 +45,11 @@ bool isUtf8(std::string_view s) {
 }
 
 std::string toUtf8(std::string_view bytes) {
-    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") return std::string(bytes.substr(3));
+    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        // The mark says UTF-8: what does not read as UTF-8 after it is U+FFFD.
+        bytes.remove_prefix(3);
+        return isUtf8(bytes) ? std::string(bytes) : replaceInvalidUtf8(bytes);
+    }
     if (isUtf8(bytes)) return std::string(bytes);
     return decodeCp1252(bytes);
 }
@@ -129,7 +141,13 @@ Section readSection(const html::Document& doc, const html::Table& table, Report&
         }
         if (!value.tables.empty() && readPairs(doc, value, report)) continue;
         if (label.text == "Error") {
-            section.error = section.error ? *section.error + "\n" + value.text : value.text;
+            // Appended in place: a section of many error rows costs what it weighs.
+            if (section.error) {
+                *section.error += '\n';
+                *section.error += value.text;
+            } else {
+                section.error = value.text;
+            }
             continue;
         }
         if (factory) {
