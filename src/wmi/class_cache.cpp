@@ -200,7 +200,7 @@ public:
         // judges it: Null in the WHERE clause, a failed read when selected.
         // Some providers (Wine's) refuse such a filter although the class
         // answers, so live scan and replay would otherwise differ.
-        return filteredResults(enumeration.objects, std::move(*query), enumeration.walkFailure);
+        return filteredResults(enumeration.objects, std::move(*query), enumeration.walkFailure, &shared_->queries);
     }
 
 private:

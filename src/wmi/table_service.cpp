@@ -48,7 +48,7 @@ public:
         // The source keeps its instances for its whole life: the result set
         // needs no share in them.
         std::shared_ptr<const std::vector<ObjectPtr>> held(std::shared_ptr<void>(), *objects);
-        return filteredResults(std::move(held), std::move(*query));
+        return filteredResults(std::move(held), std::move(*query), std::nullopt, cache_.get());
     }
 
 private:

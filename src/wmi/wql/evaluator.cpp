@@ -1,4 +1,5 @@
 #include <cctype>
+#include <cstring>
 #include <optional>
 
 #include "core/ascii.h"
@@ -122,6 +123,49 @@ bool evaluate(const Expr& e, const Object& object) {
 
 bool matches(const Query& query, const Object& object) {
     return !query.where || evaluate(*query.where, object);
+}
+
+std::optional<PropertyEquality> propertyEquality(const Query& query) {
+    if (!query.where || query.where->op != Op::Equal) return std::nullopt;
+    const Expr& e = *query.where;
+    if (e.lhs.isProperty == e.rhs.isProperty) return std::nullopt;
+    const Operand& property = e.lhs.isProperty ? e.lhs : e.rhs;
+    const Operand& literal = e.lhs.isProperty ? e.rhs : e.lhs;
+    return PropertyEquality{property.property, literal.literal};
+}
+
+// Every way compare() can find two values equal gives them a shared key: the
+// truth of both (when either is a Boolean), the exact whole number, the
+// number, or the text without regard to ASCII letter case.
+void equalityKeys(const Value& value, std::vector<std::string>& out) {
+    out.clear();
+    if (value.isNull() || value.kind() == Kind::Array) return;
+    if (auto truth = truthOf(value)) out.push_back(*truth ? "b1" : "b0");
+    __int128 whole = 0;
+    if (exactInteger(value, whole)) {
+        std::string digits;
+        const bool negative = whole < 0;
+        unsigned __int128 magnitude = negative ? -static_cast<unsigned __int128>(whole) : whole;
+        do {
+            digits += static_cast<char>('0' + static_cast<int>(magnitude % 10));
+            magnitude /= 10;
+        } while (magnitude != 0);
+        if (negative && !(digits.size() == 1 && digits[0] == '0')) digits += '-';
+        out.push_back("i" + std::string(digits.rbegin(), digits.rend()));
+    }
+    double number = 0;
+    if (value.toNumber(number) && number == number) {
+        if (number == 0) number = 0;  // -0 equals 0
+        char bytes[sizeof number];
+        std::memcpy(bytes, &number, sizeof number);
+        out.push_back("n" + std::string(bytes, sizeof bytes));
+    }
+    if (auto text = value.toText()) {
+        std::string key = "t";
+        key.reserve(text->size() + 1);
+        for (char c : *text) key += foldAscii(c);
+        out.push_back(std::move(key));
+    }
 }
 
 }  // namespace veltrix::wmi::wql

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,5 +27,19 @@ Result<Query> parse(std::string_view text);
 // True when the object satisfies the query's WHERE clause (or there is none).
 // A property the object lacks reads as Null.
 bool matches(const Query& query, const Object& object);
+
+// A WHERE clause that is one comparison for equality between a property and
+// a literal (either way round), which an index of that property can answer.
+struct PropertyEquality {
+    std::string property;
+    Value literal;
+};
+std::optional<PropertyEquality> propertyEquality(const Query& query);
+
+// The keys under which `value` is filed in such an index: two values the
+// WHERE clause finds equal always share a key (the converse need not hold,
+// so a candidate found by key is still checked with matches()). Null and
+// arrays, which equal nothing, have none.
+void equalityKeys(const Value& value, std::vector<std::string>& out);
 
 }  // namespace veltrix::wmi::wql
