@@ -15,7 +15,8 @@ std::string GetMacAddressByName(ScanContext& scan, std::string_view adapterName)
 
 // The driver version of the first signed driver whose Description equals
 // `description` exactly (letter case counts) and that has a version, or empty
-// text. Every call runs one query over all signed drivers.
+// text. The first call of a scan reads all signed drivers once; the others
+// are answered from what it read.
 std::string GetDriverVersionByDescription(ScanContext& scan, std::string_view description);
 
 // `text` as the inside of a WQL string literal: a backslash before every

@@ -9,23 +9,23 @@
 namespace veltrix {
 
 std::string GetDriverVersionByDescription(ScanContext& scan, std::string_view description) {
-    std::string version;
-    Frame frame(scan, Frame::Mode::Lookup);
-    frame.connect();
-    frame.query("SELECT * FROM Win32_PnPSignedDriver");
-    frame.forEach([&](const wmi::Object& driver) {
-        // The description first: it rules out nearly every driver, so most
-        // objects cost one property read.
-        auto driverDescription = frame.read(driver, "Description");
-        if (!driverDescription || !driverDescription->isText() || driverDescription->asText() != description) {
-            return true;
-        }
-        auto driverVersion = frame.read(driver, "DriverVersion");
-        if (!driverVersion || !Frame::isText(*driverVersion)) return true;
-        version = driverVersion->asText();
-        return false;  // the first match wins
-    });
-    return version;
+    if (!scan.driverVersions) {
+        // One walk over all signed drivers answers every device of the scan:
+        // a walk per device would grow with the square of the drivers.
+        auto& versions = scan.driverVersions.emplace();
+        Frame frame(scan, Frame::Mode::Lookup);
+        frame.connect();
+        frame.query("SELECT * FROM Win32_PnPSignedDriver");
+        frame.forEach([&](const wmi::Object& driver) {
+            auto driverDescription = frame.read(driver, "Description");
+            if (!driverDescription || !driverDescription->isText()) return;
+            auto driverVersion = frame.read(driver, "DriverVersion");
+            if (!driverVersion || !Frame::isText(*driverVersion)) return;
+            versions.emplace(driverDescription->asText(), driverVersion->asText());  // the first one stays
+        });
+    }
+    auto found = scan.driverVersions->find(std::string(description));
+    return found == scan.driverVersions->end() ? std::string() : found->second;
 }
 
 void WriteMultiMediaSection(ScanContext& scan) {

@@ -1,7 +1,9 @@
 // Everything a collector may touch during one scan.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/check_boxes.h"
@@ -39,6 +41,10 @@ struct ScanContext {
     // got an "Error" row, in report order, each once.
     std::string currentSection = {};
     std::vector<std::string> sectionsWithErrors = {};
+    // The driver version of each signed driver's description, the first
+    // driver with a version winning: read once, on the first lookup, and
+    // kept for the rest of the scan.
+    std::optional<std::unordered_map<std::string, std::string>> driverVersions = {};
 
     Messages& messages() { return report.messages(); }
 };
