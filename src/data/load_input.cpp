@@ -18,26 +18,44 @@ namespace {
 // from being read whole into memory.
 constexpr std::size_t kMaxInputBytes = 256u * 1024 * 1024;
 
-// The report's lines, encoded as the file would be, into a string the caller keeps.
+// The report's lines, encoded as the file would be, into a string the caller
+// keeps. The page stops growing at the size the reader accepts: a snapshot
+// whose page would be larger cannot be read back, so the scan writes no
+// further and the caller refuses it.
 class CapturedReport final : public ReportStream {
 public:
-    CapturedReport(Messages& messages, std::string& sink) : ReportStream(messages), sink_(sink) {}
+    CapturedReport(Messages& messages, std::string& sink, std::size_t limit, bool& overflowed)
+        : ReportStream(messages), sink_(sink), limit_(limit), overflowed_(overflowed) {}
     Status writeLine(std::string_view utf8) override {
-        sink_ += encodeCp1252(utf8);
+        if (overflowed_) return tooLarge();
+        appendCp1252(sink_, utf8);
         sink_ += "\r\n";
+        if (sink_.size() > limit_) {
+            overflowed_ = true;
+            sink_.clear();
+            sink_.shrink_to_fit();
+            return tooLarge();
+        }
         return {};
     }
     Status close() override { return {}; }
 
 private:
+    static Failure tooLarge() {
+        return Failure{failure_code::kInvalidArgument, "the report is larger than the reader accepts"};
+    }
     std::string& sink_;
+    std::size_t limit_;
+    bool& overflowed_;
 };
 
 // No windows, no files: the scan writes into memory and finds none of this
 // computer's factory files or tools, since the snapshot carries none.
 class InMemoryPlatform final : public Platform {
 public:
-    InMemoryPlatform(std::string& sink, DateTime now) : sink_(sink), now_(now) {}
+    InMemoryPlatform(std::string& sink, DateTime now, std::size_t pageLimit)
+        : sink_(sink), now_(now), pageLimit_(pageLimit) {}
+    bool overflowed() const { return overflowed_; }
     std::string programFolder() const override { return "memory"; }
     std::string pathSeparator() const override { return "/"; }
     std::string systemDrive() const override { return "memory:/"; }
@@ -45,7 +63,8 @@ public:
     Status createEmptyFile(const std::string&) override { return {}; }
     Result<std::unique_ptr<ReportStream>> openReport(const std::string&, Messages& messages) override {
         sink_.clear();
-        return std::unique_ptr<ReportStream>(std::make_unique<CapturedReport>(messages, sink_));
+        overflowed_ = false;
+        return std::unique_ptr<ReportStream>(std::make_unique<CapturedReport>(messages, sink_, pageLimit_, overflowed_));
     }
     Result<std::unique_ptr<LineReader>> openTextFile(const std::string& path) override {
         return Failure{failure_code::kFileError, path + ": not found"};
@@ -68,6 +87,8 @@ private:
     std::string& sink_;
     DateTime now_;
     std::string report_;
+    std::size_t pageLimit_;
+    bool overflowed_ = false;
 };
 
 class SilentUi final : public Ui {
@@ -93,6 +114,11 @@ bool looksLikeJson(std::string_view bytes) {
     return false;
 }
 
+std::string sizeText(std::size_t bytes) {
+    return bytes % (1024 * 1024) == 0 ? std::to_string(bytes / (1024 * 1024)) + " MiB"
+                                      : std::to_string(bytes) + " bytes";
+}
+
 // The report name the in-memory scan writes: the snapshot's file name
 // without its folder and extension.
 std::string reportNameFor(const std::string& path) {
@@ -114,12 +140,12 @@ DateTime LocalNow() {
 }
 
 Result<std::string> ScanSnapshotToPage(std::string_view json, const std::string& name, const DateTime& now,
-                                       const Locale& locale) {
+                                       const Locale& locale, std::size_t pageLimit) {
     auto source = snapshot::SnapshotSource::parse(json, name);
     if (!source) return source.failure();
     wmi::TableService service(**source);
     std::string page;
-    InMemoryPlatform platform(page, now);
+    InMemoryPlatform platform(page, now, pageLimit);
     SilentUi ui;
     FixedCheckBoxes boxes(true, true);
     ScanState state;
@@ -130,6 +156,11 @@ Result<std::string> ScanSnapshotToPage(std::string_view json, const std::string&
     // failures in its "Error" rows, as a real scan does.
     if (RunScan(state, services) == ScanOutcome::CouldNotCreate) {
         return Failure{failure_code::kFileError, name + ": the in-memory scan could not start"};
+    }
+    if (platform.overflowed()) {
+        return Failure{failure_code::kInvalidArgument,
+                       name + ": the report of this snapshot would be larger than " + sizeText(pageLimit) +
+                           ", more than a report may hold"};
     }
     return page;
 }

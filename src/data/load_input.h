@@ -7,6 +7,7 @@
 
 #include "core/result.h"
 #include "data/report_model.h"
+#include "data/report_reader.h"
 #include "core/locale.h"
 
 namespace veltrix::data {
@@ -25,9 +26,13 @@ Result<Report> LoadInput(const std::string& path, const Locale& locale);
 Result<Report> LoadInputBytes(std::string_view bytes, const std::string& name, const DateTime& now,
                               const Locale& locale);
 
-// The page an in-memory scan of a snapshot writes (Windows-1252, CR LF).
+// The page an in-memory scan of a snapshot writes (Windows-1252, CR LF). A
+// page that would grow past `pageLimit` (by default what the report reader
+// accepts) is refused as soon as it does, so a small hostile file cannot
+// make a page of gigabytes.
 Result<std::string> ScanSnapshotToPage(std::string_view json, const std::string& name, const DateTime& now,
-                                       const Locale& locale = EnglishLocale());
+                                       const Locale& locale = EnglishLocale(),
+                                       std::size_t pageLimit = kMaxReportBytes);
 
 // This computer's local time.
 DateTime LocalNow();

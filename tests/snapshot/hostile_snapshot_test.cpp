@@ -106,3 +106,35 @@ TEST(HostileSnapshot, RegistryKeyOfVeryManyPartsMakesEveryParent) {
     EXPECT_EQ((*source)->registryString(deepest, "v"), "t");
     EXPECT_TRUE((*source)->registrySubkeys(deepest)->empty());
 }
+
+// A file of empty objects or short numbers costs a hundred times its size
+// once parsed: past a million values it is refused before it is parsed.
+TEST(HostileSnapshot, MillionsOfValuesAreRefusedBeforeTheyAreParsed) {
+    auto processors = [](std::size_t n, std::string_view each) {
+        std::string json = "{\"veltrix-snapshot\": 1, \"namespaces\": {\"root\\\\cimv2\": {\"Win32_Processor\": [";
+        for (std::size_t k = 0; k < n; ++k) (json += k ? "," : "") += each;
+        return json + "]}}}";
+    };
+    const std::string tooMany = "holds more than 1000000 values (a snapshot of a real machine holds a few thousand)";
+    const std::string empty = refusal(processors(1'000'000, "{}"));
+    EXPECT_EQ(empty.substr(0, 9), "s.json:1:");
+    EXPECT_EQ(empty.substr(empty.find(": ") + 2), tooMany);
+    // Counted where they are: the refusal points at the comma before the
+    // million and first value (the document's own five come first).
+    const std::size_t prefix = processors(0, "").size() - 4;
+    const std::size_t column = std::stoul(empty.substr(9, empty.find(": ") - 9));
+    EXPECT_EQ(column, prefix + 3 * 499'998) << empty;
+    const std::string many = refusal("{\"veltrix-snapshot\": 1, \"source\": [" +
+                                     [] {
+                                         std::string items = "1";
+                                         for (int k = 0; k < 1'000'000; ++k) items += ",1";
+                                         return items;
+                                     }() +
+                                     "]}");
+    EXPECT_NE(many.find(tooMany), std::string::npos);
+    // Commas and brackets inside strings are text; a large snapshot of a
+    // sensible size still loads.
+    EXPECT_TRUE(SnapshotSource::parse("{\"veltrix-snapshot\": 1, \"source\": \"" + std::string(3'000'000, ',') + "\"}", "s")
+                    .ok());
+    EXPECT_TRUE(SnapshotSource::parse(processors(20'000, "{\"Name\": \"CPU\"}"), "s").ok());
+}

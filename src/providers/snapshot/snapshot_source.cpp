@@ -332,11 +332,25 @@ namespace {
 // recursive helpers that walk the text stay well inside the stack.
 constexpr std::size_t kMaxDepth = 64;
 
-// The offset of the first bracket that opens a level deeper than kMaxDepth,
-// looking past strings. Runs before the parse, so that no later step ever
-// meets a deeper document.
-std::optional<std::size_t> tooDeep(std::string_view text) {
+// Far more values than a snapshot of a real machine holds (a few thousand):
+// each costs about a hundred times its two or three bytes of text once
+// parsed and turned into instances, so a file of empty objects or of short
+// numbers would otherwise need gigabytes.
+constexpr std::size_t kMaxValues = 1'000'000;
+
+struct ShapeRefusal {
+    std::size_t offset;
+    std::string what;
+};
+
+// The first bracket that opens a level deeper than kMaxDepth, or the first
+// value past kMaxValues, looking past strings. Runs before the parse, so
+// that no later step ever meets a deeper or larger document. Values are
+// counted as containers opened and commas outside strings: each comma adds
+// one member or element, each container holds at most one more.
+std::optional<ShapeRefusal> badShape(std::string_view text) {
     std::size_t depth = 0;
+    std::size_t values = 0;
     bool inString = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
@@ -346,12 +360,26 @@ std::optional<std::size_t> tooDeep(std::string_view text) {
             } else if (c == '"') {
                 inString = false;
             }
-        } else if (c == '"') {
+            continue;
+        }
+        if (c == '"') {
             inString = true;
         } else if (c == '[' || c == '{') {
-            if (++depth > kMaxDepth) return i;
+            if (++depth > kMaxDepth) {
+                return ShapeRefusal{i, "nested more than " + std::to_string(kMaxDepth) +
+                                           " levels deep (a snapshot needs six)"};
+            }
+            ++values;
         } else if ((c == ']' || c == '}') && depth > 0) {
             --depth;
+        } else if (c == ',') {
+            ++values;
+        } else {
+            continue;
+        }
+        if (values > kMaxValues) {
+            return ShapeRefusal{i, "holds more than " + std::to_string(kMaxValues) +
+                                       " values (a snapshot of a real machine holds a few thousand)"};
         }
     }
     return std::nullopt;
@@ -525,10 +553,7 @@ Failure refusal(std::string_view name, std::string_view text, std::size_t offset
 }  // namespace
 
 Result<std::unique_ptr<SnapshotSource>> SnapshotSource::parse(std::string_view json, std::string_view name) {
-    if (auto deep = tooDeep(json)) {
-        return refusal(name, json, *deep,
-                       "nested more than " + std::to_string(kMaxDepth) + " levels deep (a snapshot needs six)");
-    }
+    if (auto shape = badShape(json)) return refusal(name, json, shape->offset, shape->what);
     DocumentBuilder builder;
     Json::sax_parse(json.begin(), json.end(), &builder);
     if (builder.errorOffset) {
