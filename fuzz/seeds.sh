@@ -10,7 +10,7 @@ out=$2
 realdata=${VELTRIX_REALDATA:-../shared/realdata}
 [ -d "$realdata" ] || realdata=/nonexistent
 rm -rf "$out"
-mkdir -p "$out"/{snapshot_scan,wql,moniker,linux_parsers,sysroot,text_helpers}
+mkdir -p "$out"/{snapshot_scan,wql,moniker,linux_parsers,sysroot,text_helpers,report_reader,load_export}
 
 # Whole files, at most 64 KiB each: larger seeds only slow the mutations down.
 seed() {  # harness name source-file [selector-byte]
@@ -30,6 +30,40 @@ for f in tests/data/*.htm; do
   [ -f "$f" ] || continue
   seed text_helpers "h$((n++))" "$f"
 done
+
+# Reports for the reader, reports and snapshots for the whole loading path.
+n=0
+for f in tests/data/*.htm tests/data/windows-real/*.htm; do
+  [ -f "$f" ] || continue
+  seed report_reader "r$((n++))" "$f"
+  seed load_export "r$((n++))" "$f"
+done
+for f in tests/data/*.json "$realdata"/windows/*.json; do
+  [ -f "$f" ] && [ "$(stat -c %s "$f")" -le 65536 ] && seed load_export "s$((n++))" "$f"
+done
+# Long runs of one character, the inputs whose cost once grew with the
+# square of their length: far past the other seeds' size.
+run() {  # count character
+  head -c "$1" /dev/zero | tr '\0' "$2"
+}
+page() {  # cell text
+  printf '<html><head><title>run.htm</title></head><body><table><tr><td>VELTRIX Result</td></tr></table>'
+  printf "<table><tr><td bgcolor='#000000'>Bios</td></tr><tr><td>Name</td><td>%s</td></tr></table></body></html>" "$1"
+}
+for c in '&' '<' 'a' '#'; do
+  page "$(run 1048576 "$c")" >"$out/report_reader/run-$(printf %02x "'$c")"
+  cp "$out/report_reader/run-$(printf %02x "'$c")" "$out/load_export/"
+done
+{
+  printf '<html><body><table><tr><td>VELTRIX Result</td></tr></table><table><tr><td bgcolor="#000000">X</td></tr>'
+  for _ in $(seq 2000); do printf '<tr><td>Error</td><td>failed</td></tr>'; done
+  printf '</table></body></html>'
+} >"$out/report_reader/error-rows"
+{
+  printf '{"veltrix-snapshot": 1, "namespaces": {"root\\\\cimv2": {"Win32_Processor": [{}'
+  run 300000 'x' | sed 's/x/,{}/g'
+  printf ']}}}'
+} >"$out/load_export/empty-objects"
 
 # The program's own queries and connection texts, one per file.
 n=0
