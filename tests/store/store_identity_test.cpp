@@ -114,6 +114,26 @@ TEST_P(StoreIdentity, TwoPcsOfOneNameStayTwoAndPlaceholdersIdentifyNothing) {
     EXPECT_EQ(c.machine, e.machine);
     EXPECT_EQ(e.matchedBy, "name");
     EXPECT_EQ(count("SELECT COUNT(*) FROM machine_keys WHERE kind = 'serial'"), 2);
+
+    // Every listed placeholder, and the placeholder UUIDs: two PCs showing
+    // one stay two machines.
+    int variant = 10;
+    for (std::string_view placeholder : PlaceholderSerials()) {
+        MachineIdentity shown = serialOnly(std::string(placeholder));
+        shown.biosSerial = " " + std::string(placeholder);
+        Added first = addOne(*store, reportOf("first-" + std::string(placeholder), ++variant, shown));
+        Added second = addOne(*store, reportOf("second-" + std::string(placeholder), ++variant, shown));
+        EXPECT_NE(first.machine, second.machine) << placeholder;
+    }
+    for (const char* uuid : {"00000000-0000-0000-0000-000000000000", "FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF",
+                             "03000200-0400-0500-0006-000700080009"}) {
+        MachineIdentity shown;
+        shown.uuid = uuid;
+        Added first = addOne(*store, reportOf(std::string("uuid-a-") + uuid, ++variant, shown));
+        Added second = addOne(*store, reportOf(std::string("uuid-b-") + uuid, ++variant, shown));
+        EXPECT_NE(first.machine, second.machine) << uuid;
+    }
+    EXPECT_EQ(count("SELECT COUNT(*) FROM machine_keys WHERE kind IN ('serial', 'uuid')"), 2);
 }
 
 TEST_P(StoreIdentity, UuidInEitherByteOrderIsOneMachineAndClonesAreFlagged) {
