@@ -41,6 +41,10 @@ struct ScanContext {
     // got an "Error" row, in report order, each once.
     std::string currentSection = {};
     std::vector<std::string> sectionsWithErrors = {};
+    // The time the report is dated by. Given by a replay; otherwise set from
+    // the platform's clock by the first section that reads it, so that a
+    // snapshot recorded alongside carries the report's own time.
+    std::optional<DateTime> scanTime = {};
     // The driver version of each signed driver's description, the first
     // driver with a version winning: read once, on the first lookup, and
     // kept for the rest of the scan.
