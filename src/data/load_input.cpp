@@ -65,7 +65,8 @@ public:
     Result<std::unique_ptr<ReportStream>> openReport(const std::string&, Messages& messages) override {
         sink_.clear();
         overflowed_ = false;
-        return std::unique_ptr<ReportStream>(std::make_unique<CapturedReport>(messages, sink_, pageLimit_, overflowed_));
+        return std::unique_ptr<ReportStream>(
+            std::make_unique<CapturedReport>(messages, sink_, pageLimit_, overflowed_));
     }
     Result<std::unique_ptr<LineReader>> openTextFile(const std::string& path) override {
         return Failure{failure_code::kFileError, path + ": not found"};

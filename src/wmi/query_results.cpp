@@ -27,7 +27,9 @@ std::shared_ptr<const PropertyIndex> QueryCache::indexFor(
         auto value = (*objects)[k]->get(property);
         if (!value) continue;
         wql::equalityKeys(*value, keys);
-        for (std::string& valueKey : keys) index->positions[std::move(valueKey)].push_back(static_cast<std::uint32_t>(k));
+        for (std::string& valueKey : keys) {
+            index->positions[std::move(valueKey)].push_back(static_cast<std::uint32_t>(k));
+        }
     }
     entry.index = std::move(index);
     return entry.index;

@@ -69,7 +69,8 @@ TEST(HostileReportCosts, ManyErrorRowsCostWhatTheyWeigh) {
     auto report = ParseReport(pages[kSmall]);
     ASSERT_TRUE(report.ok());
     const std::string& error = *report->sections.at(0).error;
-    EXPECT_EQ(error.substr(0, 82), "Generic failure number 0 of the provider\nGeneric failure number 1 of the provider\n");
+    EXPECT_EQ(error.substr(0, 82),
+              "Generic failure number 0 of the provider\nGeneric failure number 1 of the provider\n");
     EXPECT_EQ(std::count(error.begin(), error.end(), '\n'), static_cast<long>(kSmall - 1));
     EXPECT_LT(test::wholeToPiecesCost(reading(pages), kSmall, kFactor), 2.2) << "a quadratic step gives about 4";
 }
