@@ -239,6 +239,7 @@ TEST(ClassCacheDeadline, AWorkerHungInItsSourceCostsTheDeadlineAndIsLeftBehind) 
     gated.release();
     for (int i = 0; i < 500 && gated.workersGone == 0; ++i) std::this_thread::sleep_for(milliseconds(10));
     EXPECT_EQ(gated.workersGone, 1);
+    std::lock_guard lock(gated.mutex);  // the worker's last step, its unlock, is done
 }
 
 // A result set that waits for its objects as live WMI does: it honours the
