@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/windows/console_streams.h"
 #include "platform/windows/utf16.h"
 #include "platform/windows/windows_locale.h"
 #include "platform/windows/windows_platform.h"
@@ -29,20 +30,6 @@ std::vector<std::string> utf8Arguments() {
     for (int i = 0; i < count; ++i) arguments.push_back(veltrix::win::toUtf8(wide[i]));
     LocalFree(wide);
     return arguments;
-}
-
-// veltrix.exe belongs to the windows subsystem and starts without a console.
-// With arguments it borrows the console of whoever started it, for the
-// lines that were not redirected elsewhere; veltrix.com has a console already.
-void useParentConsole() {
-    if (GetConsoleWindow() || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
-    auto reopen = [](DWORD which, std::FILE* stream) {
-        HANDLE handle = GetStdHandle(which);
-        if (handle == nullptr || handle == INVALID_HANDLE_VALUE || GetFileType(handle) == FILE_TYPE_UNKNOWN)
-            std::freopen("CONOUT$", "w", stream);
-    };
-    reopen(STD_OUTPUT_HANDLE, stdout);
-    reopen(STD_ERROR_HANDLE, stderr);
 }
 
 // No arguments: the desktop windows, reports in the program's folder.
@@ -71,18 +58,24 @@ int runWindows() {
 int main() {
     std::vector<std::string> arguments = utf8Arguments();
     if (arguments.size() <= 1) return runWindows();
-    useParentConsole();
-    // The batch lines are UTF-8, as every text inside the program.
-    SetConsoleOutputCP(CP_UTF8);
+    // veltrix.exe belongs to the windows subsystem and starts without a
+    // console: with arguments it borrows the console of whoever started it,
+    // for the lines that were not redirected elsewhere; veltrix.com has a
+    // console already. The lines are UTF-8, as every text inside the
+    // program, and reach a console as wide characters, so the console's
+    // code page is left as the user set it.
+    veltrix::win::ConsoleStreams streams(true);
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
 
     veltrix::BatchEnvironment environment;
-    environment.liveService = []() -> veltrix::Result<std::shared_ptr<veltrix::wmi::Service>> {
+    environment.errorIsTerminal = streams.errorIsConsole();
+    environment.offersWmiTimeout = true;
+    environment.liveService = [&environment]() -> veltrix::Result<std::shared_ptr<veltrix::wmi::Service>> {
         auto live = veltrix::win::LiveService::create();
         if (!live) return live.failure();
-        return veltrix::win::makeScanService(std::move(*live));
+        return veltrix::win::makeScanService(std::move(*live), {}, environment.wmiTimeout);
     };
     environment.storeCommand = [](int argc, char** argv, std::FILE* out, std::FILE* err) {
         return veltrix::runStoreCommand(argc, argv, out, err);
@@ -102,7 +95,9 @@ int main() {
         "  veltrix --batch --name pc12 --comment \"after repair\" --output-dir D:\\reports --open\n"
         "  veltrix --batch --name pc12 --save-snapshot pc12.json   record the scan as well\n"
         "  veltrix --batch --name pc12 --snapshot pc12.json        the same report on any computer\n"
+        "  veltrix --batch --name pc12 --wmi-timeout 300           give slow WMI classes five minutes each\n"
         "\n"
         "Exit codes: 0 report written, 1 report not created or scan error, 2 bad arguments or snapshot.\n";
-    return veltrix::runBatch(static_cast<int>(arguments.size()), argv.data(), environment);
+    return veltrix::runBatch(static_cast<int>(arguments.size()), argv.data(), environment, streams.out(),
+                             streams.err());
 }

@@ -17,6 +17,14 @@ struct ControlLayout {
 // Rounded to the nearest pixel at 15 twips per pixel.
 constexpr int TwipsToPixels(int twips) { return twips >= 0 ? (twips + 7) / 15 : -((-twips + 7) / 15); }
 
+// The same on a screen of `dpi` dots per inch (1440 twips an inch), rounded
+// to the nearest pixel: at 96 DPI exactly TwipsToPixels, at 144 DPI (150%
+// scaling) half as large again.
+constexpr int TwipsToPixelsAt(int twips, int dpi) {
+    const long long dots = static_cast<long long>(twips) * dpi;
+    return static_cast<int>(dots >= 0 ? (dots + 720) / 1440 : -((-dots + 720) / 1440));
+}
+
 inline constexpr std::string_view kMainCaption = "Veltrix";
 inline constexpr std::string_view kStartCaption = "Veltrix";
 inline constexpr std::string_view kStartText = "Please wait . . .";

@@ -59,6 +59,8 @@ inline constexpr std::int32_t kInvalidNamespace = 4110;
 inline constexpr std::int32_t kInvalidQuery = 4119;
 inline constexpr std::int32_t kInvalidMoniker = 432;
 inline constexpr std::int32_t kFileError = 75;
+// A source that did not answer in time (Win32's ERROR_TIMEOUT).
+inline constexpr std::int32_t kTimedOut = 1460;
 }  // namespace failure_code
 
 }  // namespace veltrix

@@ -1,5 +1,6 @@
 #include "wmi/class_cache.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -57,8 +58,14 @@ struct Enumeration {
 
 std::string plural(std::size_t n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); }
 
+using Clock = std::chrono::steady_clock;
+
+Failure timedOut(const std::string& className, std::chrono::milliseconds deadline) {
+    return Failure{failure_code::kTimedOut, className + ": " + timedOutText(deadline)};
+}
+
 Enumeration enumerate(Connection& connection, const std::string& className, const std::atomic<bool>& stop,
-                      const char* how) {
+                      Clock::time_point deadline, std::chrono::milliseconds allowed, const char* how) {
     trace::Stopwatch watch;
     Enumeration result;
     auto objects = std::make_shared<std::vector<ObjectPtr>>();
@@ -66,10 +73,20 @@ Enumeration enumerate(Connection& connection, const std::string& className, cons
     if (!results) {
         result.queryFailure = results.failure();
     } else {
+        (*results)->setDeadline(deadline);
         while (!stop) {
+            // A source that keeps answering, only too slowly, ends here; one
+            // that waits for an answer ends its wait at the deadline itself.
+            if (Clock::now() > deadline) {
+                result.walkFailure = timedOut(className, allowed);
+                break;
+            }
             auto next = (*results)->next();
             if (!next) {
                 result.walkFailure = next.failure();
+                if (result.walkFailure->number == failure_code::kTimedOut) {
+                    result.walkFailure = timedOut(className, allowed);
+                }
                 break;
             }
             if (!*next) break;
@@ -90,6 +107,32 @@ Enumeration enumerate(Connection& connection, const std::string& className, cons
     return result;
 }
 
+const Failure* failureOf(const Enumeration& enumeration) {
+    if (enumeration.queryFailure) return &*enumeration.queryFailure;
+    if (enumeration.walkFailure) return &*enumeration.walkFailure;
+    return nullptr;
+}
+
+// Failures that asking again would only repeat: the class, namespace or
+// query does not exist here, access is refused, or the class already took
+// its whole deadline. Anything else (a provider that failed or restarted, a
+// broken connection) may pass and is tried once more.
+bool worthRetrying(const Failure& failure) {
+    switch (failure.number) {
+        case failure_code::kInvalidClass:
+        case failure_code::kInvalidNamespace:
+        case failure_code::kInvalidQuery:
+        case 4120:  // invalid query type
+        case 4108:  // not supported
+        case 4099:  // access denied
+        case failure_code::kInvalidMoniker:
+        case failure_code::kTimedOut:
+            return false;
+        default:
+            return true;
+    }
+}
+
 std::string keyOf(std::string_view nameSpace, std::string_view className) {
     return lowerAscii(nameSpace) + ":" + lowerAscii(className);
 }
@@ -99,8 +142,16 @@ std::string keyOf(std::string_view nameSpace, std::string_view className) {
 struct ClassCacheService::Shared {
     struct Entry {
         bool ready = false;
-        bool ahead = false;  // a worker fetches it
+        bool ahead = false;      // a worker fetches it
+        bool abandoned = false;  // its worker passed the deadline: whatever it brings is dropped
+        bool retried = false;    // a failed enumeration was read once more
+        Clock::time_point deadline;
         Enumeration enumeration;
+    };
+    struct Worker {
+        std::thread thread;
+        Clock::time_point deadline;
+        std::shared_ptr<bool> done;  // guarded by `mutex`
     };
 
     explicit Shared(ClassCacheOptions o) : options(std::move(o)) {}
@@ -109,12 +160,16 @@ struct ClassCacheService::Shared {
     std::mutex mutex;
     std::condition_variable changed;
     std::map<std::string, Entry> entries;
-    std::vector<std::thread> workers;
+    std::vector<Worker> workers;
     std::atomic<bool> stopping{false};
     QueryCache queries;  // used by the calling thread only
 
+    Clock::time_point deadlineFromNow() const { return Clock::now() + options.classDeadline; }
+
     // The enumeration of the class: from a worker (waiting for it when it
-    // is still running) or read now over `connection`.
+    // is still running, up to the class's deadline) or read now over
+    // `connection`. A failure that may pass is read once more on the next
+    // query of the class.
     const Enumeration& obtain(Connection& connection, const std::string& nameSpace, const std::string& className) {
         const std::string key = keyOf(nameSpace, className);
         std::unique_lock lock(mutex);
@@ -122,64 +177,130 @@ struct ClassCacheService::Shared {
         if (it != entries.end() && it->second.ahead && !it->second.ready) {
             trace::Stopwatch watch;
             while (it != entries.end() && !it->second.ready) {
+                const Clock::time_point deadline = it->second.deadline;
+                if (Clock::now() >= deadline) {
+                    // The worker is stuck in the source: the class fails for
+                    // this scan, and the worker is not waited for again.
+                    Entry& late = it->second;
+                    late.abandoned = true;
+                    late.ready = true;
+                    late.retried = true;
+                    late.enumeration = Enumeration{};
+                    late.enumeration.queryFailure = timedOut(className, options.classDeadline);
+                    trace::line("wmi: gave up waiting for " + className + ": " +
+                                timedOutText(options.classDeadline));
+                    break;
+                }
                 if (options.whileWaiting) {
-                    changed.wait_for(lock, std::chrono::milliseconds(20));
+                    changed.wait_until(lock, std::min(deadline, Clock::now() + std::chrono::milliseconds(20)));
                     lock.unlock();
                     options.whileWaiting();
                     lock.lock();
                 } else {
-                    changed.wait(lock);
+                    changed.wait_until(lock, deadline);
                 }
                 it = entries.find(key);
             }
             if (trace::enabled() && it != entries.end()) {
                 trace::line("wmi: waited " + std::to_string(watch.milliseconds()) + " ms for " + className);
             }
+            if (it != entries.end() && it->second.ready) return it->second.enumeration;
         }
-        if (it != entries.end() && it->second.ready) return it->second.enumeration;
+        if (it != entries.end() && it->second.ready) {
+            Entry& entry = it->second;
+            const Failure* failed = failureOf(entry.enumeration);
+            if (!failed || entry.retried || !worthRetrying(*failed)) return entry.enumeration;
+            entry.retried = true;
+            lock.unlock();
+            Enumeration again = enumerate(connection, className, stopping, deadlineFromNow(),
+                                          options.classDeadline, " (again)");
+            lock.lock();
+            entry.enumeration = std::move(again);
+            return entry.enumeration;
+        }
         // Entries are never removed once ready, and workers remove only the
         // entries they were given, so the reference stays valid.
         Entry& entry = entries[key];
         lock.unlock();
-        Enumeration fetched = enumerate(connection, className, stopping, "");
+        Enumeration fetched =
+            enumerate(connection, className, stopping, deadlineFromNow(), options.classDeadline, "");
         lock.lock();
         entry.enumeration = std::move(fetched);
         entry.ready = true;
         return entry.enumeration;
     }
 
-    void fetchAhead(const std::string& moniker, const std::string& nameSpace, const std::string& className) {
+    // The worker holds `self` (this), so that a worker left behind in a hung
+    // source still finds its state when the source lets it go.
+    void fetchAhead(const std::shared_ptr<Shared>& self, const std::string& moniker, const std::string& nameSpace,
+                    const std::string& className) {
         const std::string key = keyOf(nameSpace, className);
+        const Clock::time_point deadline = deadlineFromNow();
+        auto done = std::make_shared<bool>(false);
         {
             std::lock_guard lock(mutex);
             if (entries.count(key)) return;
-            entries[key].ahead = true;
+            Entry& entry = entries[key];
+            entry.ahead = true;
+            entry.deadline = deadline;
         }
-        workers.emplace_back([this, moniker, key, className] {
+        std::thread thread([self, moniker, key, className, deadline, done] {
             std::optional<Enumeration> fetched;
-            if (auto service = options.workerService()) {
+            if (auto service = self->options.workerService()) {
                 if (auto connection = (*service)->connect(moniker)) {
-                    fetched = enumerate(**connection, className, stopping, " (ahead)");
+                    fetched = enumerate(**connection, className, self->stopping, deadline,
+                                        self->options.classDeadline, " (ahead)");
                 } else {
                     trace::line("wmi: fetching " + className + " ahead: " + connection.failure().description);
                 }
             } else {
                 trace::line("wmi: fetching " + className + " ahead: " + service.failure().description);
             }
-            std::lock_guard lock(mutex);
-            if (fetched && !stopping) {
-                entries[key].enumeration = std::move(*fetched);
-                entries[key].ready = true;
-            } else {
-                // The worker could not reach the source: the class is read
-                // when it is first queried, over the caller's own connection,
-                // so its failure is the one the caller would have seen.
-                entries.erase(key);
+            std::lock_guard lock(self->mutex);
+            auto it = self->entries.find(key);
+            if (it != self->entries.end() && !it->second.abandoned && !it->second.ready) {
+                if (fetched && !self->stopping) {
+                    it->second.enumeration = std::move(*fetched);
+                    it->second.ready = true;
+                } else {
+                    // The worker could not reach the source: the class is read
+                    // when it is first queried, over the caller's own connection,
+                    // so its failure is the one the caller would have seen.
+                    self->entries.erase(it);
+                }
             }
-            changed.notify_all();
+            *done = true;
+            self->changed.notify_all();
         });
+        std::lock_guard lock(mutex);
+        workers.push_back(Worker{std::move(thread), deadline, std::move(done)});
+    }
+
+    // Joins each worker that ends by its deadline and leaves the others.
+    void finish() {
+        stopping = true;
+        std::unique_lock lock(mutex);
+        std::vector<Worker> all = std::move(workers);
+        workers.clear();
+        for (Worker& worker : all) {
+            changed.wait_until(lock, worker.deadline, [&] { return *worker.done; });
+            if (*worker.done) {
+                lock.unlock();
+                worker.thread.join();
+                lock.lock();
+            } else {
+                trace::line("wmi: a worker is still waiting for its source; it is left behind");
+                worker.thread.detach();
+            }
+        }
     }
 };
+
+std::string timedOutText(std::chrono::milliseconds deadline) {
+    const long long ms = deadline.count();
+    if (ms % 1000 == 0) return "timed out after " + std::to_string(ms / 1000) + " s";
+    return "timed out after " + std::to_string(ms) + " ms";
+}
 
 namespace {
 
@@ -220,10 +341,7 @@ private:
 ClassCacheService::ClassCacheService(Service& inner, ClassCacheOptions options)
     : inner_(inner), shared_(std::make_shared<Shared>(std::move(options))) {}
 
-ClassCacheService::~ClassCacheService() {
-    shared_->stopping = true;
-    for (std::thread& worker : shared_->workers) worker.join();
-}
+ClassCacheService::~ClassCacheService() { shared_->finish(); }
 
 Result<std::unique_ptr<Connection>> ClassCacheService::connect(std::string_view moniker) {
     auto connection = inner_.connect(moniker);
@@ -246,7 +364,7 @@ void ClassCacheService::expectClasses(std::string_view moniker, const std::vecto
     for (const std::string& className : classNames) {
         for (const std::string& slow : shared_->options.slowClasses) {
             if (equalsIgnoringCase(slow, className)) {
-                shared_->fetchAhead(std::string(moniker), parsed->nameSpace, className);
+                shared_->fetchAhead(shared_, std::string(moniker), parsed->nameSpace, className);
                 break;
             }
         }

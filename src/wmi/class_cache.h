@@ -5,6 +5,7 @@
 // service of its own; a query of a class still being fetched waits for it.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -14,6 +15,11 @@
 #include "wmi/service.h"
 
 namespace veltrix::wmi {
+
+// Long enough for the slowest class of a real slow PC (the signed drivers of
+// an old laptop take a minute), short enough that a hung provider costs
+// minutes, not the scan.
+inline constexpr std::chrono::milliseconds kDefaultClassDeadline{std::chrono::seconds(120)};
 
 struct ClassCacheOptions {
     // The local computer's name, so that monikers naming it find their namespace.
@@ -26,12 +32,22 @@ struct ClassCacheOptions {
     // Called again and again while a query waits for a worker, so that the
     // windows of the calling thread keep answering.
     std::function<void()> whileWaiting;
+    // How long one class may take, from the start of its enumeration (here
+    // or on a worker) to its last object. Past it every query of the class
+    // fails as timed out and the scan goes on; a worker still stuck in the
+    // source is left behind.
+    std::chrono::milliseconds classDeadline = kDefaultClassDeadline;
 };
+
+// "timed out after 120 s": how a class past its deadline is described.
+std::string timedOutText(std::chrono::milliseconds deadline);
 
 class ClassCacheService final : public Service {
 public:
     explicit ClassCacheService(Service& inner, ClassCacheOptions options = {});
-    // Waits for the workers; an enumeration still running stops at its next object.
+    // Waits for the workers, each at most until its class's deadline: an
+    // enumeration still running stops at its next object, and a worker stuck
+    // in the source past its deadline is left to end on its own.
     ~ClassCacheService() override;
     ClassCacheService(const ClassCacheService&) = delete;
     ClassCacheService& operator=(const ClassCacheService&) = delete;

@@ -3,6 +3,7 @@
 // it: live WMI, a snapshot file or the Linux provider.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -44,6 +45,10 @@ public:
     virtual ~ResultSet() = default;
     // The next object, nullptr at the end, or a failure (any step may fail).
     virtual Result<ObjectPtr> next() = 0;
+    // A source that waits for its objects gives up waiting at `deadline`:
+    // next() then fails with failure_code::kTimedOut. Sources that answer
+    // from memory ignore it.
+    virtual void setDeadline(std::chrono::steady_clock::time_point /*deadline*/) {}
 };
 
 class Connection {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +15,7 @@
 #include <mutex>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "app/scan_driver.h"
 #include "core/ascii.h"
@@ -220,6 +223,105 @@ TEST(ClassCacheScan, EachStepListsTheClassesItQueriesAndWhetherItReadsTheRegistr
     };
     EXPECT_EQ(hotfix(true), 1);
     EXPECT_EQ(hotfix(false), 0);
+}
+
+// A provider that hangs on one class, as a broken driver provider does on a
+// real PC: its connections never answer until the test lets them go.
+struct Hang {
+    std::mutex mutex;
+    std::condition_variable released;
+    bool open = false;
+    int gone = 0;  // hung services dropped
+};
+
+class HangingService final : public wmi::Service {
+public:
+    explicit HangingService(std::shared_ptr<Hang> hang) : hang_(std::move(hang)) {}
+    ~HangingService() override {
+        std::lock_guard lock(hang_->mutex);
+        ++hang_->gone;
+        hang_->released.notify_all();
+    }
+    Result<std::unique_ptr<wmi::Connection>> connect(std::string_view) override {
+        std::unique_lock lock(hang_->mutex);
+        hang_->released.wait(lock, [&] { return hang_->open; });
+        return Failure{1, "released"};
+    }
+    Result<std::unique_ptr<wmi::Registry>> connectRegistry(std::string_view) override {
+        return Failure{1, "released"};
+    }
+
+private:
+    std::shared_ptr<Hang> hang_;
+};
+
+TEST(ClassCacheScan, AHungClassCostsItsDeadlineAndTheReportComesWithItsErrorRows) {
+    const std::string file = std::string(VELTRIX_TEST_DATA) + "/windows-real/7.json";
+    auto hang = std::make_shared<Hang>();
+    test::TempFolder folder;
+    QueryCounts counts;
+    BatchEnvironment environment;
+    environment.offersWmiTimeout = true;
+    environment.liveService = [&]() -> Result<std::shared_ptr<wmi::Service>> {
+        struct Holder {
+            std::unique_ptr<SnapshotService> source;
+            std::unique_ptr<wmi::ClassCacheService> cache;
+        };
+        auto holder = std::make_shared<Holder>();
+        holder->source = std::make_unique<SnapshotService>(file, counts);
+        wmi::ClassCacheOptions options;
+        options.slowClasses = {"Win32_PnPSignedDriver"};
+        options.classDeadline = environment.wmiTimeout;
+        options.workerService = [hang]() -> Result<std::shared_ptr<wmi::Service>> {
+            return std::shared_ptr<wmi::Service>(std::make_shared<HangingService>(hang));
+        };
+        holder->cache = std::make_unique<wmi::ClassCacheService>(*holder->source, std::move(options));
+        return std::shared_ptr<wmi::Service>(holder, holder->cache.get());
+    };
+    environment.makePlatform = [&](const std::string& out) -> std::unique_ptr<Platform> {
+        return std::make_unique<test::FixedClockPlatform>(out, (folder / "drive/").string(),
+                                                          DateTime{2026, 12, 7, 9, 5, 30});
+    };
+    environment.makeLocale = []() -> std::unique_ptr<Locale> { return std::make_unique<EnglishLocale>(); };
+    std::vector<std::string> args = {"veltrix", "--batch", "--name", "hung", "--output-dir", folder.str(),
+                                     "--wmi-timeout", "1"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    const auto start = std::chrono::steady_clock::now();
+    const int code = runBatch(static_cast<int>(argv.size()), argv.data(), environment, out, err);
+    const auto took =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    std::string messages;
+    std::rewind(err);
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, err)) > 0;) messages.append(buffer, n);
+    std::fclose(out);
+    std::fclose(err);
+
+    EXPECT_EQ(environment.wmiTimeout, std::chrono::seconds(1));
+    EXPECT_EQ(code, 0) << messages;
+    const std::string report = readFile(folder / "hung.htm");
+    EXPECT_TRUE(report.size() > 1000 && report.find("</body></html>") != std::string::npos);
+    // Each section that reads the class says why in its Error row.
+    const std::string row = "Win32_PnPSignedDriver: timed out after 1 s";
+    std::size_t rows = 0;
+    for (std::size_t at = report.find(row); at != std::string::npos; at = report.find(row, at + 1)) ++rows;
+    EXPECT_GE(rows, 1u) << messages;
+    EXPECT_NE(messages.find("sections with errors"), std::string::npos) << messages;
+    // About the deadline: once, not once per section, and not for ever.
+    EXPECT_GE(took, 1000);
+    EXPECT_LT(took, 15000);
+    // The other classes were read as usual, from the source itself.
+    EXPECT_EQ(counts.byClass.count("win32_pnpsigneddriver"), 0u);
+    EXPECT_GT(counts.byClass.size(), 5u);
+
+    // The worker left behind ends when its provider lets it go.
+    std::unique_lock lock(hang->mutex);
+    hang->open = true;
+    hang->released.notify_all();
+    EXPECT_TRUE(hang->released.wait_for(lock, std::chrono::seconds(10), [&] { return hang->gone == 1; }));
 }
 
 }  // namespace

@@ -61,6 +61,19 @@ TEST(WindowLayouts, TwipsBecomePixelsAtFifteenPerPixel) {
     EXPECT_EQ(TwipsToPixels(-8), -1);
 }
 
+TEST(WindowLayouts, TwipsFollowTheScreensDpiAndMatchTheOldRoundingAt96) {
+    for (int twips = -3000; twips <= 9000; ++twips) ASSERT_EQ(TwipsToPixelsAt(twips, 96), TwipsToPixels(twips)) << twips;
+    // The main window at the common scalings: 100, 125, 150 and 200%.
+    EXPECT_EQ(TwipsToPixelsAt(kMainClientWidth, 96), 540);
+    EXPECT_EQ(TwipsToPixelsAt(kMainClientWidth, 120), 675);
+    EXPECT_EQ(TwipsToPixelsAt(kMainClientWidth, 144), 810);
+    EXPECT_EQ(TwipsToPixelsAt(kMainClientWidth, 192), 1080);
+    // Halves round away from zero, on both sides.
+    EXPECT_EQ(TwipsToPixelsAt(5, 144), 1);    // 0.5
+    EXPECT_EQ(TwipsToPixelsAt(-5, 144), -1);
+    EXPECT_EQ(TwipsToPixelsAt(4, 144), 0);    // 0.4
+}
+
 TEST(WindowLayouts, MainWindowTabOrderAndCaptions) {
     for (std::size_t i = 0; i < kMainControls.size(); ++i) EXPECT_EQ(kMainControls[i].tabIndex, static_cast<int>(i));
     EXPECT_EQ(kMainControls[0].caption, "E&xit");

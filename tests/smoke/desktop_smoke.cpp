@@ -5,8 +5,12 @@
 // buttons that must do nothing: Enter in the comment field, Esc in the name
 // dialog, and "create &report", "Add Comment", Exit and the close button
 // while the scan runs. Needs a display; CI runs it under Wine and Xvfb.
-//   desktop_smoke.exe PATH\veltrix.exe [SCREENSHOT_FOLDER]
+//   desktop_smoke.exe PATH\veltrix.exe [SCREENSHOT_FOLDER [DPI]]
 // With a folder, each window is kept there as a PNG picture of the screen.
+// With a DPI (the screen's setting the run was started under), each window
+// must have its layout's size at that DPI. The program sits in a folder
+// named in German, Russian and Chinese, and the report name typed holds
+// German and Chinese letters.
 // Started by the program as the report viewer, it writes down what it was
 // asked to open:
 //   desktop_smoke.exe --viewer REPORT
@@ -24,6 +28,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "app/window_layouts.h"
 
 namespace {
 
@@ -294,13 +300,28 @@ int viewer(const std::wstring& report) {
 
 }  // namespace
 
-void smokeTest(const std::wstring& original, const std::wstring& screenshotFolder) {
+// The window's client area at `dpi`, as its layout gives it; the frame is
+// not compared (nobody draws it under Xvfb).
+void expectLayoutSize(HWND window, int widthTwips, int heightTwips, int dpi, const char* what) {
+    if (dpi <= 0) return;
+    RECT client{};
+    GetClientRect(window, &client);
+    const int width = veltrix::TwipsToPixelsAt(widthTwips, dpi), height = veltrix::TwipsToPixelsAt(heightTwips, dpi);
+    if (client.right != width || client.bottom != height)
+        fail(std::string(what) + " is " + std::to_string(client.right) + " x " + std::to_string(client.bottom) +
+             " pixels at " + std::to_string(dpi) + " DPI, its layout " + std::to_string(width) + " x " +
+             std::to_string(height));
+    std::printf("%s: %d x %d pixels at %d DPI\n", what, width, height, dpi);
+}
+
+void smokeTest(const std::wstring& original, const std::wstring& screenshotFolder, int dpi) {
     Screenshots screenshots(screenshotFolder);
 
     // A folder of its own: the report lands next to the program.
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = std::wstring(temp) + L"veltrix-smoke-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring folder = std::wstring(temp) + L"veltrix-smoke-Gr\u00f6\u00dfe-\u041f\u0440\u0438\u0432\u0435\u0442-\u62a5\u544a-" +
+                                std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring program = folder + L"\\veltrix.exe";
     if (!CopyFileW(original.c_str(), program.c_str(), FALSE)) fail("cannot copy " + narrow(original));
@@ -323,6 +344,7 @@ void smokeTest(const std::wstring& original, const std::wstring& screenshotFolde
             fail(narrow(box) + " is not ticked at start");
 
     screenshots.take(main, L"main");
+    expectLayoutSize(main, veltrix::kMainClientWidth, veltrix::kMainClientHeight, dpi, "the main window");
 
     // The comment dialog has no default button: Enter in its field confirms
     // nothing, Esc is Cancel and keeps the comment as it was (none).
@@ -330,6 +352,7 @@ void smokeTest(const std::wstring& original, const std::wstring& screenshotFolde
     HWND comment = run.waitForWindow(L"VeltrixComment", "the comment dialog");
     if (IsWindowEnabled(main)) fail("the main window takes input while the comment dialog is open");
     screenshots.take(comment, L"comment");
+    expectLayoutSize(comment, veltrix::kCommentClientWidth, veltrix::kCommentClientHeight, dpi, "the comment dialog");
     HWND commentField = child(comment, L"EDIT", nullptr);
     type(commentField, L"dropped");
     pressKey(run, commentField, VK_RETURN, "Enter in the comment field");
@@ -351,6 +374,7 @@ void smokeTest(const std::wstring& original, const std::wstring& screenshotFolde
     HWND dialog = run.waitForWindow(L"VeltrixName", "the name dialog");
     if (windowText(dialog) != L"Set Filename") fail("the name dialog's caption is \"" + narrow(windowText(dialog)) + "\"");
     screenshots.take(dialog, L"name");
+    expectLayoutSize(dialog, veltrix::kNameDialogClientWidth, veltrix::kNameDialogClientHeight, dpi, "the name dialog");
     pressKey(run, child(dialog, L"EDIT", nullptr), VK_ESCAPE, "Esc in the name field");
     if (run.windows(L"VeltrixName").empty()) fail("Esc closed the name dialog");
     PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -367,13 +391,14 @@ void smokeTest(const std::wstring& original, const std::wstring& screenshotFolde
         GetFileAttributesW((folder + L"\\cancelled.htm").c_str()) != INVALID_FILE_ATTRIBUTES)
         fail("Enter with the focus on Cancel started a scan");
 
-    // The name, with a slash the field must refuse.
+    // The name, with a slash the field must refuse and letters beyond ASCII.
     PostMessageW(child(main, L"BUTTON", L"create &report"), BM_CLICK, 0, 0);
     dialog = run.waitForWindow(L"VeltrixName", "the name dialog once more");
     HWND field = child(dialog, L"EDIT", nullptr);
-    type(field, L"smoke/report");
-    if (windowText(field) != L"smokereport")
-        fail("the name field holds \"" + narrow(windowText(field)) + "\" after typing \"smoke/report\"");
+    const std::wstring reportName = L"smokereport-Gr\u00f6\u00dfe-\u62a5\u544a";
+    type(field, L"smoke/report-Gr\u00f6\u00dfe-\u62a5\u544a");
+    if (windowText(field) != reportName)
+        fail("the name field holds \"" + narrow(windowText(field)) + "\" after typing \"smoke/report-...\"");
     // While the scan runs, every way to start another one or to end the
     // program is refused. Queued right behind "&Ok", these presses reach the
     // program at the first message pump of the scan, before any section has
@@ -403,7 +428,11 @@ void smokeTest(const std::wstring& original, const std::wstring& screenshotFolde
         if (!IsWindow(main)) fail(std::string(what) + " during the scan closed the main window");
         noDialogDuringTheScan(what);
     };
-    if (IsWindow(progress)) screenshots.take(progress, L"progress");
+    if (IsWindow(progress)) {
+        screenshots.take(progress, L"progress");
+        expectLayoutSize(progress, veltrix::kProgressClientWidth, veltrix::kProgressClientHeight, dpi,
+                         "the progress window");
+    }
     press(createButton, BM_CLICK, 0, "\"create report\"");
     press(commentButton, BM_CLICK, 0, "\"Add Comment\"");
     press(exitButton, BM_CLICK, 0, "Exit");
@@ -417,9 +446,10 @@ void smokeTest(const std::wstring& original, const std::wstring& screenshotFolde
     GetExitCodeProcess(run.process.hProcess, &exitCode);
     std::printf("the program ended with exit code %lu\n", exitCode);
 
-    const std::wstring report = folder + L"\\smokereport.htm";
+    const std::wstring report = folder + L"\\" + reportName + L".htm";
     const std::string text = fileText(report);
-    if (text.rfind("<html><head>\r\n<title>smokereport.htm</title>\r\n", 0) != 0)
+    // The report is in Windows-1252: the Chinese letters as character references.
+    if (text.rfind("<html><head>\r\n<title>smokereport-Gr\xf6\xdf" "e-&#25253;&#21578;.htm</title>\r\n", 0) != 0)
         fail("the report " + narrow(report) + " is missing or does not begin with the page head");
     if (text.size() < 16 || text.compare(text.size() - 16, 16, "</body></html>\r\n") != 0)
         fail("the report does not end with the page foot");
@@ -452,9 +482,15 @@ int main() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argc == 3 && std::wstring(argv[1]) == L"--viewer") return viewer(argv[2]);
+    // Sizes and pictures in the screen's own pixels, as the program (aware
+    // of each screen's DPI) sees them, not scaled for an older program.
+    using Awareness = BOOL(WINAPI*)(HANDLE);
+    if (auto aware = reinterpret_cast<Awareness>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext"))))
+        aware(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)));  // per monitor, version 2
     try {
-        if (argc != 2 && argc != 3) fail("usage: desktop_smoke.exe PATH\\veltrix.exe [SCREENSHOT_FOLDER]");
-        smokeTest(argv[1], argc == 3 ? argv[2] : L"");
+        if (argc < 2 || argc > 4) fail("usage: desktop_smoke.exe PATH\\veltrix.exe [SCREENSHOT_FOLDER [DPI]]");
+        smokeTest(argv[1], argc >= 3 ? argv[2] : L"", argc == 4 ? _wtoi(argv[3]) : 0);
         return 0;
     } catch (const Failure& failure) {
         std::fprintf(stderr, "desktop smoke test: %s\n", failure.why.c_str());

@@ -1,6 +1,8 @@
 // Needs a display: the test run under Wine goes through Xvfb.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "ui/win32/win32_windows.h"
 
 namespace veltrix::win32 {
@@ -58,6 +60,51 @@ TEST_F(ProgressWindowTest, TheUserCannotCloseItButTheProgramCan) {
     window.unload();
     EXPECT_FALSE(IsWindow(handle));
     EXPECT_FALSE(window.loaded());
+}
+
+LONG fontHeight(HWND control) {
+    LOGFONTW logical{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof logical, &logical);
+    return std::abs(logical.lfHeight);
+}
+
+// Moved to a screen of another scaling, the window, its texts and its bar
+// take the size the layout has there, and the bar stands where it stood.
+TEST_F(ProgressWindowTest, AnotherScreensDpiLaysOutTheWindowItsFontsAndItsBarAgain) {
+    HWND hint = FindWindowExW(window.handle(), nullptr, L"STATIC", nullptr);
+    ASSERT_TRUE(hint);
+    const UINT start = window.dpi();
+    EXPECT_EQ(size.cx, TwipsToPixelsAt(kProgressPicture.width, static_cast<int>(start)));
+    window.update(45);
+    for (UINT dpi : {192u, 120u, start}) {
+        SCOPED_TRACE(dpi);
+        RECT suggested{100, 80, 110, 90};  // only its corner is taken
+        SendMessageW(window.handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        EXPECT_EQ(window.dpi(), dpi);
+        const int d = static_cast<int>(dpi);
+        RECT frame{}, client{};
+        GetWindowRect(window.handle(), &frame);
+        GetClientRect(window.handle(), &client);
+        EXPECT_EQ(frame.left, 100);
+        EXPECT_EQ(frame.top, 80);
+        // The window is sized for the frame it has at that DPI; on a screen
+        // that is not really at it, the frame drawn is another, smaller by
+        // up to a caption's height.
+        EXPECT_NEAR(client.right, TwipsToPixelsAt(kProgressClientWidth, d), 12);
+        EXPECT_NEAR(client.bottom, TwipsToPixelsAt(kProgressClientHeight, d), systemMetric(SM_CYCAPTION, dpi));
+        RECT placed{};
+        GetWindowRect(hint, &placed);
+        MapWindowPoints(nullptr, window.handle(), reinterpret_cast<POINT*>(&placed), 2);
+        EXPECT_EQ(placed.left, TwipsToPixelsAt(kProgressHint.left, d));
+        EXPECT_EQ(placed.right - placed.left, TwipsToPixelsAt(kProgressHint.width, d));
+        EXPECT_EQ(fontHeight(hint), MulDiv(825, d, 7200));
+        const SIZE now = window.pictureSize();
+        EXPECT_EQ(now.cx, TwipsToPixelsAt(kProgressPicture.width, d));
+        EXPECT_EQ(now.cy, TwipsToPixelsAt(kProgressPicture.height, d));
+        const int bar = now.cx * 45 / 100;
+        EXPECT_EQ(window.picturePixel(bar - 2, 1), kDarkBlue);
+        EXPECT_EQ(window.picturePixel(bar + 2, 1), kWhite);
+    }
 }
 
 }  // namespace

@@ -4,8 +4,11 @@
 
 #include <windows.h>
 
+#include <objbase.h>
+
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "platform/windows/utf16.h"
 #include "platform/windows/windows_locale.h"
@@ -127,6 +130,32 @@ TEST(WindowsLocaleTest, AnswersFromTheUserSettings) {
     DateTime when{2024, 3, 9, 14, 5, 7};
     EXPECT_NE(locale.shortDate(when).find("2024"), std::string::npos);
     EXPECT_NE(locale.longTime(when).find("05"), std::string::npos);
+}
+
+// The shell is asked with COM on the calling thread, and the thread's
+// apartment is as it was afterwards: none stays none, a multithreaded one
+// stays multithreaded.
+TEST_F(WindowsPlatformTest, OpeningWithTheShellLeavesTheThreadsApartmentAsItFoundIt) {
+    const std::string missing = path("no-such-report.htm");
+    HRESULT afterNone = E_FAIL, afterMultithreaded = E_FAIL;
+    bool failedWithoutCom = false, failedWithCom = false;
+    std::thread([&] {
+        failedWithoutCom = !platform.openWithShell(missing).ok();
+        // Left in a single-threaded apartment, this would be RPC_E_CHANGED_MODE.
+        afterNone = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (SUCCEEDED(afterNone)) CoUninitialize();
+    }).join();
+    std::thread([&] {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return;
+        failedWithCom = !platform.openWithShell(missing).ok();
+        afterMultithreaded = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (SUCCEEDED(afterMultithreaded)) CoUninitialize();
+        CoUninitialize();
+    }).join();
+    EXPECT_TRUE(failedWithoutCom);
+    EXPECT_TRUE(failedWithCom);
+    EXPECT_EQ(afterNone, S_OK);
+    EXPECT_EQ(afterMultithreaded, S_FALSE);  // the caller's apartment, still there
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include "support/fakes.h"
 #include "wmi/class_cache.h"
@@ -114,6 +116,7 @@ struct GatedSource {
     std::condition_variable released;
     bool open = false;
     std::atomic<int> workers{0};
+    std::atomic<int> workersGone{0};  // worker services dropped
     std::vector<std::string> workerQueries;
 
     class Gate final : public wmi::Service {
@@ -130,6 +133,7 @@ struct GatedSource {
         ~Gate() override {
             std::lock_guard lock(owner_.mutex);
             owner_.workerQueries.insert(owner_.workerQueries.end(), inner_.queries.begin(), inner_.queries.end());
+            ++owner_.workersGone;
         }
 
     private:
@@ -183,6 +187,189 @@ TEST(ClassCache, AWorkerThatCannotConnectLeavesTheClassToTheCaller) {
     Walk result = walk(cache, std::string(kDrivers));
     ASSERT_TRUE(result.failure);
     EXPECT_EQ(result.failure->description, "ExecQuery: Invalid class (0x80041010)");
+    EXPECT_EQ(caller.queries, (std::vector<std::string>{std::string(kDrivers)}));
+}
+
+using std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+
+long long millisecondsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
+}
+
+TEST(ClassCacheDeadline, AWorkerHungInItsSourceCostsTheDeadlineAndIsLeftBehind) {
+    ScriptedService caller;
+    GatedSource gated;  // never opened while the cache lives: the provider hangs
+    wmi::ClassCacheOptions options;
+    options.slowClasses = {"Win32_PnPSignedDriver"};
+    options.classDeadline = milliseconds(300);
+    options.workerService = [&]() -> Result<std::shared_ptr<wmi::Service>> {
+        ++gated.workers;
+        return std::shared_ptr<wmi::Service>(std::make_shared<GatedSource::Gate>(gated));
+    };
+    int waits = 0;
+    options.whileWaiting = [&] { ++waits; };
+    auto start = Clock::now();
+    {
+        wmi::ClassCacheService cache(caller, options);
+        cache.expectClasses(wmi::kWmiMoniker, {"Win32_PnPSignedDriver"});
+        Walk first = walk(cache, "SELECT * FROM Win32_PnPSignedDriver WHERE DeviceClass='IMAGE'");
+        const long long waited = millisecondsSince(start);
+        ASSERT_TRUE(first.failure);
+        EXPECT_EQ(first.failure->number, failure_code::kTimedOut);
+        EXPECT_EQ(first.failure->description, "Win32_PnPSignedDriver: timed out after 300 ms");
+        EXPECT_GE(waited, 290);
+        EXPECT_LT(waited, 5000);
+        EXPECT_GT(waits, 3);  // the windows kept answering while it waited
+        // Every later query of the class fails the same way at once, and
+        // neither the caller nor a new worker asks the hung provider again.
+        auto again = Clock::now();
+        Walk second = walk(cache, std::string(kDrivers));
+        ASSERT_TRUE(second.failure);
+        EXPECT_EQ(second.failure->description, first.failure->description);
+        EXPECT_LT(millisecondsSince(again), 200);
+        EXPECT_TRUE(caller.queries.empty());
+    }
+    // The cache went without waiting for the stuck worker past its deadline.
+    EXPECT_LT(millisecondsSince(start), 5000);
+    EXPECT_EQ(gated.workers, 1);
+    EXPECT_EQ(gated.workersGone, 0);
+    // When the provider lets the worker go, it ends by itself and its late
+    // answer goes nowhere.
+    gated.release();
+    for (int i = 0; i < 500 && gated.workersGone == 0; ++i) std::this_thread::sleep_for(milliseconds(10));
+    EXPECT_EQ(gated.workersGone, 1);
+    std::lock_guard lock(gated.mutex);  // the worker's last step, its unlock, is done
+}
+
+// A result set that waits for its objects as live WMI does: it honours the
+// deadline it is given, or, when `ignoreDeadline`, trickles an object every
+// `every` for ever.
+class WaitingService final : public wmi::Service {
+public:
+    bool ignoreDeadline = false;
+    milliseconds every{40};
+    std::vector<std::string> queries;
+
+    class Results final : public wmi::ResultSet {
+    public:
+        explicit Results(const WaitingService& owner) : owner_(owner) {}
+        void setDeadline(Clock::time_point deadline) override { deadline_ = deadline; }
+        Result<wmi::ObjectPtr> next() override {
+            if (owner_.ignoreDeadline) {
+                std::this_thread::sleep_for(owner_.every);
+                return object({{"Description", text("Device")}});
+            }
+            std::this_thread::sleep_until(deadline_);
+            return Failure{failure_code::kTimedOut, "IEnumWbemClassObject::Next: no answer"};
+        }
+
+    private:
+        const WaitingService& owner_;
+        Clock::time_point deadline_ = Clock::now() + std::chrono::hours(1);
+    };
+    class Link final : public wmi::Connection {
+    public:
+        explicit Link(WaitingService& owner) : owner_(owner) {}
+        Result<std::unique_ptr<wmi::ResultSet>> execQuery(std::string_view wql, std::string_view,
+                                                          std::int32_t) override {
+            owner_.queries.emplace_back(wql);
+            return std::unique_ptr<wmi::ResultSet>(std::make_unique<Results>(owner_));
+        }
+
+    private:
+        WaitingService& owner_;
+    };
+    Result<std::unique_ptr<wmi::Connection>> connect(std::string_view) override {
+        return std::unique_ptr<wmi::Connection>(std::make_unique<Link>(*this));
+    }
+    Result<std::unique_ptr<wmi::Registry>> connectRegistry(std::string_view) override {
+        return Failure{failure_code::kInvalidClass, "no registry"};
+    }
+};
+
+TEST(ClassCacheDeadline, AClassReadOnTheCallersThreadEndsAtItsDeadlineWhetherTheSourceWaitsOrTrickles) {
+    for (bool trickles : {false, true}) {
+        SCOPED_TRACE(trickles ? "trickles" : "waits");
+        WaitingService source;
+        source.ignoreDeadline = trickles;
+        wmi::ClassCacheOptions options;
+        options.classDeadline = milliseconds(250);
+        wmi::ClassCacheService cache(source, options);
+        auto start = Clock::now();
+        Walk result = walk(cache, "SELECT * FROM Win32_PnPEntity");
+        const long long took = millisecondsSince(start);
+        ASSERT_TRUE(result.failure);
+        EXPECT_EQ(result.failure->number, failure_code::kTimedOut);
+        EXPECT_EQ(result.failure->description, "Win32_PnPEntity: timed out after 250 ms");
+        EXPECT_GE(took, 240);
+        EXPECT_LT(took, 3000);
+        // What came before the deadline is kept, as after any broken walk.
+        if (trickles) {
+            EXPECT_GE(result.names.size(), 2u);
+        } else {
+            EXPECT_TRUE(result.names.empty());
+        }
+        // The deadline is the class's for this scan: not spent once more.
+        start = Clock::now();
+        EXPECT_TRUE(walk(cache, "SELECT Description FROM Win32_PnPEntity").failure);
+        EXPECT_LT(millisecondsSince(start), 100);
+        EXPECT_EQ(source.queries.size(), 1u);
+    }
+    EXPECT_EQ(wmi::timedOutText(std::chrono::seconds(120)), "timed out after 120 s");
+}
+
+TEST(ClassCacheRetry, AFailureThatMayPassIsReadOnceMoreOnTheNextQueryAndNoMore) {
+    ScriptedService source;
+    auto& answer = source.answers[std::string(kDrivers)];
+    answer.failure = Failure{4097, "ExecQuery: Generic failure (0x80041001)"};
+    wmi::ClassCacheService cache(source);
+
+    Walk first = walk(cache, std::string(kDrivers));
+    ASSERT_TRUE(first.failure);
+    EXPECT_EQ(first.failure->description, "ExecQuery: Generic failure (0x80041001)");
+    // The provider has recovered: the next query reads the class again and
+    // every later one is answered from that second enumeration.
+    answer.failure.reset();
+    answer.objects = drivers();
+    EXPECT_EQ(walk(cache, "SELECT * FROM Win32_PnPSignedDriver WHERE DeviceClass='IMAGE'").names,
+              (std::vector<std::string>{"Webcam"}));
+    EXPECT_EQ(walk(cache, std::string(kDrivers)).names.size(), 3u);
+    EXPECT_EQ(source.queries.size(), 2u);
+
+    // A walk that broke off is tried once more too; a second failure stays.
+    const std::string entities = "SELECT * FROM Win32_PnPEntity";
+    source.answers[entities].objects = drivers();
+    source.answers[entities].failAfter = 1;
+    for (int i = 0; i < 3; ++i) {
+        Walk broken = walk(cache, entities);
+        ASSERT_TRUE(broken.failure);
+        EXPECT_EQ(broken.names, (std::vector<std::string>{"Audio"}));
+    }
+    EXPECT_EQ(source.queries.size(), 4u);
+
+    // A class the provider does not have is not asked for again.
+    source.answers["SELECT * FROM Win32_Tpm"].failure = Failure{4112, "ExecQuery: Invalid class (0x80041010)"};
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(walk(cache, "SELECT * FROM Win32_Tpm").failure);
+    EXPECT_EQ(source.queries.size(), 5u);
+}
+
+TEST(ClassCacheRetry, AWorkersFailureThatMayPassIsReadAgainOverTheCallersConnection) {
+    ScriptedService caller;
+    caller.answers[std::string(kDrivers)].objects = drivers();
+    wmi::ClassCacheOptions options;
+    options.slowClasses = {"Win32_PnPSignedDriver"};
+    auto failing = std::make_shared<ScriptedService>();
+    failing->answers[std::string(kDrivers)].failure = Failure{1722, "ExecQuery: The RPC server is unavailable"};
+    options.workerService = [failing]() -> Result<std::shared_ptr<wmi::Service>> {
+        return std::shared_ptr<wmi::Service>(failing);
+    };
+    wmi::ClassCacheService cache(caller, options);
+    cache.expectClasses(wmi::kWmiMoniker, {"Win32_PnPSignedDriver"});
+    Walk first = walk(cache, std::string(kDrivers));
+    ASSERT_TRUE(first.failure);
+    EXPECT_EQ(first.failure->description, "ExecQuery: The RPC server is unavailable");
+    EXPECT_EQ(walk(cache, std::string(kDrivers)).names.size(), 3u);
     EXPECT_EQ(caller.queries, (std::vector<std::string>{std::string(kDrivers)}));
 }
 

@@ -1,6 +1,7 @@
 #include "platform/windows/windows_platform.h"
 
 #include <windows.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -113,7 +114,12 @@ Status WindowsPlatform::startProcess(const std::string& program, const std::stri
 }
 
 Status WindowsPlatform::openWithShell(const std::string& path) {
+    // Shell extensions that a file's viewer brings may be COM objects: the
+    // shell wants COM on the calling thread, and no old DDE ways of starting
+    // the viewer. A thread that has COM already keeps it as it is.
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     HINSTANCE result = ShellExecuteW(nullptr, L"open", win::toWide(path).c_str(), L"", L"", SW_SHOWNORMAL);
+    if (SUCCEEDED(com)) CoUninitialize();
     auto code = reinterpret_cast<INT_PTR>(result);
     if (code <= 32) {
         return Failure{static_cast<std::int32_t>(code > 0 ? code : 1),

@@ -16,6 +16,7 @@
 #include <unordered_set>
 
 #include "core/ascii.h"
+#include "core/utf8_path.h"
 #include "providers/snapshot/json_position.h"
 #include "providers/snapshot/machine_json.h"
 #include "wmi/property_object.h"
@@ -594,12 +595,13 @@ Result<std::unique_ptr<SnapshotSource>> SnapshotSource::load(const std::string& 
     // A device or a fifo (/dev/zero) could be read for ever; only a file with
     // an end is a snapshot. A folder would open and read as empty.
     std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
+    const std::filesystem::path filePath = pathFromUtf8(path);
+    const auto status = std::filesystem::status(filePath, ec);
     if (!ec && !std::filesystem::is_regular_file(status)) {
         return Failure{failure_code::kFileError,
                        "Cannot read the snapshot file " + printable(path) + ": not a regular file"};
     }
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(filePath, std::ios::binary);
     if (!file) {
         return Failure{failure_code::kFileError,
                        "Cannot read the snapshot file " + printable(path) + ": " + std::strerror(errno)};

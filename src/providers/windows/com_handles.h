@@ -16,6 +16,8 @@ template <class T>
 class ComPtr {
 public:
     ComPtr() = default;
+    // Takes over one reference the caller holds.
+    explicit ComPtr(T* adopted) : p_(adopted) {}
     ~ComPtr() { reset(); }
     ComPtr(const ComPtr& other) : p_(other.p_) {
         if (p_) p_->AddRef();

@@ -2,6 +2,7 @@
 
 #include <wbemidl.h>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -83,23 +84,45 @@ private:
 
 class LiveResultSet final : public wmi::ResultSet {
 public:
-    explicit LiveResultSet(ComPtr<IEnumWbemClassObject> objects) : objects_(std::move(objects)) {}
+    LiveResultSet(ComPtr<IEnumWbemClassObject> objects, std::chrono::milliseconds slice)
+        : objects_(std::move(objects)), slice_(slice) {}
+
+    void setDeadline(std::chrono::steady_clock::time_point deadline) override { deadline_ = deadline; }
 
     Result<wmi::ObjectPtr> next() override {
         if (finished_) return wmi::ObjectPtr();
-        ComPtr<IWbemClassObject> object;
-        ULONG returned = 0;
-        HRESULT hr = objects_->Next(WBEM_INFINITE, 1, object.put(), &returned);
-        if (FAILED(hr)) return hresultFailure("IEnumWbemClassObject::Next", hr);
-        if (returned == 0 || !object) {
-            finished_ = true;
-            return wmi::ObjectPtr();
+        const auto started = std::chrono::steady_clock::now();
+        for (;;) {
+            ComPtr<IWbemClassObject> object;
+            ULONG returned = 0;
+            auto wait = std::min<std::chrono::steady_clock::duration>(slice_, deadline_ - std::chrono::steady_clock::now());
+            const long waitMs = static_cast<long>(
+                std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(wait).count()));
+            HRESULT hr = objects_->Next(waitMs, 1, object.put(), &returned);
+            if (FAILED(hr)) return hresultFailure("IEnumWbemClassObject::Next", hr);
+            if (hr == WBEM_S_TIMEDOUT && returned == 0) {
+                // The provider is still working: wait on, up to the deadline.
+                if (std::chrono::steady_clock::now() >= deadline_) {
+                    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - started);
+                    return Failure{failure_code::kTimedOut, "IEnumWbemClassObject::Next: no answer after " +
+                                                                std::to_string(waited.count()) + " ms"};
+                }
+                continue;
+            }
+            if (returned == 0 || !object) {
+                finished_ = true;
+                return wmi::ObjectPtr();
+            }
+            return wmi::ObjectPtr(std::make_shared<LiveObject>(std::move(object)));
         }
-        return wmi::ObjectPtr(std::make_shared<LiveObject>(std::move(object)));
     }
 
 private:
     ComPtr<IEnumWbemClassObject> objects_;
+    std::chrono::milliseconds slice_;
+    // Without a deadline a walk waits as long as its provider takes.
+    std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
     bool finished_ = false;
 };
 
@@ -117,7 +140,7 @@ public:
         HRESULT hr = services_->ExecQuery(languageText.get(), queryText.get(), flags, nullptr, objects.put());
         if (FAILED(hr)) return hresultFailure("ExecQuery", hr);
         if (!objects) return hresultFailure("ExecQuery", E_POINTER);
-        return std::unique_ptr<wmi::ResultSet>(std::make_unique<LiveResultSet>(std::move(objects)));
+        return std::unique_ptr<wmi::ResultSet>(std::make_unique<LiveResultSet>(std::move(objects), kNextSlice));
     }
 
 private:
@@ -133,7 +156,10 @@ Result<ComPtr<IWbemServices>> connectServerUntraced(const std::string& nameSpace
     if (FAILED(hr)) return hresultFailure("CoCreateInstance WbemLocator", hr);
     Bstr path(nameSpace);
     ComPtr<IWbemServices> services;
-    hr = locator->ConnectServer(path.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.put());
+    // The maximum-wait flag bounds the connection itself (two minutes): a
+    // service that does not answer fails instead of holding the scan.
+    hr = locator->ConnectServer(path.get(), nullptr, nullptr, nullptr, WBEM_FLAG_CONNECT_USE_MAX_WAIT, nullptr,
+                                nullptr, services.put());
     if (FAILED(hr)) return hresultFailure("ConnectServer " + nameSpace, hr);
     hr = CoSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
                            RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
@@ -215,9 +241,27 @@ private:
                                         wmi::Value& out) {
         out = wmi::Value::null();
         std::wstring name = toWide(valueName);
-        auto result = call(L"GetStringValue", hive, path, &name);
+        std::int32_t code = readString(L"GetStringValue", hive, path, name, out);
+        // Windows refuses GetStringValue for a value stored as REG_EXPAND_SZ
+        // (installers write DisplayName or DisplayVersion so, with
+        // %ProgramFiles% and the like in them); that value is read expanded,
+        // as the system's own list of programs shows it. A value or key that
+        // is absent (1, 2) is not asked again.
+        if (code != 0 && code != 1 && code != kFileNotFound) {
+            wmi::Value expanded;
+            if (readString(L"GetExpandedStringValue", hive, path, name, expanded) == 0) {
+                out = std::move(expanded);
+                return 0;
+            }
+        }
+        return code;
+    }
+
+    std::int32_t readString(const wchar_t* method, std::uint32_t hive, std::string_view path,
+                            const std::wstring& name, wmi::Value& out) {
+        auto result = call(method, hive, path, &name);
         if (!result) return result.failure().number;
-        auto code = returnValue(result->get(), "GetStringValue");
+        auto code = returnValue(result->get(), toUtf8(method));
         if (!code) return code.failure().number;
         if (*code != 0) return *code;
         Variant text;
@@ -290,6 +334,16 @@ private:
     std::shared_ptr<LiveCounters> counters_;
 };
 
+Result<std::unique_ptr<wmi::Registry>> openRegistry(ComPtr<IWbemServices> services,
+                                                   std::shared_ptr<LiveCounters> counters) {
+    Bstr className(kRegistryClass);
+    ComPtr<IWbemClassObject> provider;
+    HRESULT hr = services->GetObject(className.get(), 0, nullptr, provider.put(), nullptr);
+    if (FAILED(hr)) return hresultFailure("GetObject StdRegProv", hr);
+    return std::unique_ptr<wmi::Registry>(
+        std::make_unique<LiveRegistry>(std::move(services), std::move(provider), std::move(counters)));
+}
+
 std::string localComputerName() {
     wchar_t buffer[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
@@ -299,9 +353,10 @@ std::string localComputerName() {
 
 }  // namespace
 
-Result<std::shared_ptr<LiveService>> LiveService::create() {
+Result<std::shared_ptr<LiveService>> LiveService::create(Apartment apartment) {
     std::shared_ptr<LiveService> service(new LiveService());
-    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    HRESULT hr = CoInitializeEx(
+        nullptr, apartment == Apartment::Multithreaded ? COINIT_MULTITHREADED : COINIT_APARTMENTTHREADED);
     if (SUCCEEDED(hr)) {
         service->uninitialize_ = true;
     } else if (hr != RPC_E_CHANGED_MODE) {  // another apartment model still lets us call COM
@@ -342,12 +397,17 @@ Result<std::unique_ptr<wmi::Registry>> LiveService::connectRegistry(std::string_
     }
     auto services = connectServer(moniker->nameSpace, *counters_);
     if (!services) return services.failure();
-    Bstr className(kRegistryClass);
-    ComPtr<IWbemClassObject> provider;
-    HRESULT hr = (*services)->GetObject(className.get(), 0, nullptr, provider.put(), nullptr);
-    if (FAILED(hr)) return hresultFailure("GetObject StdRegProv", hr);
-    return std::unique_ptr<wmi::Registry>(
-        std::make_unique<LiveRegistry>(std::move(*services), std::move(provider), counters_));
+    return openRegistry(std::move(*services), counters_);
+}
+
+std::unique_ptr<wmi::ResultSet> walkEnumerator(IEnumWbemClassObject* objects, std::chrono::milliseconds slice) {
+    objects->AddRef();
+    return std::make_unique<LiveResultSet>(ComPtr<IEnumWbemClassObject>(objects), slice);
+}
+
+Result<std::unique_ptr<wmi::Registry>> registryOver(IWbemServices* services) {
+    services->AddRef();
+    return openRegistry(ComPtr<IWbemServices>(services), std::make_shared<LiveCounters>());
 }
 
 }  // namespace veltrix::win

@@ -34,15 +34,18 @@ void dispatchWindowMessages() {
 }
 
 Result<std::shared_ptr<wmi::Service>> makeScanService(std::shared_ptr<LiveService> live,
-                                                      std::function<void()> whileWaiting) {
+                                                      std::function<void()> whileWaiting,
+                                                      std::chrono::milliseconds classDeadline) {
     if (!live) return Failure{failure_code::kObjectRequired, "No WMI service"};
     wmi::ClassCacheOptions options;
     options.localHostName = live->computerName();
     options.slowClasses = slowClasses();
+    options.classDeadline = classDeadline;
     // Each worker's service is made and dropped on its own thread, which
-    // begins and ends that thread's apartment.
+    // begins and ends that thread's apartment. A worker owns no windows, so
+    // it needs no message loop: the multithreaded apartment.
     options.workerService = []() -> Result<std::shared_ptr<wmi::Service>> {
-        auto worker = LiveService::create();
+        auto worker = LiveService::create(Apartment::Multithreaded);
         if (!worker) return worker.failure();
         return std::shared_ptr<wmi::Service>(std::move(*worker));
     };

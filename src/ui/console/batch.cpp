@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -15,6 +16,7 @@
 #include "app/scan_driver.h"
 #include "core/timestamp.h"
 #include "core/trace.h"
+#include "core/utf8_path.h"
 #include "core/version.h"
 #include "providers/snapshot/recorder.h"
 #include "providers/snapshot/snapshot_source.h"
@@ -42,6 +44,7 @@ struct Options {
     std::string sysroot;
     bool open = false;
     bool trace = false;
+    long long wmiTimeoutSeconds = 0;
 };
 
 // A snapshot's source and the service over it, kept alive together.
@@ -176,6 +179,14 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     app.add_flag("--open", o.open, "Open the report in the default viewer when done");
     app.add_flag("--trace", o.trace,
                  "Print one line per data-source operation on standard error (also VELTRIX_TRACE=1)");
+    if (environment.offersWmiTimeout) {
+        o.wmiTimeoutSeconds = std::chrono::duration_cast<std::chrono::seconds>(environment.wmiTimeout).count();
+        app.add_option("--wmi-timeout", o.wmiTimeoutSeconds,
+                       "Longest wait for one WMI class; a class still not read then shows as an error and the "
+                       "scan goes on (default: " + std::to_string(o.wmiTimeoutSeconds) + ")")
+            ->option_text("SECONDS")
+            ->check(CLI::Range(1LL, 86400LL));
+    }
     if (!environment.helpNotes.empty()) app.footer(environment.helpNotes);
 
     if (auto answered = parseArguments(app, argc, argv, out, err)) return *answered ? kExitOk : kExitBadInput;
@@ -187,6 +198,7 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
         printLine(err, "veltrix: --batch needs --name NAME");
         return kExitBadInput;
     }
+    if (environment.offersWmiTimeout) environment.wmiTimeout = std::chrono::seconds(o.wmiTimeoutSeconds);
 
     // The trace lines go where the batch's messages go, for this run only.
     struct TraceScope {
@@ -250,14 +262,14 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
 
     // The success message names the report by its full path.
     std::error_code ignored;
-    std::string folder = std::filesystem::absolute(o.outputDir, ignored).lexically_normal().string();
+    std::string folder = utf8FromPath(std::filesystem::absolute(pathFromUtf8(o.outputDir), ignored).lexically_normal());
     while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
     if (folder.empty()) folder = o.outputDir;
     // The root folder: the separator that joins it with the name is its own.
     if (folder == "/") folder.clear();
     auto platform = environment.makePlatform(folder);
     auto locale = environment.makeLocale();
-    ConsoleUi ui(err, ::isatty(::fileno(err)) == 1);
+    ConsoleUi ui(err, environment.errorIsTerminal ? *environment.errorIsTerminal : ::isatty(::fileno(err)) == 1);
     FixedCheckBoxes boxes(!o.noHotfix, !o.noSoftware);
 
     ScanState state;
@@ -287,8 +299,9 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     if (outcome != ScanOutcome::Saved && !existed) {
         // No report came of it: the empty file made above goes again.
         std::error_code ignoredError;
-        if (std::filesystem::is_regular_file(path, ignoredError) && std::filesystem::file_size(path, ignoredError) == 0) {
-            std::filesystem::remove(path, ignoredError);
+        const std::filesystem::path file = pathFromUtf8(path);
+        if (std::filesystem::is_regular_file(file, ignoredError) && std::filesystem::file_size(file, ignoredError) == 0) {
+            std::filesystem::remove(file, ignoredError);
         }
     }
     if (outcome == ScanOutcome::Saved && watch.noneWorked()) {

@@ -2,14 +2,17 @@
 // headless machines.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/platform.h"
 #include "core/result.h"
 #include "core/locale.h"
+#include "wmi/class_cache.h"
 #include "wmi/service.h"
 
 namespace veltrix {
@@ -31,6 +34,13 @@ struct BatchEnvironment {
     std::function<int(int argc, char** argv, std::FILE* out, std::FILE* err)> storeCommand;
     // Extra lines for --help about what this platform's data source needs.
     std::string helpNotes;
+    // Where the data source is live WMI: --wmi-timeout SECONDS is offered and
+    // its value (or the default) is here before liveService is called.
+    bool offersWmiTimeout = false;
+    std::chrono::milliseconds wmiTimeout = wmi::kDefaultClassDeadline;
+    // Whether standard error shows in a terminal (for the progress line);
+    // unset, the error stream itself is asked.
+    std::optional<bool> errorIsTerminal;
 };
 
 // Returns the process exit code: 0 success, 1 the report could not be created

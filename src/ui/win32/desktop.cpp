@@ -21,6 +21,11 @@ constexpr wchar_t kStartClass[] = L"VeltrixStart";
 constexpr wchar_t kNameClass[] = L"VeltrixName";
 constexpr wchar_t kCommentClass[] = L"VeltrixComment";
 
+constexpr FontSpec kDialogFont{L"MS Shell Dlg 2", 8.25, false};
+constexpr FontSpec kLabelFont{L"Tahoma", 9.75, true};
+constexpr FontSpec kStartFont{L"Tahoma", 12, false};
+constexpr FontSpec kLogoFont{L"Arial", 20, true};
+
 enum ControlId {
     kExitButton = 101,
     kCreateButton,
@@ -96,14 +101,10 @@ Desktop::Desktop(Platform& platform, wmi::Service& wmi, const Locale& locale)
     registerClass(kStartClass, startProcedure);
     registerClass(kNameClass, nameProcedure);
     registerClass(kCommentClass, commentProcedure);
-    font_ = makeFont(L"MS Shell Dlg 2", 8.25, false);
-    labelFont_ = makeFont(L"Tahoma", 9.75, true);
-    startFont_ = makeFont(L"Tahoma", 12, false);
 }
 
-Desktop::~Desktop() {
-    for (HFONT font : {font_, labelFont_, startFont_}) DeleteObject(font);
-}
+// The fonts are shared for the life of the program (sharedFont).
+Desktop::~Desktop() = default;
 
 int Desktop::run() {
     createMain();
@@ -122,19 +123,23 @@ void Desktop::createMain() {
     main_ = createCentredWindow(kMainClass, kMainCaption, kMainClientWidth, kMainClientHeight,
                                 WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, nullptr, this);
     if (!main_) return;
+    mainLayout_.attach(main_, kMainClientWidth, kMainClientHeight);
     for (const ControlLayout& control : kMainControls) {
-        HWND handle = createControl(main_, L"BUTTON", control, controlStyle(control.name), controlId(control.name),
-                                    font_);
+        HWND handle = mainLayout_.addControl(L"BUTTON", control, controlStyle(control.name), controlId(control.name),
+                                             kDialogFont);
         if (control.name == "hotcheck") boxes_.hot = handle;
         if (control.name == "swcheck") boxes_.sw = handle;
     }
     setDialogKeys(main_, 0, false);
-    // The two switches read alike: both take the smaller of their fitted fonts.
-    HFONT boxFont = smallerFont(sendFont(boxes_.hot), sendFont(boxes_.sw));
-    for (HWND box : {boxes_.hot, boxes_.sw}) SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(boxFont), TRUE);
+    matchBoxFonts();
     // Both inventories are ticked at start.
     SendMessageW(boxes_.hot, BM_SETCHECK, BST_CHECKED, 0);
     SendMessageW(boxes_.sw, BM_SETCHECK, BST_CHECKED, 0);
+}
+
+void Desktop::matchBoxFonts() {
+    HFONT boxFont = smallerFont(sendFont(boxes_.hot), sendFont(boxes_.sw));
+    for (HWND box : {boxes_.hot, boxes_.sw}) SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(boxFont), TRUE);
 }
 
 void Desktop::startUp() {
@@ -143,7 +148,7 @@ void Desktop::startUp() {
     HWND start = createCentredWindow(kStartClass, kStartCaption, 4200, 1200, WS_POPUP | WS_CAPTION, main_, this);
     if (start) {
         ControlLayout label{"lblCenter", kStartText, 0, 360, 4200, 480, -1};
-        createControl(start, L"STATIC", label, SS_CENTER, 0, startFont_);
+        createControl(start, L"STATIC", label, SS_CENTER, 0, sharedFont(kStartFont, windowDpi(start)));
         ShowWindow(start, SW_SHOWNORMAL);
         UpdateWindow(start);
         ShowWindow(start, SW_HIDE);
@@ -156,17 +161,15 @@ void Desktop::startUp() {
 
 void Desktop::paintLogo(HDC dc) {
     // Our own simple logo: the name on the program's dark blue.
-    RECT r = pixelRect(kMainLogo);
+    RECT r = pixelRect(kMainLogo, mainLayout_.dpi());
     HBRUSH brush = CreateSolidBrush(RGB(0x10, 0x30, 0x80));
     FillRect(dc, &r, brush);
     DeleteObject(brush);
-    HFONT big = makeFont(L"Arial", 20, true);
-    HGDIOBJ old = SelectObject(dc, big);
+    HGDIOBJ old = SelectObject(dc, sharedFont(kLogoFont, mainLayout_.dpi()));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(255, 255, 255));
     DrawTextW(dc, L"VELTRIX", -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     SelectObject(dc, old);
-    DeleteObject(big);
 }
 
 void Desktop::unloadMain() {
@@ -198,6 +201,12 @@ LRESULT CALLBACK Desktop::mainProcedure(HWND window, UINT message, WPARAM wParam
         case WM_CLOSE:  // the close button, Alt+F4, the system menu
             if (desktop && !desktop->logic_.allows(MainWindowAction::Close)) return 0;
             break;
+        case WM_DPICHANGED:  // moved to a screen of another scaling
+            if (desktop) {
+                desktop->mainLayout_.rescale(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+                desktop->matchBoxFonts();
+            }
+            return 0;
         case WM_PAINT: {
             PAINTSTRUCT paint;
             HDC dc = BeginPaint(window, &paint);
@@ -210,6 +219,8 @@ LRESULT CALLBACK Desktop::mainProcedure(HWND window, UINT message, WPARAM wParam
                 desktop->main_ = nullptr;
                 desktop->nameDialog_ = nullptr;  // owned windows go with it
                 desktop->nameField_ = nullptr;
+                desktop->mainLayout_.detach();
+                desktop->nameLayout_.detach();
             }
             PostQuitMessage(0);
             return 0;
@@ -230,10 +241,11 @@ void Desktop::showNameDialog() {
     nameDialog_ = createCentredWindow(kNameClass, kNameDialogCaption, kNameDialogClientWidth,
                                       kNameDialogClientHeight, WS_POPUP | WS_CAPTION | WS_SYSMENU, main_, this);
     if (!nameDialog_) return;
+    nameLayout_.attach(nameDialog_, kNameDialogClientWidth, kNameDialogClientHeight);
     for (const ControlLayout& control : kNameDialogControls) {
         const wchar_t* kind = control.name == "T_cuz" ? L"EDIT" : control.name == "Label1" ? L"STATIC" : L"BUTTON";
-        HWND handle = createControl(nameDialog_, kind, control, controlStyle(control.name), controlId(control.name),
-                                    control.name == "Label1" ? labelFont_ : font_);
+        HWND handle = nameLayout_.addControl(kind, control, controlStyle(control.name), controlId(control.name),
+                                             control.name == "Label1" ? kLabelFont : kDialogFont);
         if (control.name == "T_cuz") nameField_ = handle;
     }
     // Enter presses "&Ok"; Esc does nothing: only Cancel and the close
@@ -250,6 +262,7 @@ void Desktop::closeNameDialog() {
     HWND dialog = nameDialog_;
     nameDialog_ = nullptr;
     nameField_ = nullptr;
+    nameLayout_.detach();
     DestroyWindow(dialog);
 }
 
@@ -309,6 +322,10 @@ LRESULT CALLBACK Desktop::nameProcedure(HWND window, UINT message, WPARAM wParam
         desktop->closeNameDialog();
         return 0;
     }
+    if (desktop && message == WM_DPICHANGED) {
+        desktop->nameLayout_.rescale(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    }
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -319,14 +336,15 @@ void Desktop::showCommentDialog() {
     commentDialog_ = createCentredWindow(kCommentClass, kCommentCaption, kCommentClientWidth, kCommentClientHeight,
                                          WS_POPUP | WS_CAPTION | WS_SYSMENU, main_, this);
     if (!commentDialog_) return;
-    createControl(commentDialog_, L"BUTTON", kCommentPanel, BS_GROUPBOX, 0, font_);
+    commentLayout_.attach(commentDialog_, kCommentClientWidth, kCommentClientHeight);
+    commentLayout_.addControl(L"BUTTON", kCommentPanel, BS_GROUPBOX, 0, kDialogFont);
     for (const ControlLayout& control : kCommentControls) {
         bool inPanel = control.name == "txtComment" || control.name == "lblNotes";
         const wchar_t* kind =
             control.name == "txtComment" ? L"EDIT" : control.name == "lblNotes" ? L"STATIC" : L"BUTTON";
-        HWND handle = createControl(commentDialog_, kind, control, controlStyle(control.name),
-                                    controlId(control.name), font_, inPanel ? kCommentPanel.left : 0,
-                                    inPanel ? kCommentPanel.top : 0);
+        HWND handle = commentLayout_.addControl(kind, control, controlStyle(control.name), controlId(control.name),
+                                                kDialogFont, inPanel ? kCommentPanel.left : 0,
+                                                inPanel ? kCommentPanel.top : 0);
         if (control.name == "txtComment") commentField_ = handle;
     }
     // No default button, so Enter in the text box confirms nothing; Esc is
@@ -365,11 +383,16 @@ LRESULT CALLBACK Desktop::commentProcedure(HWND window, UINT message, WPARAM wPa
         close = true;
     }
     if (desktop && ((message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) || message == WM_CLOSE)) close = true;
+    if (desktop && message == WM_DPICHANGED) {
+        desktop->commentLayout_.rescale(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    }
     if (close) {
         if (desktop->main_) EnableWindow(desktop->main_, TRUE);  // before the owner would lose activation
         HWND dialog = desktop->commentDialog_;
         desktop->commentDialog_ = nullptr;
         desktop->commentField_ = nullptr;
+        desktop->commentLayout_.detach();
         DestroyWindow(dialog);
         return 0;
     }

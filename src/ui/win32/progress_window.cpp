@@ -9,6 +9,8 @@ namespace veltrix::win32 {
 
 namespace {
 constexpr wchar_t kProgressClass[] = L"VeltrixProgress";
+constexpr FontSpec kTextFont{L"MS Sans Serif", 8.25, false};
+constexpr FontSpec kBoldFont{L"MS Sans Serif", 8.25, true};
 }
 
 ProgressWindow::~ProgressWindow() { unload(); }
@@ -32,6 +34,9 @@ LRESULT CALLBACK ProgressWindow::procedure(HWND window, UINT message, WPARAM wPa
             EndPaint(window, &paint);
             return 0;
         }
+        case WM_DPICHANGED:
+            if (self) self->rescale(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+            return 0;
         case WM_SETCURSOR:
             if (Desktop::waitPointer) {
                 SetCursor(LoadCursorW(nullptr, IDC_WAIT));
@@ -58,24 +63,48 @@ void ProgressWindow::load() {
     window_ = createCentredWindow(kProgressClass, "", kProgressClientWidth, kProgressClientHeight,
                                   WS_POPUP | WS_CAPTION | WS_SYSMENU, nullptr, this);
     if (!window_) return;
-    font_ = makeFont(L"MS Sans Serif", 8.25, false);
-    boldFont_ = makeFont(L"MS Sans Serif", 8.25, true);
-    hint_ = createControl(window_, L"STATIC", kProgressHint, SS_CENTER, 0, font_);
-    createControl(window_, L"STATIC", kProgressDo, SS_CENTER, 0, boldFont_);
+    layout_.attach(window_, kProgressClientWidth, kProgressClientHeight);
+    hint_ = layout_.addControl(L"STATIC", kProgressHint, SS_CENTER, 0, kTextFont);
+    layout_.addControl(L"STATIC", kProgressDo, SS_CENTER, 0, kBoldFont);
     SetWindowTextW(hint_, L"");
-    picture_ = pixelRect(kProgressPicture);
+    shown_ = -1;
+    makePicture();
+    pumpMessages();
+}
 
+void ProgressWindow::makePicture() {
+    picture_ = pixelRect(kProgressPicture, layout_.dpi());
     HDC screen = GetDC(window_);
     memory_ = CreateCompatibleDC(screen);
     bitmap_ = CreateCompatibleBitmap(screen, picture_.right - picture_.left, picture_.bottom - picture_.top);
     oldBitmap_ = SelectObject(memory_, bitmap_);
     ReleaseDC(window_, screen);
-    visiblePicture(back_, fore_, bold_);
     RECT all{0, 0, picture_.right - picture_.left, picture_.bottom - picture_.top};
     HBRUSH brush = CreateSolidBrush(back_);
     FillRect(memory_, &all, brush);
     DeleteObject(brush);
-    pumpMessages();
+}
+
+void ProgressWindow::releasePicture() {
+    if (!memory_) return;
+    SelectObject(memory_, oldBitmap_);
+    DeleteObject(bitmap_);
+    DeleteDC(memory_);
+    memory_ = nullptr;
+    bitmap_ = nullptr;
+}
+
+void ProgressWindow::rescale(UINT dpi, const RECT* suggested) {
+    if (!window_) return;
+    layout_.rescale(dpi, suggested);
+    // The bar is drawn again at the new size, as it stood.
+    releasePicture();
+    makePicture();
+    if (shown_ >= 0) {
+        update(shown_);
+    } else {
+        InvalidateRect(window_, nullptr, TRUE);
+    }
 }
 
 void ProgressWindow::unload() {
@@ -84,14 +113,8 @@ void ProgressWindow::unload() {
     DestroyWindow(window_);
     unloading_ = false;
     window_ = nullptr;
-    SelectObject(memory_, oldBitmap_);
-    DeleteObject(bitmap_);
-    DeleteDC(memory_);
-    memory_ = nullptr;
-    for (HFONT* font : {&font_, &boldFont_, &pictureFont_}) {
-        if (*font) DeleteObject(*font);
-        *font = nullptr;
-    }
+    layout_.detach();
+    releasePicture();
 }
 
 void ProgressWindow::setCaption(std::string_view caption) { SetWindowTextW(window_, win::toWide(caption).c_str()); }
@@ -106,13 +129,12 @@ void ProgressWindow::visiblePicture(COLORREF back, COLORREF fore, bool bold) {
     back_ = back;
     fore_ = fore;
     bold_ = bold;
-    if (pictureFont_) DeleteObject(pictureFont_);
-    pictureFont_ = makeFont(L"MS Sans Serif", 8.25, bold);
 }
 
 void ProgressWindow::update(std::int32_t percent) {
     if (!window_) return;
     std::int32_t clamped = ClampProgress(percent);
+    shown_ = clamped;
     std::wstring text = win::toWide(ProgressText(clamped));
     int width = picture_.right - picture_.left, height = picture_.bottom - picture_.top;
 
@@ -121,7 +143,7 @@ void ProgressWindow::update(std::int32_t percent) {
     FillRect(memory_, &all, background);
     DeleteObject(background);
 
-    HGDIOBJ oldFont = SelectObject(memory_, pictureFont_);
+    HGDIOBJ oldFont = SelectObject(memory_, sharedFont(bold_ ? kBoldFont : kTextFont, layout_.dpi()));
     SIZE extent{};
     GetTextExtentPoint32W(memory_, text.c_str(), static_cast<int>(text.size()), &extent);
     ProgressLayout layout = LayoutProgress(clamped, width, height, extent.cx, extent.cy);
