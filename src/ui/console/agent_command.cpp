@@ -31,6 +31,8 @@ constexpr const char* kScansPath = "/api/v1/scans";
 constexpr std::size_t kLongestCertificateFile = 4u * 1024 * 1024;
 constexpr std::size_t kLongestSecretFile = 64 * 1024;
 
+std::string scans(std::size_t count) { return std::to_string(count) + (count == 1 ? " scan" : " scans"); }
+
 void printLine(std::FILE* f, const std::string& text) {
     std::fputs(text.c_str(), f);
     std::fputc('\n', f);
@@ -361,8 +363,8 @@ int runRun(AgentEnvironment& environment, const std::string& folder, const RunOp
             return scanFailed || report.rejected > 0 ? kExitScanFailed : kExitOk;
         case DeliveryEnd::KeyRefused:
             printLine(err, "veltrix: the server refused this computer's key (" + report.problem +
-                               "): it was revoked or is unknown; enrol again with --force. " +
-                               std::to_string(report.waiting) + " scans are kept in the spool");
+                               "): it was revoked or is unknown; enrol again with --force; " +
+                               scans(report.waiting) + " kept in the spool");
             return kExitBadInput;
         case DeliveryEnd::ServerAway:
         case DeliveryEnd::ServerUntrusted:
