@@ -296,6 +296,21 @@ def case_not_enrolled(f):
     check(code == 2 and "not enrolled" in err, "not enrolled: %d %s" % (code, err))
 
 
+def case_programs(f):
+    # Only the agent's program links libcurl; the command line becomes it,
+    # and says so when it is missing.
+    def needed(program):
+        dynamic = subprocess.run(["readelf", "-d", program], capture_output=True, text=True, check=True).stdout
+        return [line.split("[")[1].rstrip("]") for line in dynamic.splitlines() if "(NEEDED)" in line]
+    check(not any("curl" in name for name in needed(f.veltrix)), "veltrix links libcurl: %s" % needed(f.veltrix))
+    check(any(name.startswith("libcurl") for name in needed(f.agent)), "veltrix-agent lacks libcurl")
+    alone = f.path("alone")
+    os.makedirs(alone)
+    shutil.copy(f.veltrix, os.path.join(alone, "veltrix"))
+    code, out, err = f.run("agent", "status", program=os.path.join(alone, "veltrix"))
+    check(code == 2 and "the agent is not installed (veltrix-agent is missing)" in err, "alone: %d %s" % (code, err))
+
+
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
 
 
