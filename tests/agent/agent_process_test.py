@@ -143,7 +143,14 @@ def case_enrol_and_upload(f):
     check(len(f.stored()) == 1 and f.spooled() == [], "one scan at the server, none in the spool")
     with open(f.stored()[0], "rb") as s:
         snapshot = json.loads(s.read())
-    check(snapshot["veltrix-snapshot"] == 1 and "namespaces" in snapshot, "the upload is a snapshot")
+    check(snapshot["veltrix-snapshot"] == 2 and "namespaces" in snapshot, "the upload is a snapshot")
+    # When and whose it is, and the same machine that enrolled.
+    check(snapshot["taken-at"][:2] == "20" and snapshot["taken-at"][-6] in "+-", "taken-at: %s" % snapshot.get("taken-at"))
+    with open(os.path.join(f.store, "keys.json")) as k:
+        enrolled = list(json.load(k).values())
+    check(len(enrolled) == 1 and enrolled[0]["agent-id"] == state["agent-id"], "enrolled: %s" % enrolled)
+    check(enrolled[0]["machine"] == snapshot["machine"] and snapshot["machine"].get("host-name"),
+          "enrolled as %s, scanned as %s" % (enrolled[0]["machine"], snapshot["machine"]))
     check("Win32_ComputerSystem" in json.dumps(snapshot["namespaces"]), "the snapshot holds the scan's classes")
     check(not glob.glob(os.path.join(f.state, "*.htm")) and not glob.glob("*.htm"), "a report file was left")
 

@@ -147,7 +147,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         try:
             snapshot = zlib.decompressobj(16 + 15).decompress(body, LONGEST_SNAPSHOT)
             document = json.loads(snapshot)
-            if document.get("veltrix-snapshot") != 1:
+            if document.get("veltrix-snapshot") not in (1, 2):
                 raise ValueError
         except (zlib.error, ValueError, AttributeError):
             return self.answer(400, {"error": "not a snapshot"})

@@ -9,9 +9,12 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "app/machine_identity_reader.h"
 #include "app/scan_driver.h"
+#include "core/timestamp.h"
 #include "core/version.h"
 #include "data/report_reader.h"
+#include "providers/snapshot/machine_json.h"
 #include "providers/snapshot/recorder.h"
 #include "ui/console/command_line.h"
 #include "ui/console/connection_watch.h"
@@ -129,6 +132,8 @@ Result<std::string> scanThisComputer(AgentEnvironment& environment, const std::s
     std::vector<std::string> sectionsWithErrors;
     platform.createEmptyFile(reportPath(platform, state));
     ScanServices services{ui, platform, recorder, *locale, boxes, false, &sectionsWithErrors};
+    std::optional<DateTime> scanTime;
+    services.usedScanTime = &scanTime;
     const ScanOutcome outcome = RunScan(state, services);
     if (outcome == ScanOutcome::CouldNotCreate) {
         return Failure{failure_code::kFileError, "the scan could not start"};
@@ -142,6 +147,9 @@ Result<std::string> scanThisComputer(AgentEnvironment& environment, const std::s
         for (const std::string& name : sectionsWithErrors) names += (names.empty() ? "" : ", ") + name;
         printLine(err, "veltrix: sections with errors: " + names);
     }
+    // When and whose: the server dates the scan and finds the machine by them.
+    if (scanTime) recorder.setTakenAt(FormatIso8601({*scanTime, LocalUtcOffsetMinutes(*scanTime)}));
+    recorder.setMachine(ReadMachineIdentity(watch));
     return recorder.toJson();
 }
 
@@ -218,20 +226,15 @@ int runEnrol(AgentEnvironment& environment, const std::string& folder, const Enr
         return kExitScanFailed;
     }
 
-    // The server tells this computer from others by its hardware; a quick
-    // scan (without the software and updates) gives the same identity as
-    // the full scans that follow.
-    auto scanned = scanThisComputer(environment, folder, false, false, err);
-    if (!scanned) {
-        printLine(err, "veltrix: " + scanned.failure().description);
+    // The server tells this computer from others by its hardware, read as
+    // every scan's snapshot records it.
+    auto live = environment.scan.liveService();
+    if (!live) {
+        printLine(err, "veltrix: " + live.failure().description);
         return kExitScanFailed;
     }
-    nlohmann::json snapshot = nlohmann::json::parse(*scanned, nullptr, false);
-    nlohmann::json machine = nlohmann::json::object();
-    if (snapshot.is_object() && snapshot.contains("machine") && snapshot["machine"].is_object()) {
-        machine = snapshot["machine"];
-    }
-    const std::string body = nlohmann::json{{"secret", secret}, {"machine", machine}}.dump();
+    const nlohmann::ordered_json machine = snapshot::MachineJson(ReadMachineIdentity(**live));
+    const std::string body = nlohmann::ordered_json{{"secret", secret}, {"machine", machine}}.dump();
 
     UploadTrust trust;
     trust.insecure = o.insecure;
