@@ -148,7 +148,7 @@ TEST_F(DeliveryTest, ARefusedKeyStopsAndKeepsTheSpool) {
     EXPECT_EQ(spooled().size(), 2u);
 }
 
-TEST_F(DeliveryTest, RefusedScansGoAsideSoTheOthersStillGo) {
+TEST_F(DeliveryTest, RefusedScansStayButDoNotHoldUpTheOthers) {
     spool({"bad", "too big", "good"});
     client_.answers = {answer(400, "{\"error\": \"not a\\nsnapshot\"}"), answer(413, "not json"),
                        answer(201, kStored)};
@@ -156,13 +156,20 @@ TEST_F(DeliveryTest, RefusedScansGoAsideSoTheOthersStillGo) {
     EXPECT_EQ(report.end, DeliveryEnd::Delivered);
     EXPECT_EQ(report.rejected, 2u);
     EXPECT_EQ(report.stored, 1u);
-    EXPECT_TRUE(spooled().empty());
-    Spool rejected(spool_.rejectedFolder(), platform_);
-    EXPECT_EQ(rejected.list()->size(), 2u);
+    EXPECT_EQ(report.waiting, 2u);
+    EXPECT_TRUE(waits_.empty()) << "a refusal is no reason to wait";
+    EXPECT_EQ(spooled(), (std::vector<std::string>{"bad", "too big"}));
     const std::string lines = errors();
     // The server's reason on one line, whatever it held.
     EXPECT_NE(lines.find("(HTTP 400: not a snapshot)"), std::string::npos) << lines;
     EXPECT_NE(lines.find("(HTTP 413)"), std::string::npos) << lines;
+
+    // A server that takes them later gets them, oldest first.
+    client_.answers = {answer(201, kStored), answer(201, kStored)};
+    client_.bodies.clear();
+    EXPECT_EQ(deliver().end, DeliveryEnd::Delivered);
+    EXPECT_EQ(client_.bodies, (std::vector<std::string>{"bad", "too big"}));
+    EXPECT_TRUE(spooled().empty());
 }
 
 TEST_F(DeliveryTest, AnAnswerThatConfirmsNothingIsNoDelivery) {

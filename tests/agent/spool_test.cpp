@@ -83,24 +83,6 @@ TEST(Spool, FullDropsTheOldestAndNamesThem) {
     EXPECT_EQ(*smaller.read((*smaller.list())[0]), "scan 5");
 }
 
-TEST(Spool, SetAsideKeepsTheNewestRefusedScans) {
-    test::TempFolder folder;
-    test::NativePlatform platform(folder.str());
-    Spool spool(folder.str(), platform, 100);
-    std::vector<std::string> dropped;
-    for (std::size_t i = 0; i < Spool::kRejectedCapacity + 2; ++i) {
-        auto added = spool.add("bad " + std::to_string(i), at(1000 + static_cast<std::int64_t>(i)), dropped);
-        ASSERT_TRUE(added);
-        ASSERT_TRUE(spool.setAside(*added).ok());
-    }
-    EXPECT_TRUE(spool.list()->empty());
-    Spool rejected(spool.rejectedFolder(), platform, 100);
-    auto kept = rejected.list();
-    ASSERT_EQ(kept->size(), Spool::kRejectedCapacity);
-    EXPECT_EQ(*rejected.read(kept->front()), "bad 2");
-    EXPECT_EQ(*rejected.read(kept->back()), "bad " + std::to_string(Spool::kRejectedCapacity + 1));
-}
-
 TEST(AgentState, RoundTripsPrivately) {
     test::TempFolder root;
     const std::string folder = (root / "state").string();

@@ -363,7 +363,7 @@ int runRun(AgentEnvironment& environment, const std::string& folder, const RunOp
     switch (report.end) {
         case DeliveryEnd::Delivered:
             printLine(out, "veltrix: " + counts);
-            return scanFailed || report.rejected > 0 ? kExitScanFailed : kExitOk;
+            return scanFailed || report.waiting > 0 ? kExitScanFailed : kExitOk;
         case DeliveryEnd::KeyRefused:
             printLine(err, "veltrix: the server refused this computer's key (" + report.problem +
                                "): it was revoked or is unknown; enrol again with --force; " +

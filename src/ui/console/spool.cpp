@@ -75,8 +75,6 @@ std::string spoolFileName(std::chrono::system_clock::time_point when, unsigned t
 Spool::Spool(std::string folder, Platform& platform, std::size_t capacity)
     : folder_(std::move(folder)), platform_(platform), capacity_(std::max<std::size_t>(capacity, 1)) {}
 
-std::string Spool::rejectedFolder() const { return (fs::path(folder_) / "rejected").string(); }
-
 Result<SpooledScan> Spool::add(std::string_view gzipBody, std::chrono::system_clock::time_point when,
                                std::vector<std::string>& dropped) {
     auto present = list();
@@ -108,20 +106,6 @@ Status Spool::remove(const SpooledScan& scan) {
     std::error_code error;
     // Already gone (another run delivered it) is as good as removed.
     if (!fs::remove(scan.path, error) && error) return spoolFailure(scan.path, "cannot remove: " + error.message());
-    return {};
-}
-
-Status Spool::setAside(const SpooledScan& scan) {
-    const std::string rejected = rejectedFolder();
-    std::error_code error;
-    fs::create_directories(rejected, error);
-    if (error) return spoolFailure(rejected, "cannot create the folder: " + error.message());
-    fs::permissions(rejected, fs::perms::owner_all, fs::perm_options::replace, error);
-    fs::rename(scan.path, fs::path(rejected) / scan.name, error);
-    if (error) return spoolFailure(scan.path, "cannot move aside: " + error.message());
-    auto kept = scansIn(rejected);
-    if (!kept) return kept.failure();
-    for (std::size_t i = 0; i + kRejectedCapacity < kept->size(); ++i) fs::remove((*kept)[i].path, error);
     return {};
 }
 

@@ -25,8 +25,6 @@ public:
     // Scans the spool keeps at most; more would only grow the folder of a
     // computer whose server is gone for good.
     static constexpr std::size_t kDefaultCapacity = 50;
-    // Scans the server refused as bad, kept aside for a person to look at.
-    static constexpr std::size_t kRejectedCapacity = 10;
 
     Spool(std::string folder, Platform& platform, std::size_t capacity = kDefaultCapacity);
 
@@ -39,12 +37,8 @@ public:
     Result<std::vector<SpooledScan>> list() const;
     Result<std::string> read(const SpooledScan& scan) const;
     Status remove(const SpooledScan& scan);
-    // Moves a scan the server refused into rejected/ (the newest few kept),
-    // so that it no longer holds up the others.
-    Status setAside(const SpooledScan& scan);
 
     const std::string& folder() const { return folder_; }
-    std::string rejectedFolder() const;
 
 private:
     std::string folder_;

@@ -98,7 +98,7 @@ DeliveryReport deliverSpool(Spool& spool, DeliveryServices& services, const Deli
     std::size_t next = 0;
     auto finish = [&](DeliveryEnd end) {
         report.end = end;
-        report.waiting = scans.size() - next;
+        report.waiting = report.rejected + (scans.size() - next);
         return report;
     };
     while (next < scans.size()) {
@@ -129,11 +129,11 @@ DeliveryReport deliverSpool(Spool& spool, DeliveryServices& services, const Deli
                 ++next;
                 continue;
             case Verdict::Refused:
+                // Kept: a server older than this agent refuses what its next
+                // version takes. The others still go, and the spool's bound
+                // retires the scan in time if no server ever takes it.
                 printLine(services.err, "veltrix: the server refused the scan " + scan.name + " (" + problem +
-                                            "); it is kept in " + spool.rejectedFolder());
-                if (Status aside = spool.setAside(scan); !aside.ok()) {
-                    printLine(services.err, "veltrix: " + aside.failure.description);
-                }
+                                            "); it stays in the spool");
                 ++report.rejected;
                 ++next;
                 continue;

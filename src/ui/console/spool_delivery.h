@@ -1,6 +1,6 @@
 // Sends the spool to the server, oldest first, and decides for every answer
-// whether a scan is delivered, waits for the next try, or is refused for
-// good. Waits back off exponentially with a random spread over the whole
+// whether a scan is delivered, waits for the next try, or is refused and
+// skipped this time. Waits back off exponentially with a random spread over the whole
 // interval ("full jitter"), so that a thousand agents that lost their server
 // at the same moment do not all come back in the same second.
 #pragma once
@@ -46,7 +46,7 @@ struct DeliveryReport {
     DeliveryEnd end = DeliveryEnd::Delivered;
     std::size_t stored = 0;       // 201
     std::size_t alreadyHeld = 0;  // 200
-    std::size_t rejected = 0;     // set aside
+    std::size_t rejected = 0;     // refused as bad, kept in the spool
     std::size_t waiting = 0;      // still in the spool
     std::string problem;          // the last reason, for the closing line
 };
