@@ -1,6 +1,7 @@
 // The agent's program on Linux: `veltrix agent ARGS...` becomes
 // `veltrix-agent ARGS...`, so that only this program links libcurl. It scans
 // this computer through our own provider, as `veltrix --batch` does.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -23,6 +24,9 @@ struct LinuxService {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A server that goes away while a body is being sent is a failed upload
+    // (the scan stays in the spool), not a reason for the process to die.
+    std::signal(SIGPIPE, SIG_IGN);
     // As in the command line, the provider is never taken apart.
     std::shared_ptr<LinuxService> provider;
     veltrix::BatchEnvironment scan;

@@ -4,6 +4,7 @@
 #include <wincrypt.h>
 #include <winhttp.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -48,9 +49,9 @@ std::int32_t kindOf(DWORD code) {
     }
 }
 
-Failure lastFailure(const char* what) {
+Failure lastFailure(const std::string& what) {
     const DWORD code = GetLastError();
-    return Failure{kindOf(code), std::string(what) + ": " + systemText(code)};
+    return Failure{kindOf(code), what + ": " + systemText(code)};
 }
 
 struct Handle {
@@ -71,7 +72,7 @@ public:
         if (store_) CertCloseStore(store_, 0);
     }
     Status load(const std::string& path) {
-        std::ifstream file(win::toWide(path), std::ios::binary);
+        std::ifstream file(std::filesystem::path(win::toWide(path)), std::ios::binary);
         if (!file) return Failure{upload_failure::kOther, "cannot read " + path};
         std::stringstream text;
         text << file.rdbuf();
