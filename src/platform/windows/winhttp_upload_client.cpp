@@ -29,13 +29,30 @@ std::string systemText(DWORD code) {
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
         message.pop_back();
     }
-    return (message.empty() ? "error" : message) + " (" + std::to_string(code) + ")";
+    if (message.empty()) {
+        // Not every WinHTTP carries its message texts.
+        switch (code) {
+            case ERROR_WINHTTP_TIMEOUT: message = "the operation timed out"; break;
+            case ERROR_WINHTTP_CANNOT_CONNECT: message = "cannot connect to the server"; break;
+            case ERROR_WINHTTP_CONNECTION_ERROR: message = "the connection was reset or closed"; break;
+            case ERROR_WINHTTP_NAME_NOT_RESOLVED: message = "the server's name cannot be resolved"; break;
+            case ERROR_WINHTTP_SECURE_CHANNEL_ERROR: message = "the TLS handshake failed"; break;
+            case ERROR_WINHTTP_SECURE_FAILURE: message = "the server's certificate is not valid"; break;
+            case ERROR_WINHTTP_SECURE_INVALID_CA: message = "the server's certificate authority is not trusted"; break;
+            case ERROR_WINHTTP_SECURE_CERT_CN_INVALID: message = "the server's certificate is for another name"; break;
+            case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID: message = "the server's certificate has expired or is not yet valid"; break;
+            case ERROR_WINHTTP_INVALID_SERVER_RESPONSE: message = "the server's answer is not HTTP"; break;
+            default: message = "error"; break;
+        }
+    }
+    return message + " (" + std::to_string(code) + ")";
 }
 
 std::int32_t kindOf(DWORD code) {
     switch (code) {
         case ERROR_WINHTTP_TIMEOUT: return upload_failure::kTimedOut;
         case ERROR_WINHTTP_SECURE_FAILURE:
+        case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
         case ERROR_WINHTTP_SECURE_INVALID_CA:
         case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
         case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
