@@ -25,7 +25,7 @@ else()
   set(VELTRIX_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/veltrix)
 
   install(TARGETS veltrix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(TARGETS veltrix_store_program RUNTIME DESTINATION ${VELTRIX_COMPANION_INSTALL_DIR})
+  install(TARGETS veltrix_store_program veltrix_agent_program RUNTIME DESTINATION ${VELTRIX_COMPANION_INSTALL_DIR})
   if(TARGET veltrix_desktop)
     install(TARGETS veltrix_desktop RUNTIME DESTINATION ${VELTRIX_COMPANION_INSTALL_DIR})
   endif()

@@ -35,11 +35,12 @@ for arg in "$@"; do
     --windows)
       # wine64 runs the programs (CMake's emulator); wine brings wine,
       # wineboot and wineserver, which the prefix set-up and .ci/windows.sh
-      # call. googletest's sources are compiled by the cross compiler.
-      packages+=(g++-mingw-w64-x86-64-posix wine64 wine xvfb xauth googletest)
+      # call. googletest's sources are compiled by the cross compiler; zlib
+      # for MinGW compresses the agent's uploads.
+      packages+=(g++-mingw-w64-x86-64-posix wine64 wine xvfb xauth googletest libz-mingw-w64-dev)
       commands+=(x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-windres
                  /usr/lib/wine/wine64 wine wineboot wineserver xvfb-run Xvfb xauth
-                 /usr/src/googletest/CMakeLists.txt) ;;
+                 /usr/src/googletest/CMakeLists.txt /usr/x86_64-w64-mingw32/include/zlib.h) ;;
     *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
   esac
 done

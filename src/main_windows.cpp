@@ -7,12 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/windows/agent_folder.h"
 #include "platform/windows/console_streams.h"
 #include "platform/windows/utf16.h"
+#include "platform/windows/winhttp_upload_client.h"
 #include "platform/windows/windows_locale.h"
 #include "platform/windows/windows_platform.h"
 #include "core/trace.h"
 #include "providers/windows/scan_service.h"
+#include "ui/console/agent_command.h"
 #include "ui/console/batch.h"
 #include "ui/console/store_command.h"
 #include "ui/win32/desktop.h"
@@ -82,6 +85,12 @@ int main() {
     };
     environment.makePlatform = [](const std::string& folder) -> std::unique_ptr<veltrix::Platform> {
         return std::make_unique<veltrix::WindowsPlatform>(folder);
+    };
+    // WinHTTP is part of Windows: the agent is linked in, not a program of its own.
+    environment.agentCommand = [&environment](int argc, char** argv, std::FILE* out, std::FILE* err) {
+        veltrix::AgentEnvironment agent{environment, veltrix::makeWinHttpUploadClient, veltrix::win::agentStateFolder(),
+                                        veltrix::win::restrictToAdministrators, {}, {}};
+        return veltrix::runAgentCommand(argc, argv, agent, out, err);
     };
     environment.makeLocale = []() -> std::unique_ptr<veltrix::Locale> {
         return std::make_unique<veltrix::WindowsLocale>();

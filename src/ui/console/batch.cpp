@@ -23,6 +23,7 @@
 #include "report/text.h"
 #include "ui/console/command_line.h"
 #include "ui/console/compare_command.h"
+#include "ui/console/connection_watch.h"
 #include "ui/console/console_ui.h"
 #include "ui/console/export_command.h"
 #include "wmi/table_service.h"
@@ -87,44 +88,6 @@ constexpr std::size_t kLongestName = 251;
 // --output-dir would mean the root folder, an empty --snapshot the live machine.
 std::string notEmpty(const std::string& value) { return value.empty() ? "the value must not be empty" : ""; }
 
-// Counts the scan's connections, so that a scan that reached no data source
-// at all is not reported as a success made of "Error" rows.
-class ConnectionWatch final : public wmi::Service {
-public:
-    explicit ConnectionWatch(wmi::Service& inner) : inner_(inner) {}
-
-    Result<std::unique_ptr<wmi::Connection>> connect(std::string_view moniker) override {
-        return count(inner_.connect(moniker));
-    }
-    Result<std::unique_ptr<wmi::Registry>> connectRegistry(std::string_view moniker) override {
-        return count(inner_.connectRegistry(moniker));
-    }
-    // The classes the scan will need reach the source, which may fetch them ahead.
-    void expectClasses(std::string_view moniker, const std::vector<std::string>& classNames) override {
-        inner_.expectClasses(moniker, classNames);
-    }
-
-    bool noneWorked() const { return attempts_ > 0 && successes_ == 0; }
-    const Failure& lastFailure() const { return lastFailure_; }
-
-private:
-    template <class T>
-    Result<T> count(Result<T> result) {
-        ++attempts_;
-        if (result) {
-            ++successes_;
-        } else {
-            lastFailure_ = result.failure();
-        }
-        return result;
-    }
-
-    wmi::Service& inner_;
-    int attempts_ = 0;
-    int successes_ = 0;
-    Failure lastFailure_;
-};
-
 std::string joined(const std::vector<std::string>& names) {
     std::string text;
     for (const std::string& name : names) text += (text.empty() ? "" : ", ") + (name.empty() ? "(untitled)" : name);
@@ -142,11 +105,17 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
         printLine(err, "veltrix: the fleet store is not part of this program");
         return kExitBadInput;
     }
+    if (argc > 1 && std::string_view(argv[1]) == "agent") {
+        if (environment.agentCommand) return environment.agentCommand(argc - 1, argv + 1, out, err);
+        printLine(err, "veltrix: the agent is not part of this program");
+        return kExitBadInput;
+    }
     Options o;
     CLI::App app{"Veltrix " + std::string(kVersionText) +
                  ": hardware and software inventory of this computer as one HTML page.\n"
                  "Without arguments the desktop windows open; with --batch the same scan runs without windows."};
-    app.description(app.get_description() + "\nSaved reports and snapshots as data: see veltrix export --help and veltrix compare --help.");
+    app.description(app.get_description() + "\nSaved reports and snapshots as data: see veltrix export --help and veltrix compare --help."
+                                               "\nReporting to a fleet server: see veltrix agent --help.");
     app.set_version_flag("--version", std::string("Veltrix ") + kVersionText);
     app.add_flag("--batch", o.batch, "Scan without windows");
     app.add_option("--name", o.name, "Report name; the report is NAME.htm")

@@ -32,6 +32,9 @@ struct BatchEnvironment {
     // out of this library so that a program that never opens a store does
     // not link the database libraries; left empty, the command is refused.
     std::function<int(int argc, char** argv, std::FILE* out, std::FILE* err)> storeCommand;
+    // Runs `agent ...` (argv[0] is "agent") the same way: the upload client
+    // stays out of a program that only scans.
+    std::function<int(int argc, char** argv, std::FILE* out, std::FILE* err)> agentCommand;
     // Extra lines for --help about what this platform's data source needs.
     std::string helpNotes;
     // Where the data source is live WMI: --wmi-timeout SECONDS is offered and

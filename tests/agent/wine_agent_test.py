@@ -1,0 +1,92 @@
+#!/usr/bin/python3
+"""The Windows agent (veltrix.com, WinHTTP) under Wine, uploading to a fleet
+server on this machine's loopback: over TLS, trusting the test's own
+certificate authority, and over plain http with --insecure.
+
+Usage: wine_agent_test.py CASE WINE VELTRIX-COM
+(WINEPREFIX names the prefix to use.)
+"""
+import os
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import agent_process_test as base  # noqa: E402
+from agent_process_test import check  # noqa: E402
+
+
+class WineFixture(base.Fixture):
+    def __init__(self, wine, program):
+        super().__init__(program, program)
+        self.wine = wine
+
+    def windows_path(self, text):
+        # The build machine's files are drive Z: under Wine.
+        if text.startswith(self.work):
+            return "Z:" + text.replace("/", "\\")
+        return text
+
+    def url(self, scheme="https"):
+        # Wine's WinHTTP matches a certificate's DNS names only, not its IP addresses.
+        return "%s://localhost:%d" % (scheme, self.port)
+
+    def run(self, *arguments, program=None, timeout=300):
+        command = [self.wine, self.agent, "agent", *(self.windows_path(a) for a in arguments)]
+        env = dict(os.environ, WINEDEBUG="-all")
+        result = subprocess.run(command, capture_output=True, text=True, timeout=timeout, env=env)
+        return result.returncode, result.stdout, result.stderr
+
+
+def case_tls_with_own_authority(f):
+    f.start_server()
+    f.enrol()
+    code, out, err = f.agent_run()
+    check(code == 0 and "1 stored" in out, "run: %d %s %s" % (code, out, err))
+    check(len(f.stored()) == 1 and f.spooled() == [], "stored once, spool empty")
+    code, out, err = f.run("status", "--state-dir", f.state)
+    check(code == 0 and "ca.pem" in out and "scans in the spool: 0" in out, "status: %s %s" % (out, err))
+
+
+def case_tls_unverified(f):
+    f.start_server()
+    for extra in ([], ["--ca-file", f.path("other.pem")]):
+        code, out, err = f.run("enrol", "--server", f.url(), "--secret", "fleet-secret", "--state-dir", f.state,
+                               *extra)
+        check(code == 1, "unverified %s: %d %s" % (extra, code, err))
+    check(not os.path.exists(os.path.join(f.store, "keys.json")), "the secret reached an unverified server")
+
+
+def case_plain_http_spool(f):
+    f.start_server(tls=False)
+    code, out, err = f.run("enrol", "--server", f.url("http"), "--secret", "fleet-secret", "--state-dir", f.state,
+                           "--insecure")
+    check(code == 0, "enrol: %d %s" % (code, err))
+    f.stop_server()
+    code, out, err = f.agent_run("--retry-for", "0")
+    check(code == 1 and len(f.spooled()) == 1, "server down: %d %s" % (code, err))
+    f.start_server(tls=False)
+    code, out, err = f.agent_run("--no-scan")
+    check(code == 0 and len(f.stored()) == 1 and f.spooled() == [], "delivered: %d %s %s" % (code, out, err))
+
+
+CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
+
+
+def main():
+    if len(sys.argv) != 4 or sys.argv[1] not in CASES:
+        print("usage: wine_agent_test.py CASE WINE VELTRIX-COM; cases: " + " ".join(CASES), file=sys.stderr)
+        return 2
+    fixture = WineFixture(sys.argv[2], sys.argv[3])
+    try:
+        CASES[sys.argv[1]](fixture)
+    except base.Failed as failure:
+        print("FAIL: %s: %s" % (sys.argv[1], failure), file=sys.stderr)
+        return 1
+    finally:
+        fixture.close()
+    print("ok: " + sys.argv[1])
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
