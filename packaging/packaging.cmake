@@ -26,6 +26,7 @@ else()
 
   install(TARGETS veltrix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(TARGETS veltrix_store_program RUNTIME DESTINATION ${VELTRIX_COMPANION_INSTALL_DIR})
+  install(TARGETS veltrix_server_program RUNTIME DESTINATION ${VELTRIX_COMPANION_INSTALL_DIR})
   if(TARGET veltrix_desktop)
     install(TARGETS veltrix_desktop RUNTIME DESTINATION ${VELTRIX_COMPANION_INSTALL_DIR})
   endif()

@@ -2,8 +2,9 @@
 // becomes the desktop windows, a program of its own (veltrix-desktop) so that
 // the command line never loads the Qt libraries. Both read this machine
 // through our own provider. `veltrix store ...` likewise becomes the fleet
-// store's program (veltrix-store), so that no other command maps the SQLite,
-// PostgreSQL and TLS libraries.
+// store's program (veltrix-store), and `veltrix server ...` the fleet
+// server's (veltrix-server), so that no other command maps the SQLite,
+// PostgreSQL, HTTP and TLS libraries.
 #include <unistd.h>
 
 #include <cerrno>
@@ -59,20 +60,20 @@ int openDesktop() {
     return veltrix::kExitScanFailed;
 }
 
-// Becomes the store's program with the arguments after "store"; it writes to
-// this process's stdout and stderr and its exit code is the command's.
-int runStore(int argc, char** argv) {
-    auto store = veltrix::findCompanionProgram(veltrix::kStoreProgramName, veltrix::executableFolder(),
-                                               VELTRIX_COMPANION_FOLDER);
-    if (!store) {
-        std::fprintf(stderr, "veltrix: the fleet store is not installed (%s is missing)\n", veltrix::kStoreProgramName);
+// Becomes a companion program with the arguments after its command word
+// ("store", "server"); it writes to this process's stdout and stderr and its
+// exit code is the command's.
+int runCompanion(const char* program, const char* what, int argc, char** argv) {
+    auto found = veltrix::findCompanionProgram(program, veltrix::executableFolder(), VELTRIX_COMPANION_FOLDER);
+    if (!found) {
+        std::fprintf(stderr, "veltrix: the %s is not installed (%s is missing)\n", what, program);
         return veltrix::kExitBadInput;
     }
-    std::string name = veltrix::kStoreProgramName;
+    std::string name = program;
     std::vector<char*> arguments{name.data()};
     arguments.insert(arguments.end(), argv + 1, argv + argc);
     std::fflush(nullptr);
-    become(store->path, std::move(arguments));
+    become(found->path, std::move(arguments));
     return veltrix::kExitBadInput;
 }
 
@@ -92,7 +93,12 @@ int main(int argc, char** argv) {
         [&provider](const std::string& root) -> veltrix::Result<std::shared_ptr<veltrix::wmi::Service>> {
         return linuxService(veltrix::makeSysrootSource(root), provider);
     };
-    environment.storeCommand = [](int argc, char** argv, std::FILE*, std::FILE*) { return runStore(argc, argv); };
+    environment.storeCommand = [](int argc, char** argv, std::FILE*, std::FILE*) {
+        return runCompanion(veltrix::kStoreProgramName, "fleet store", argc, argv);
+    };
+    environment.serverCommand = [](int argc, char** argv, std::FILE*, std::FILE*) {
+        return runCompanion(veltrix::kServerProgramName, "fleet server", argc, argv);
+    };
     environment.makePlatform = [](const std::string& folder) -> std::unique_ptr<veltrix::Platform> {
         return std::make_unique<veltrix::PosixPlatform>(folder);
     };

@@ -29,6 +29,8 @@ struct BatchEnvironment {
     // out of this library so that a program that never opens a store does
     // not link the database libraries; left empty, the command is refused.
     std::function<int(int argc, char** argv, std::FILE* out, std::FILE* err)> storeCommand;
+    // Runs `server ...` (argv[0] is "server") the same way; left empty, refused.
+    std::function<int(int argc, char** argv, std::FILE* out, std::FILE* err)> serverCommand;
     // Extra lines for --help about what this platform's data source needs.
     std::string helpNotes;
 };
