@@ -95,6 +95,7 @@ struct SnapshotParser {
             }
             if (key == "namespaces") return namespaces(value);
             if (key == "registry") return registry(value);
+            if (key == "machine" || key == "taken-at") return true;
             return refuse("unknown member \"" + key + "\"", true);
         });
     }
