@@ -95,7 +95,6 @@ struct SnapshotParser {
             }
             if (key == "namespaces") return namespaces(value);
             if (key == "registry") return registry(value);
-            if (key == "machine" || key == "taken-at") return true;
             return refuse("unknown member \"" + key + "\"", true);
         });
     }
