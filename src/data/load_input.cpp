@@ -1,7 +1,5 @@
 #include "data/load_input.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cctype>
 #include <ctime>
 #include <filesystem>
@@ -143,17 +141,6 @@ Result<Report> LoadInputBytes(std::string_view bytes, const std::string& name, c
         if (!page) return page.failure();
         auto report = ParseReport(*page);
         if (!report) return Failure{report.failure().number, name + ": " + report.failure().description};
-        auto doc = nlohmann::json::parse(bytes, nullptr, false);
-        if (doc.is_object() && doc.contains("machine") && doc["machine"].is_object()) {
-            MachineIdentity id;
-            auto& m = doc["machine"];
-            auto get = [&](const char* k, std::optional<std::string>& to) { if (m.contains(k) && m[k].is_string()) to = m[k].get<std::string>(); };
-            get("host-name", id.hostName); get("uuid", id.uuid); get("enclosure-serial", id.enclosureSerial);
-            get("board-serial", id.boardSerial); get("bios-serial", id.biosSerial);
-            if (m.contains("macs") && m["macs"].is_array()) for (auto& x : m["macs"]) if (x.is_string()) id.macs.push_back(x.get<std::string>());
-            report->machine = id;
-        }
-        if (doc.is_object() && doc.contains("taken-at") && doc["taken-at"].is_string()) report->takenAt = doc["taken-at"].get<std::string>();
         return report;
     }
     auto report = ParseReport(bytes);

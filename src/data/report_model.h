@@ -5,9 +5,6 @@
 #pragma once
 
 #include <optional>
-#include "data/machine_identity.h"
-
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,8 +62,6 @@ struct Report {
     std::vector<Pair> software;  // name, version
     std::vector<Slot> slots;
     std::vector<std::string> factoryFileLines;
-    std::optional<MachineIdentity> machine;
-    std::string takenAt;
     bool operator==(const Report&) const = default;
 };
 
