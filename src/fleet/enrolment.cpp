@@ -115,9 +115,9 @@ Status revokeSecret(store::SqlConnection& connection, std::int64_t id, std::stri
 }
 
 Result<Enrolled> enrolHost(store::SqlConnection& connection, std::string_view secret,
-                           const data::MachineIdentity& machine, std::string_view now) {
+                           const MachineIdentity& machine, std::string_view now) {
     const std::string secretHash = store::contentDigest(secret);
-    const HostIdentity identity = normalisedIdentity(machine);
+    const HostIdentity identity = hostIdentity(machine);
     return inTransaction<Enrolled>(connection, [&]() -> Result<Enrolled> {
         auto secretId = store::queryValue(
             connection, "SELECT id FROM enrolment_secrets WHERE secret_hash = ? AND revoked_at IS NULL",
@@ -187,7 +187,7 @@ Result<Host> authenticate(store::SqlConnection& connection, std::string_view key
 
 Result<std::optional<std::int64_t>> otherHostWithHardware(store::SqlConnection& connection, std::int64_t hostId,
                                                           const HostIdentity& identity) {
-    std::string swapped = identity.uuid ? swappedUuid(*identity.uuid) : std::string();
+    std::string swapped = identity.uuid ? ByteSwappedUuid(*identity.uuid) : std::string();
     // The indexes find every host sharing any one value; sameHardware then
     // applies the rule that a UUID on both sides outweighs the serials.
     std::optional<std::int64_t> match;

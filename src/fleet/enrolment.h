@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "core/result.h"
-#include "data/machine_identity.h"
 #include "fleet/host_identity.h"
 #include "store/sql_connection.h"
 
@@ -51,7 +50,7 @@ struct Enrolled {
 };
 // kSecretRefused for an unknown or revoked secret.
 Result<Enrolled> enrolHost(store::SqlConnection& connection, std::string_view secret,
-                           const data::MachineIdentity& machine, std::string_view now);
+                           const MachineIdentity& machine, std::string_view now);
 
 struct Host {
     std::int64_t id = 0;

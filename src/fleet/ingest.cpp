@@ -50,8 +50,8 @@ Result<Ingested> ingestScan(store::InventoryStore& inventory, const Host& host, 
     const std::string name = "upload from host " + std::to_string(host.id);
     auto report = data::LoadInputBytes(snapshot, name, data::LocalNow(), EnglishLocale());
     if (!report) return Failure{kMalformed, report.failure().description};
-    if (report->machine) {
-        auto other = otherHostWithHardware(connection, host.id, normalisedIdentity(*report->machine));
+    {
+        auto other = otherHostWithHardware(connection, host.id, hostIdentity(report->machine));
         if (!other) return failed(other.failure());
         if (*other) {
             return Failure{kIdentityTaken, "the scan's hardware is enrolled as another host (" +

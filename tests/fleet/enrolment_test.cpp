@@ -10,8 +10,8 @@ namespace {
 
 using store::testing::StoreTest;
 
-data::MachineIdentity identity(const std::string& name, const std::string& uuid) {
-    data::MachineIdentity machine;
+MachineIdentity identity(const std::string& name, const std::string& uuid) {
+    MachineIdentity machine;
     machine.hostName = name;
     machine.uuid = uuid;
     machine.macs = {"00:11:22:33:44:55"};

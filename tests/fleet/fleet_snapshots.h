@@ -19,6 +19,7 @@ inline nlohmann::json machineJson(const std::string& hostName, const std::string
 inline std::string snapshotOf(const nlohmann::json& machine, const std::string& takenAt) {
     std::ifstream file(VELTRIX_EXAMPLES "/office-desktop.json", std::ios::binary);
     nlohmann::json document = nlohmann::json::parse(std::string(std::istreambuf_iterator<char>(file), {}));
+    document["veltrix-snapshot"] = 2;
     document["machine"] = machine;
     document["taken-at"] = takenAt;
     return document.dump(1);

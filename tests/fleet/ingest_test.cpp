@@ -18,7 +18,7 @@ protected:
     Host enrol(store::InventoryStore& inventory, const std::string& name, const std::string& uuid) {
         auto& connection = inventory.connection();
         if (secret_.empty()) secret_ = createSecret(connection, "", "t0")->secret;
-        data::MachineIdentity machine;
+        MachineIdentity machine;
         machine.hostName = name;
         machine.uuid = uuid;
         auto enrolled = enrolHost(connection, secret_, machine, "t1");
