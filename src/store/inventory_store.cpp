@@ -136,18 +136,6 @@ Result<AddOutcome> InventoryStore::add(const data::Report& report, std::string_v
     return AddOutcome::Added;
 }
 
-Result<AddResult> InventoryStore::addScan(const data::Report& report, std::string_view digest,
-                                          std::string_view source, const AddOptions&) {
-    auto outcome = add(report, digest, source);
-    if (!outcome) return outcome.failure();
-    AddResult result{*outcome};
-    Status s = connection_->query("SELECT id, machine_id FROM scans WHERE digest = ?", {digest}, [&](const SqlRow& row) {
-        result.scanId = row.integer(0); result.machineId = row.integer(1); });
-    if (!s.ok()) return s.failure;
-    result.matchedBy = "name";
-    return result;
-}
-
 Status InventoryStore::insertScan(const data::Report& report, std::int64_t scanId) {
     std::vector<std::vector<SqlParam>> rows;
     std::int64_t position = 0;

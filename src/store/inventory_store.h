@@ -26,9 +26,6 @@ inline constexpr std::int32_t kStoreStatementFailed = 1;
 enum class OpenMode { CreateOrUpgrade, Existing };
 
 enum class AddOutcome { Added, AlreadyPresent };
-struct AddOptions { std::optional<std::string> agentId; };
-struct AddResult { AddOutcome outcome; std::int64_t scanId = 0; std::int64_t machineId = 0;
-                   std::string matchedBy; };
 
 class InventoryStore {
 public:
@@ -49,9 +46,6 @@ public:
     // Inside a batch. A failure leaves the batch usable: only this scan is
     // rolled back.
     Result<AddOutcome> add(const data::Report& report, std::string_view digest, std::string_view source);
-
-    Result<AddResult> addScan(const data::Report& report, std::string_view digest, std::string_view source,
-                              const AddOptions& options);
 
     SqlConnection& connection() { return *connection_; }
 

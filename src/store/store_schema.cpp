@@ -1,5 +1,4 @@
 #include "store/store_schema.h"
-#include "store/server_schema.h"
 
 namespace veltrix::store {
 namespace {
@@ -85,7 +84,7 @@ Result<SchemaState> readSchemaState(SqlConnection& connection) {
 std::string upgradeSql(Engine engine, int fromVersion) {
     // Later versions add a step here that moves data forward inside the same
     // transaction as the version bump.
-    return fromVersion == 0 ? versionOne(engine) + serverTablesSql(engine) : std::string();
+    return fromVersion == 0 ? versionOne(engine) : std::string();
 }
 
 }  // namespace veltrix::store
