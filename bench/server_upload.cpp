@@ -261,6 +261,12 @@ bool prefill(const std::string& db, int machines) {
                                               "enrolled_at"},
                                     hostRows)
                   .ok() &&
+              // Each machine known by its UUID and agent, as uploads leave them.
+              connection.execute("INSERT INTO machine_keys (machine_id, kind, value) "
+                                 "SELECT m.id, 'uuid', h.uuid FROM machines m JOIN hosts h ON h.host_name = m.name; "
+                                 "INSERT INTO machine_keys (machine_id, kind, value) "
+                                 "SELECT m.id, 'agent', h.agent_id FROM machines m JOIN hosts h ON h.host_name = m.name")
+                  .ok() &&
               connection.execute("COMMIT").ok();
     if (!ok) connection.execute("ROLLBACK");
     return ok;
