@@ -25,7 +25,7 @@ else()
   set(VELTRIX_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/veltrix)
 
   install(TARGETS veltrix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(TARGETS veltrix_store_program veltrix_agent_program RUNTIME DESTINATION ${VELTRIX_COMPANION_INSTALL_DIR})
+  install(TARGETS veltrix_store_program veltrix_agent_program veltrix_server_program RUNTIME DESTINATION ${VELTRIX_COMPANION_INSTALL_DIR})
   if(TARGET veltrix_desktop)
     install(TARGETS veltrix_desktop RUNTIME DESTINATION ${VELTRIX_COMPANION_INSTALL_DIR})
   endif()
@@ -84,6 +84,8 @@ if(VELTRIX_TESTS AND NOT WIN32)
     $<$<TARGET_EXISTS:veltrix_desktop>:$<TARGET_FILE:veltrix_desktop>>)
   add_test(NAME store_program COMMAND sh ${CMAKE_SOURCE_DIR}/tests/packaging/store_program_test.sh
     $<TARGET_FILE:veltrix> $<TARGET_FILE:veltrix_store_program> ${CMAKE_SOURCE_DIR}/examples/office-desktop.json)
+  add_test(NAME server_program COMMAND sh ${CMAKE_SOURCE_DIR}/tests/packaging/server_program_test.sh
+    $<TARGET_FILE:veltrix> $<TARGET_FILE:veltrix_server_program>)
   add_test(NAME manual_page COMMAND sh ${CMAKE_SOURCE_DIR}/tests/packaging/manual_page_test.sh
     $<TARGET_FILE:veltrix> ${CMAKE_SOURCE_DIR}/packaging/veltrix.1)
 endif()

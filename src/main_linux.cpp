@@ -2,9 +2,10 @@
 // becomes the desktop windows, a program of its own (veltrix-desktop) so that
 // the command line never loads the Qt libraries. Both read this machine
 // through our own provider. `veltrix store ...` likewise becomes the fleet
-// store's program (veltrix-store), so that no other command maps the SQLite,
-// PostgreSQL and TLS libraries, and `veltrix agent ...` the agent's
-// (veltrix-agent), which links libcurl.
+// store's program (veltrix-store), `veltrix server ...` the fleet server's
+// (veltrix-server) and `veltrix agent ...` the agent's (veltrix-agent), so
+// that no other command maps the SQLite, PostgreSQL, HTTP, TLS and libcurl
+// libraries.
 #include <unistd.h>
 
 #include <cerrno>
@@ -61,7 +62,7 @@ int openDesktop() {
 }
 
 // Becomes a companion program with the arguments after its subcommand
-// ("store", "agent"); it writes to this process's stdout and stderr and its
+// ("store", "server", "agent"); it writes to this process's stdout and stderr and its
 // exit code is the command's.
 int runCompanion(const char* program, const char* what, int argc, char** argv) {
     auto companion = veltrix::findCompanionProgram(program, veltrix::executableFolder(), VELTRIX_COMPANION_FOLDER);
@@ -98,6 +99,9 @@ int main(int argc, char** argv) {
     };
     environment.agentCommand = [](int argc, char** argv, std::FILE*, std::FILE*) {
         return runCompanion(veltrix::kAgentProgramName, "the agent", argc, argv);
+    };
+    environment.serverCommand = [](int argc, char** argv, std::FILE*, std::FILE*) {
+        return runCompanion(veltrix::kServerProgramName, "the fleet server", argc, argv);
     };
     environment.makePlatform = [](const std::string& folder) -> std::unique_ptr<veltrix::Platform> {
         return std::make_unique<veltrix::PosixPlatform>(folder);

@@ -1,7 +1,7 @@
 // The command line keeps what it seldom needs in programs of its own beside
 // it, so that a batch scan maps no library it does not use: the desktop
-// windows (Qt), the fleet store (SQLite, PostgreSQL, TLS) and the agent
-// (libcurl). These are the
+// windows (Qt), the fleet store (SQLite, PostgreSQL, TLS), the fleet server
+// (HTTP and TLS as well) and the agent (libcurl). These are the
 // decisions the command line makes before it hands over to one of them.
 #pragma once
 
@@ -13,6 +13,7 @@ namespace veltrix {
 inline constexpr const char* kDesktopProgramName = "veltrix-desktop";
 inline constexpr const char* kStoreProgramName = "veltrix-store";
 inline constexpr const char* kAgentProgramName = "veltrix-agent";
+inline constexpr const char* kServerProgramName = "veltrix-server";
 
 struct CompanionProgram {
     std::string path;

@@ -110,6 +110,11 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
         printLine(err, "veltrix: the agent is not part of this program");
         return kExitBadInput;
     }
+    if (argc > 1 && std::string_view(argv[1]) == "server") {
+        if (environment.serverCommand) return environment.serverCommand(argc - 1, argv + 1, out, err);
+        printLine(err, "veltrix: the fleet server is not part of this program; it runs on Linux");
+        return kExitBadInput;
+    }
     Options o;
     CLI::App app{"Veltrix " + std::string(kVersionText) +
                  ": hardware and software inventory of this computer as one HTML page.\n"

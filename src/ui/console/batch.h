@@ -35,6 +35,8 @@ struct BatchEnvironment {
     // Runs `agent ...` (argv[0] is "agent") the same way: the upload client
     // stays out of a program that only scans.
     std::function<int(int argc, char** argv, std::FILE* out, std::FILE* err)> agentCommand;
+    // Runs `server ...` (argv[0] is "server") the same way; left empty, refused.
+    std::function<int(int argc, char** argv, std::FILE* out, std::FILE* err)> serverCommand;
     // Extra lines for --help about what this platform's data source needs.
     std::string helpNotes;
     // Where the data source is live WMI: --wmi-timeout SECONDS is offered and
