@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "data/load_input.h"
+#include "data/report_identity.h"
 #include "store/content_digest.h"
 #include "store/fleet_overview.h"
 #include "store/inventory_store.h"
@@ -56,6 +57,8 @@ data::Report variant(const data::Report& base, int index) {
             }
         }
     }
+    // The store knows a machine by what its report shows, as for a loaded file.
+    report.machine = data::IdentityShownBy(report);
     for (int i = 0; i < 20 + index % 60; ++i) {
         report.software.push_back({"Program " + std::to_string((index + i * 7) % 400), std::to_string(i % 9) + ".0"});
     }

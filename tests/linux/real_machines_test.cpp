@@ -167,14 +167,15 @@ TEST(RealProcessors, NominalClockBeforeTheTurboStepOfCpufreq) {
     EXPECT_EQ(prop(cpus[0], "MaxClockSpeed"), Value::int32(2670));
     EXPECT_EQ(packages(laptop), (std::vector<Package>{{2, 4, 512}}));
 
-    // The base frequency intel_pstate gives comes first; the name's clock,
+    // Where the name gives no rated clock after an "@", the base frequency
+    // intel_pstate gives comes first; the clock word ending an older name,
     // the highest cpufreq step and the current clock all differ from it.
     veltrix::test::TempFolder folder;
     auto write = [&](const std::string& path, const std::string& content) {
         std::filesystem::create_directories((folder / path).parent_path());
         std::ofstream(folder / path) << content;
     };
-    write("proc/cpuinfo", "processor\t: 0\nmodel name\t: Example CPU @ 2.10GHz\ncpu MHz\t\t: 525.000\n\n");
+    write("proc/cpuinfo", "processor\t: 0\nmodel name\t: Example CPU 2.10GHz\ncpu MHz\t\t: 525.000\n\n");
     write("sys/devices/system/cpu/cpu0/cpufreq/base_frequency", "1900000\n");
     write("sys/devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq", "5000000\n");
     LinuxSource pstate(folder.str());

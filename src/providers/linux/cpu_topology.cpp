@@ -1,10 +1,12 @@
 #include "providers/linux/cpu_topology.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
+#include <tuple>
 
-#include "providers/linux/arm_cpu_names.h"
+#include "providers/linux/cpu_names.h"
 #include "providers/linux/class_builders.h"
 #include "providers/linux/text_util.h"
 
@@ -13,12 +15,14 @@ namespace veltrix::linux_provider {
 namespace {
 using Fields = std::map<std::string, std::string>;
 
-// One block per logical processor, keyed by its "processor" number.
+// One block per logical processor, keyed by its "processor" number (s390:
+// "cpu number", its clocks' blocks after the shared lines).
 std::map<std::uint64_t, Fields> parseCpuinfo(std::string_view text, Fields& global) {
     std::map<std::uint64_t, Fields> out;
     Fields block;
     auto flush = [&] {
         auto it = block.find("processor");
+        if (it == block.end()) it = block.find("cpu number");
         if (it != block.end()) {
             if (auto n = parseDecimal(it->second)) out[*n] = block;
         } else {
@@ -74,6 +78,28 @@ std::set<std::uint64_t> parseCpuList(std::string_view text) {
     return out;
 }
 
+// "00000000,0000000f" (32-bit words, the highest first) -> {0, 1, 2, 3}: the
+// only form older kernels give the sibling sets in.
+std::set<std::uint64_t> parseCpuMask(std::string_view text) {
+    std::set<std::uint64_t> out;
+    std::vector<std::string_view> words;
+    std::size_t pos = 0;
+    while (pos <= text.size()) {
+        std::size_t comma = std::min(text.find(',', pos), text.size());
+        words.push_back(trimView(text.substr(pos, comma - pos)));
+        pos = comma + 1;
+    }
+    if (words.size() > 2048) return {};
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        std::string_view word = words[words.size() - 1 - i];
+        auto bits = word.size() <= 8 ? parseHex(word) : std::nullopt;
+        if (!bits) return {};
+        for (std::uint64_t b = 0; b < 32; ++b)
+            if (*bits >> b & 1) out.insert(i * 32 + b);
+    }
+    return out;
+}
+
 // "... @ 2.67GHz" (or a last word "2.60GHz" in older names) -> 2670.
 std::optional<std::uint64_t> mhzInName(std::string_view name) {
     std::string_view word = trimView(name);
@@ -99,16 +125,51 @@ std::optional<std::uint64_t> mhzInName(std::string_view name) {
     return mhz > 0 ? std::optional<std::uint64_t>(mhz) : std::nullopt;
 }
 
+// "2.80GHz" after the "@" of a name such as "Intel(R) Core(TM) i7-1165G7 @
+// 2.80GHz": the part's rated clock, printed by its maker.
+std::optional<std::uint64_t> ratedMhzInName(std::string_view name) {
+    std::size_t at = name.rfind('@');
+    if (at == std::string_view::npos) return std::nullopt;
+    std::string_view after = trimView(name.substr(at + 1));
+    if (after.find(' ') != std::string_view::npos) return std::nullopt;
+    return mhzInName(after);
+}
+
+// Clocks the firmware fixed and the kernel passes on as they are: POWER's
+// "clock" (taken only where no cpufreq driver runs, which turns it into the
+// current clock), s390's static clock, SPARC's clock tick in Hz.
+std::optional<std::uint64_t> firmwareMhz(SystemTree& files, const std::string& cpuBase, std::uint64_t cpu,
+                                         const std::function<std::optional<std::string>(const char*)>& get) {
+    if (auto clock = get("clock"); clock && clock->ends_with("MHz")) {
+        std::string_view digits = std::string_view(*clock).substr(0, clock->size() - 3);
+        if (auto whole = parseDecimal(digits.substr(0, digits.find('.'))); whole && *whole > 0) return whole;
+    }
+    if (auto mhz = get("cpu MHz static"); mhz && parseDecimal(*mhz) && *parseDecimal(*mhz) > 0)
+        return parseDecimal(*mhz);
+    auto hz = files.number(cpuBase + "/clock_tick");
+    if (!hz) {
+        const std::string key = "Cpu" + std::to_string(cpu) + "ClkTck";
+        if (auto tick = get(key.c_str())) hz = parseHex(*tick);
+    }
+    if (hz && *hz >= 500000) return (*hz + 500000) / 1000000;
+    return std::nullopt;
+}
+
 // The processor's nominal clock, as Windows reports it: never the current
-// clock, which follows the load, nor the turbo clock.
-std::optional<std::uint64_t> nominalMhz(SystemTree& files, const std::string& cpuBase, const std::string& name) {
+// clock, which follows the load, nor the turbo clock. The maker's rated
+// clock in the name comes first: at a lowered configurable TDP the base
+// frequency cpufreq gives is the lowered one, not the part's rating.
+std::optional<std::uint64_t> nominalMhz(SystemTree& files, const std::string& cpuBase, std::uint64_t cpu,
+                                        const std::string& name,
+                                        const std::function<std::optional<std::string>(const char*)>& get) {
     auto khzToMhz = [](std::uint64_t khz) { return (khz + 500) / 1000; };
+    if (auto mhz = ratedMhzInName(name)) return mhz;
     if (auto khz = files.number(cpuBase + "/cpufreq/base_frequency")) return khzToMhz(*khz);
     if (auto khz = files.number(cpuBase + "/cpufreq/amd_pstate_nominal_freq")) return khzToMhz(*khz);
     if (auto mhz = files.number(cpuBase + "/acpi_cppc/nominal_freq"); mhz && *mhz > 0) return mhz;
     if (auto mhz = mhzInName(name)) return mhz;
     if (auto khz = files.number(cpuBase + "/cpufreq/cpuinfo_max_freq")) return khzToMhz(*khz);
-    return std::nullopt;
+    return firmwareMhz(files, cpuBase, cpu, get);
 }
 
 std::optional<std::string> deviceTreeModel(SystemTree& files) {
@@ -156,25 +217,86 @@ std::vector<CpuPackage> readCpuPackages(MachineData& m) {
         });
     }
 
-    struct Group {
-        std::vector<std::uint64_t> cpus;
-        std::set<std::uint64_t> cores;
+    // Where each processor sits. The kernel's sibling sets say which
+    // processors share a core and a package; the ids only number them, and
+    // not everywhere so that they tell them apart: some ARM machines number
+    // the cores of each cluster from 0, and a package id of -1 with every
+    // core id 0 means only that the firmware gave none. The ids place a
+    // processor only where the kernel gives no sets.
+    struct Place {
+        std::uint64_t cpu;
+        std::optional<std::uint64_t> packageId, coreId;
+        std::optional<std::uint64_t> packageSet, coreSet, clusterSet;  // each by its lowest online processor
     };
-    std::map<std::uint64_t, Group> groups;
+    auto setOf = [&](const std::string& topology, std::uint64_t cpu, std::initializer_list<const char*> lists,
+                     std::initializer_list<const char*> masks) -> std::optional<std::uint64_t> {
+        auto lowestOnline = [&](const std::set<std::uint64_t>& set) -> std::optional<std::uint64_t> {
+            // A set that leaves out the processor itself is not taken at its word.
+            if (!set.count(cpu)) return std::nullopt;
+            for (std::uint64_t n : set)
+                if (cpus.count(n)) return n;
+            return std::nullopt;
+        };
+        for (const char* name : lists)
+            if (auto text = files.attribute(topology + name))
+                if (auto lowest = lowestOnline(parseCpuList(*text))) return lowest;
+        for (const char* name : masks)
+            if (auto text = files.attribute(topology + name))
+                if (auto lowest = lowestOnline(parseCpuMask(*text))) return lowest;
+        return std::nullopt;
+    };
+    std::vector<Place> places;
+    bool everyPackageSet = true, everyCoreSet = true;
     for (std::uint64_t cpu : cpus) {
-        const std::string base = "/sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/topology/";
+        const std::string topology = "/sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/topology/";
         const Fields* f = info.count(cpu) ? &info[cpu] : nullptr;
-        auto package = files.number(base + "physical_package_id");
-        if (!package && f) package = field(*f, "physical id");
-        auto core = files.number(base + "core_id");
-        if (!core && f) core = field(*f, "core id");
-        Group& g = groups[package.value_or(0)];
-        g.cpus.push_back(cpu);
-        g.cores.insert(core.value_or(cpu));
+        Place place{cpu, files.number(topology + "physical_package_id"), files.number(topology + "core_id")};
+        if (!place.packageId && f) place.packageId = field(*f, "physical id");
+        if (!place.coreId && f) place.coreId = field(*f, "core id");
+        place.packageSet =
+            setOf(topology, cpu, {"package_cpus_list", "core_siblings_list"}, {"package_cpus", "core_siblings"});
+        place.coreSet =
+            setOf(topology, cpu, {"core_cpus_list", "thread_siblings_list"}, {"core_cpus", "thread_siblings"});
+        place.clusterSet = setOf(topology, cpu, {"cluster_cpus_list"}, {"cluster_cpus"});
+        everyPackageSet = everyPackageSet && place.packageSet;
+        everyCoreSet = everyCoreSet && place.coreSet;
+        places.push_back(place);
     }
 
+    struct Group {
+        std::vector<std::uint64_t> cpus;
+        std::set<std::pair<std::uint64_t, std::uint64_t>> cores;
+        std::set<std::optional<std::uint64_t>> ids;
+    };
+    std::map<std::uint64_t, Group> byKey;
+    for (const Place& place : places) {
+        Group& g = byKey[everyPackageSet ? *place.packageSet : place.packageId.value_or(0)];
+        g.cpus.push_back(place.cpu);
+        g.ids.insert(place.packageId);
+        // Core ids repeat from one cluster to the next where they are
+        // numbered within it.
+        if (everyCoreSet) g.cores.insert({0, *place.coreSet});
+        else if (place.coreId && place.clusterSet) g.cores.insert({*place.clusterSet + 1, *place.coreId});
+        else g.cores.insert({0, place.coreId.value_or(place.cpu)});
+    }
+    // Packages in the order of their ids where each has one of its own (as
+    // Windows numbers sockets), else of their lowest processor.
+    std::map<std::optional<std::uint64_t>, int> idUses;
+    for (const auto& [key, g] : byKey)
+        if (g.ids.size() == 1) ++idUses[*g.ids.begin()];
+    std::vector<const Group*> groups;
+    for (const auto& [key, g] : byKey) groups.push_back(&g);
+    auto order = [&](const Group* g) {
+        const auto& id = *g->ids.begin();
+        const bool ownId = g->ids.size() == 1 && id && idUses[id] == 1;
+        return std::tuple(ownId ? 0 : 1, ownId ? *id : 0, g->cpus.front());
+    };
+    std::stable_sort(groups.begin(), groups.end(),
+                     [&](const Group* a, const Group* b) { return order(a) < order(b); });
+
     std::vector<CpuPackage> out;
-    for (const auto& [id, g] : groups) {
+    for (const Group* group : groups) {
+        const Group& g = *group;
         CpuPackage p;
         p.threads = static_cast<int>(g.cpus.size());
         p.cores = static_cast<int>(g.cores.size());
@@ -187,16 +309,16 @@ std::vector<CpuPackage> readCpuPackages(MachineData& m) {
             if (git != global.end() && !git->second.empty()) return git->second;
             return std::nullopt;
         };
-        const auto armCpu = armProcessor(get("CPU implementer"), get("CPU part"));
-        p.name = collapseBlanks(get("model name")
-                                    .value_or(armCpu.name.value_or(get("Hardware").value_or(get("cpu").value_or("")))));
-        if (p.name.empty()) p.name = collapseBlanks(deviceTreeModel(files).value_or(armCpu.fallbackName));
-        p.vendor = either(get("vendor_id"), armCpu.vendor);
+        const CpuinfoName named = processorNameFromCpuinfo(get);
+        p.name = collapseBlanks(named.name.value_or(""));
+        if (p.name.empty()) p.name = collapseBlanks(deviceTreeModel(files).value_or(named.fallbackName));
+        p.vendor = named.vendor;
         p.family = field(f, "cpu family");
         p.model = field(f, "model");
         p.stepping = field(f, "stepping");
 
-        p.maxMhz = nominalMhz(files, "/sys/devices/system/cpu/cpu" + std::to_string(first), p.name);
+        const std::string cpuBase = "/sys/devices/system/cpu/cpu" + std::to_string(first);
+        p.maxMhz = nominalMhz(files, cpuBase, first, p.name, get);
 
         std::set<std::string> seen;
         std::uint64_t l2 = 0;

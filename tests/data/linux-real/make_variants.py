@@ -42,3 +42,16 @@ changed = table.replace(b'SATELLITE PRO L70-A\0', product + b'\0', 1)
 assert changed != table
 write(os.path.join(root, 'sys/firmware/dmi/tables/DMI'), changed)
 write(os.path.join(root, 'sys/class/dmi/id/product_name'), product + b'\n')
+
+# hwloc-128arm-clusters: the arm64 server with the cores of each cluster of
+# four numbered from 0 in core_id, so that the ids repeat within a package.
+ARM = os.path.join(BASE, 'hwloc-128arm-2pa2n8cluster4co')
+root = os.path.join(BASE, 'hwloc-128arm-clusters')
+shutil.rmtree(root, ignore_errors=True)
+shutil.copytree(ARM, root, symlinks=True)
+cpus = os.path.join(root, 'sys/devices/system/cpu')
+for entry in os.listdir(cpus):
+    if not (entry.startswith('cpu') and entry[3:].isdigit()): continue
+    topology = os.path.join(cpus, entry, 'topology')
+    first = int(open(os.path.join(topology, 'cluster_cpus_list')).read().split('-')[0])
+    write(os.path.join(topology, 'core_id'), f'{int(entry[3:]) - first}\n')
