@@ -102,24 +102,24 @@ Result<FleetList> listFleet(store::SqlConnection& connection, const FleetQuery& 
     }
     list.matching = matching.size();
     const FleetColumn column = query.sort;
-    auto less = [column](const FleetLine& a, const FleetLine& b) {
+    const bool descending = query.descending;
+    // The column decides; machines equal in it stay in the order they were
+    // first seen whichever way the column goes.
+    auto before = [column, descending](const FleetLine& a, const FleetLine& b) {
+        int order = 0;
         if (numeric(column)) {
             long long x = column == FleetColumn::Programs ? (a.line.programsCollected ? a.line.programs : -1)
                                                           : leadingNumber(a.line.ramTotal);
             long long y = column == FleetColumn::Programs ? (b.line.programsCollected ? b.line.programs : -1)
                                                           : leadingNumber(b.line.ramTotal);
-            if (x != y) return x < y;
+            order = x < y ? -1 : x > y ? 1 : 0;
         } else {
-            std::string x = lowered(fleetCell(a.line, column)), y = lowered(fleetCell(b.line, column));
-            if (x != y) return x < y;
+            order = lowered(fleetCell(a.line, column)).compare(lowered(fleetCell(b.line, column)));
         }
-        return a.line.machineId < b.line.machineId;  // a stable order among equals
+        if (order != 0) return descending ? order > 0 : order < 0;
+        return a.line.machineId < b.line.machineId;
     };
-    if (query.descending) {
-        std::stable_sort(matching.begin(), matching.end(), [&](const FleetLine& a, const FleetLine& b) { return less(b, a); });
-    } else {
-        std::stable_sort(matching.begin(), matching.end(), less);
-    }
+    std::sort(matching.begin(), matching.end(), before);
     list.pages = std::max<std::size_t>(1, (matching.size() + kFleetPageSize - 1) / kFleetPageSize);
     list.page = std::min(query.page, list.pages);
     const std::size_t first = (list.page - 1) * kFleetPageSize;
