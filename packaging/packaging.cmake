@@ -85,6 +85,8 @@ if(VELTRIX_TESTS AND NOT WIN32)
     $<$<TARGET_EXISTS:veltrix_desktop>:$<TARGET_FILE:veltrix_desktop>>)
   add_test(NAME store_program COMMAND sh ${CMAKE_SOURCE_DIR}/tests/packaging/store_program_test.sh
     $<TARGET_FILE:veltrix> $<TARGET_FILE:veltrix_store_program> ${CMAKE_SOURCE_DIR}/examples/office-desktop.json)
+  add_test(NAME server_program COMMAND sh ${CMAKE_SOURCE_DIR}/tests/packaging/server_program_test.sh
+    $<TARGET_FILE:veltrix> $<TARGET_FILE:veltrix_server_program>)
   add_test(NAME manual_page COMMAND sh ${CMAKE_SOURCE_DIR}/tests/packaging/manual_page_test.sh
     $<TARGET_FILE:veltrix> ${CMAKE_SOURCE_DIR}/packaging/veltrix.1)
 endif()

@@ -1,4 +1,5 @@
 #include "store/store_schema.h"
+
 #include "store/server_schema.h"
 
 namespace veltrix::store {
@@ -108,6 +109,8 @@ std::string versionTwo(Engine engine) {
            "  reason TEXT NOT NULL);\n"
            "CREATE INDEX machine_flags_by_machine ON machine_flags (machine_id);\n";
     sql += kLatestView;
+    // The fleet server's own tables: secrets and enrolled hosts.
+    sql += serverTablesSql(engine);
     return sql;
 }
 

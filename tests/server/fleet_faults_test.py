@@ -233,55 +233,54 @@ def killed_during_upload(program, base, work, cert, key):
     print("killed during an upload: the spool kept it, the next run delivered it, stored once")
 
 
-def run_agents(agents, scans_each, port_of, cert, deadline_seconds, during=None):
-    """Each agent scans and uploads in turn until every spool is empty."""
-    threads = []
-
-    def work(index, agent):
-        for n in range(scans_each):
-            agent.run(port_of(index, n), cert)
-            time.sleep(0.05)
-        deadline = time.time() + deadline_seconds
-        while agent.spool and time.time() < deadline:
-            if not agent.run(port_of(index, 0), cert):
-                time.sleep(0.2)
-    for index, agent in enumerate(agents):
-        threads.append(threading.Thread(target=work, args=(index, agent)))
-        threads[-1].start()
-    if during:
-        during()
-    for thread in threads:
-        thread.join()
-
-
 def postgres_restarted(program, base, work, cert, key, postgres):
     server = Server(program, postgres.url, work, "restarted", cert, key)
     server.start()
     secret = make_secret(program, postgres.url)
-    agents, total = [], 0
-    for i in range(6):
-        agent, machine = enrol(server.port, cert, secret, "pc-restart-%d" % i)
-        for n in range(6):
-            agent.scan(snapshot_of(base, machine, n))
-            total += 1
-        agents.append(agent)
-    health = {}
+    agents = [enrol(server.port, cert, secret, "pc-restart-%d" % i) for i in range(6)]
+    stop = threading.Event()
+    made = [0] * len(agents)
 
-    def outage():
-        time.sleep(0.5)
-        postgres.stop()
-        time.sleep(1.0)
-        health["down"] = request(server.port, cert, "GET", "/api/v1/health")
-        time.sleep(1.5)
-        postgres.start()
-    run_agents(agents, 6, lambda i, n: server.port, cert, 60, during=outage)
-    check(all(not a.spool for a in agents), "scans were left in the spools: %s" % [len(a.spool) for a in agents])
-    statuses = [s for a in agents for s, _ in a.answers]
-    retry_after = [r for a in agents for s, r in a.answers if s == 503]
+    # Each agent scans every tenth of a second and runs, as long as the test
+    # lasts; then it runs until its spool is empty.
+    def work_of(index):
+        agent, machine = agents[index]
+        while not stop.is_set():
+            agent.scan(snapshot_of(base, machine, made[index]))
+            made[index] += 1
+            agent.run(server.port, cert)
+            time.sleep(0.1)
+        deadline = time.time() + 60
+        while agent.spool and time.time() < deadline:
+            if not agent.run(server.port, cert):
+                time.sleep(0.2)
+
+    def answered(status):
+        return sum(1 for agent, _ in agents for s, _ in agent.answers if s == status)
+    threads = [threading.Thread(target=work_of, args=(i,)) for i in range(len(agents))]
+    for thread in threads:
+        thread.start()
+    deadline = time.time() + 30
+    while answered(201) < 12 and time.time() < deadline:
+        time.sleep(0.05)
+    postgres.stop()
+    deadline = time.time() + 30
+    while answered(503) < 6 and time.time() < deadline:
+        time.sleep(0.05)
+    health_down = request(server.port, cert, "GET", "/api/v1/health")
+    postgres.start()
+    time.sleep(1.0)
+    stop.set()
+    for thread in threads:
+        thread.join()
+    total = sum(made)
+    check(all(not a.spool for a, _ in agents), "scans were left in the spools: %s" % [len(a.spool) for a, _ in agents])
+    statuses = [s for a, _ in agents for s, _ in a.answers]
+    retry_after = [r for a, _ in agents for s, r in a.answers if s == 503]
     check(503 in statuses, "no upload was answered 503 during the outage: %s" % statuses)
     check(all(retry_after), "a 503 without Retry-After")
-    check(health["down"][0] == 503 and health["down"][1] == {"status": "store unavailable"},
-          "health during the outage: %s" % (health["down"],))
+    check(health_down[0] == 503 and health_down[1] == {"status": "store unavailable"},
+          "health during the outage: %s" % (health_down,))
     check(request(server.port, cert, "GET", "/api/v1/health")[0] == 200, "health after the outage")
     server.terminate()
     count = postgres.scalar("SELECT COUNT(*) FROM scans")
