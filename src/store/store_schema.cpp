@@ -154,8 +154,6 @@ std::string upgradeSql(Engine engine, int fromVersion) {
     switch (fromVersion) {
         case 0: return versionOne(engine);
         case 1: return versionTwo(engine);
-        // Version 3: the fleet server's and the console's own tables.
-        case 2: return serverTablesSql(engine);
         default: return std::string();
     }
 }
