@@ -16,10 +16,12 @@ struct ConsoleSettings {
 
 std::vector<Route> signInRoutes(StorePool& stores, const ConsoleSettings& settings);
 std::vector<Route> fleetRoutes(StorePool& stores);
+std::vector<Route> machineRoutes(StorePool& stores);
 
 inline std::vector<Route> consoleRoutes(StorePool& stores, const ConsoleSettings& settings = {}) {
     std::vector<Route> routes = signInRoutes(stores, settings);
     for (auto& route : fleetRoutes(stores)) routes.push_back(std::move(route));
+    for (auto& route : machineRoutes(stores)) routes.push_back(std::move(route));
     return routes;
 }
 

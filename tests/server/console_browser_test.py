@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """The console in a real browser: Debian's Chromium driven by chromedriver
-signs in, filters the fleet, signs out, and watches that a machine's payload
+signs in, filters the fleet, opens a machine, signs out, and watches that a machine's payload
 never runs. Screenshots of each page go to the folder given.
 
 Usage: console_browser_test.py VELTRIX_SERVER VELTRIX_STORE SNAPSHOT SCREENSHOT_DIR
@@ -134,6 +134,13 @@ def main():
         check(len(rows) == 1 and "pc-0042" in rows[0].text, "the filter did not leave pc-0042 alone")
         never_ran("the filtered fleet")
         driver.save_screenshot(os.path.join(shots, "fleet-filtered.png"))
+
+        driver.get(base + "/?q=0666")
+        driver.find_element(By.LINK_TEXT, "payload-pc").click()
+        check(driver.find_element(By.TAG_NAME, "h1").text == "payload-pc", "the machine link did not open its page")
+        check("Scans" in driver.find_element(By.TAG_NAME, "body").text, "the machine page shows no scans")
+        never_ran("the machine page")
+        driver.save_screenshot(os.path.join(shots, "machine.png"))
 
         driver.get(base + "/?sort=model&order=desc")
         never_ran("the fleet sorted by model")

@@ -55,7 +55,10 @@ protected:
         request.authorization = authorization;
         request.secure = secure;
         for (const auto& route : routes_) {
-            if (route.method == method && route.path == request.path) return route.handler(request);
+            const bool matches = route.prefix ? request.path.size() > route.path.size() &&
+                                                    request.path.compare(0, route.path.size(), route.path) == 0
+                                              : route.path == request.path;
+            if (route.method == method && matches) return route.handler(request);
         }
         ADD_FAILURE() << "no route for " << method << " " << target;
         return {};
@@ -253,6 +256,42 @@ TEST_P(Console, WhatAMachineReportsStaysTextOnPagesAndInJson) {
     EXPECT_NE(parsed["lines"][0]["disks"].get<std::string>().find("\xef\xbf\xbd"), std::string::npos);
     Response csv = call("GET", "/?format=csv", session);
     EXPECT_NE(csv.body.find("\"Norvane / \"\"><img"), std::string::npos);  // a CSV field, quoted
+}
+
+TEST_P(Console, AMachineShowsItsIdentityAndItsScansNewestFirst) {
+    data::Report older = makeReport(7, 1);
+    older.takenAt = "2026-11-01T08:00:00Z";
+    data::Report newer = makeReport(7, 2);
+    newer.takenAt = "2026-12-01T08:00:00Z";
+    newer.comment = "<script>alert('comment')</script>";
+    addReports({newer, older});
+    const std::string session = signIn();
+    auto list = nlohmann::json::parse(call("GET", "/api/v1/machines", session).body);
+    ASSERT_EQ(list["lines"].size(), 1u);
+    const std::string id = std::to_string(list["lines"][0]["id"].get<std::int64_t>());
+
+    Response page = call("GET", "/machines/" + id, session);
+    ASSERT_EQ(page.status, 200u);
+    EXPECT_NE(page.body.find("<h1>PC-0007</h1>"), std::string::npos);
+    EXPECT_NE(page.body.find("<td>name</td>"), std::string::npos);  // how the older scan was recognised
+    EXPECT_EQ(page.body.find("<script>"), std::string::npos);
+    EXPECT_NE(page.body.find("&lt;script&gt;alert(&#39;comment&#39;)"), std::string::npos);
+    EXPECT_LT(page.body.find("2026-12-01"), page.body.find("2026-11-01"));
+
+    auto machine = nlohmann::json::parse(call("GET", "/api/v1/machines/" + id, session).body);
+    ASSERT_EQ(machine["scans"].size(), 2u);
+    EXPECT_EQ(machine["scans"][0]["comment"], "<script>alert('comment')</script>");
+    // The newer scan was loaded first and made the machine; the older one joined it by its name.
+    EXPECT_EQ(machine["scans"][0]["matched-by"], "new");
+    EXPECT_EQ(machine["scans"][1]["matched-by"], "name");
+
+    for (const std::string& missing : {std::string("/machines/999"), std::string("/machines/abc"),
+                                       std::string("/machines/1x"), std::string("/machines/-1")}) {
+        EXPECT_EQ(call("GET", missing, session).status, 404u) << missing;
+    }
+    EXPECT_EQ(call("GET", "/api/v1/machines/999", session).status, 404u);
+    EXPECT_EQ(call("GET", "/machines/" + id).status, 303u);
+    EXPECT_EQ(call("GET", "/api/v1/machines/" + id).status, 401u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Store, Console, ::testing::Values("sqlite", "postgresql"), store::testing::engineName);
