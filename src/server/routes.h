@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "server/console_routes.h"
 #include "server/store_pool.h"
 #include "server/transport.h"
 
@@ -26,7 +27,9 @@ Route scanRoute(StorePool& stores, const RouteLimits& limits);
 Route healthRoute(StorePool& stores);
 
 inline std::vector<Route> allRoutes(StorePool& stores, const RouteLimits& limits) {
-    return {enrolmentRoute(stores, limits), scanRoute(stores, limits), healthRoute(stores)};
+    std::vector<Route> routes{enrolmentRoute(stores, limits), scanRoute(stores, limits), healthRoute(stores)};
+    for (auto& route : consoleRoutes(stores)) routes.push_back(std::move(route));
+    return routes;
 }
 
 }  // namespace veltrix::server

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "fleet/console_users.h"
 #include "fleet/enrolment.h"
 #include "fleet/fleet_failure.h"
 #include "server/routes.h"
@@ -185,6 +187,80 @@ int runHostsList(const std::string& db, std::FILE* out, std::FILE* err) {
     return kOk;
 }
 
+// One line of standard input, without its line end: a password piped in or
+// typed, never given on the command line where other users see it.
+std::optional<std::string> readPasswordLine(std::FILE* in) {
+    std::string line;
+    for (int c; (c = std::fgetc(in)) != EOF && c != '\n';) {
+        if (line.size() > fleet::kMaximumPasswordLength) return std::nullopt;
+        line += static_cast<char>(c);
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+int runUserAdd(const std::string& db, const std::string& name, const std::string& roleText, std::FILE* out,
+               std::FILE* err) {
+    auto role = fleet::roleNamed(roleText);
+    if (!role) {
+        printLine(err, "veltrix: --role is admin or viewer, not \"" + roleText + "\"");
+        return kBadInput;
+    }
+    auto password = readPasswordLine(stdin);
+    if (!password) {
+        printLine(err, "veltrix: the password on standard input is longer than " +
+                           std::to_string(fleet::kMaximumPasswordLength) + " characters");
+        return kBadInput;
+    }
+    auto inventory = openStore(db, err);
+    if (!inventory) return kBadInput;
+    auto added = fleet::addUser(inventory->connection(), name, *role, *password, fleet::utcNow());
+    if (!added) {
+        printLine(err, "veltrix: " + added.failure().description);
+        return added.failure().number == fleet::kStoreFailed ? kFailed : kBadInput;
+    }
+    printLine(out, "user " + name + " added as " + roleText);
+    return kOk;
+}
+
+int runUserList(const std::string& db, std::FILE* out, std::FILE* err) {
+    auto inventory = openStore(db, err);
+    if (!inventory) return kBadInput;
+    auto users = fleet::listUsers(inventory->connection());
+    if (!users) return failed(users.failure(), err);
+    std::vector<std::vector<std::string>> rows{{"NAME", "ROLE", "CREATED"}};
+    for (const auto& u : *users) rows.push_back({u.name, fleet::roleName(u.role), u.createdAt});
+    printTable(out, rows);
+    return kOk;
+}
+
+int runUserRemove(const std::string& db, const std::string& name, std::FILE* out, std::FILE* err) {
+    auto inventory = openStore(db, err);
+    if (!inventory) return kBadInput;
+    if (Status status = fleet::removeUser(inventory->connection(), name); !status.ok()) {
+        return failed(status.failure, err);
+    }
+    printLine(out, "user " + name + " removed; their sessions are ended");
+    return kOk;
+}
+
+int runTokenCreate(const std::string& db, const std::string& roleText, const std::string& note, std::FILE* out,
+                   std::FILE* err) {
+    auto role = fleet::roleNamed(roleText);
+    if (!role) {
+        printLine(err, "veltrix: --role is admin or viewer, not \"" + roleText + "\"");
+        return kBadInput;
+    }
+    auto inventory = openStore(db, err);
+    if (!inventory) return kBadInput;
+    auto token = fleet::createApiToken(inventory->connection(), *role, note, fleet::utcNow());
+    if (!token) return failed(token.failure(), err);
+    printLine(out, *token);
+    printLine(err, "veltrix server: API token made for the role " + roleText +
+                       "; it is shown only now (send it as \"Authorization: Bearer TOKEN\")");
+    return kOk;
+}
+
 int runHostsRevoke(const std::string& db, const std::string& id, std::FILE* out, std::FILE* err) {
     auto inventory = openStore(db, err);
     if (!inventory) return kBadInput;
@@ -246,7 +322,31 @@ int runServerCommand(int argc, char** argv, std::FILE* out, std::FILE* err) {
     std::string hostId;
     hostsRevoke->add_option("ID", hostId, "The host's id or agent id (see \"hosts\")")->required();
 
+    CLI::App* user = app.add_subcommand("user", "The people who may sign in to the console");
+    user->require_subcommand(1);
+    std::string userName, role;
+    CLI::App* userAdd = user->add_subcommand("add", "Add a user; the password is read from standard input");
+    userAdd->add_option("--db", db, dbHelp);
+    userAdd->add_option("NAME", userName, "The name to sign in with")->required();
+    userAdd->add_option("--role", role, "admin or viewer")->required();
+    CLI::App* userList = user->add_subcommand("list", "List the users (never their passwords)");
+    userList->add_option("--db", db, dbHelp);
+    CLI::App* userRemove = user->add_subcommand("remove", "Remove a user and end their sessions");
+    userRemove->add_option("--db", db, dbHelp);
+    userRemove->add_option("NAME", userName, "The user's name")->required();
+
+    CLI::App* token = app.add_subcommand("token", "API tokens for scripts that read the console's JSON");
+    token->require_subcommand(1);
+    CLI::App* tokenCreate = token->add_subcommand("create", "Print a new API token");
+    tokenCreate->add_option("--db", db, dbHelp);
+    tokenCreate->add_option("--role", role, "admin or viewer")->required();
+    tokenCreate->add_option("--note", note, "What the token is for");
+
     if (auto answered = parseArguments(app, argc, argv, out, err)) return *answered ? kOk : kBadInput;
+    if (userAdd->parsed()) return runUserAdd(db, userName, role, out, err);
+    if (userList->parsed()) return runUserList(db, out, err);
+    if (userRemove->parsed()) return runUserRemove(db, userName, out, err);
+    if (tokenCreate->parsed()) return runTokenCreate(db, role, note, out, err);
     if (serve->parsed()) return runServe(db, run, err);
     if (secretCreate->parsed()) return runSecretCreate(db, note, out, err);
     if (secretList->parsed()) return runSecretList(db, out, err);

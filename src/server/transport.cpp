@@ -59,6 +59,7 @@ const char* reasonText(unsigned status) {
     switch (status) {
         case 200: return "OK";
         case 201: return "Created";
+        case 303: return "See Other";
         case 400: return "Bad Request";
         case 401: return "Unauthorized";
         case 403: return "Forbidden";
@@ -92,7 +93,9 @@ struct Shared {
     const Route* route(std::string_view method, std::string_view path, bool& pathKnown) const {
         pathKnown = false;
         for (const auto& r : routes) {
-            if (r.path != path) continue;
+            if (r.prefix ? !(path.size() > r.path.size() && path.substr(0, r.path.size()) == r.path) : r.path != path) {
+                continue;
+            }
             pathKnown = true;
             if (r.method == method) return &r;
         }
@@ -239,6 +242,7 @@ private:
         method_ = std::string(header.method_string());
         std::string_view target(header.target().data(), header.target().size());
         path_ = std::string(target.substr(0, target.find('?')));
+        query_ = target.find('?') == std::string_view::npos ? std::string() : std::string(target.substr(target.find('?') + 1));
         if (overCap_) {
             return answerAndClose(busy());
         }
@@ -300,6 +304,9 @@ private:
         request->authorization = std::string(message[http::field::authorization]);
         request->contentType = std::string(message[http::field::content_type]);
         request->contentEncoding = std::string(message[http::field::content_encoding]);
+        request->cookie = std::string(message[http::field::cookie]);
+        request->query = std::move(query_);
+        request->secure = Tls;
         request->body = std::move(message.body());
         received_ = request->body.size();
         state_ = State::Working;
@@ -336,8 +343,17 @@ private:
         message->version(11);
         message->result(response.status);
         message->reason(reasonText(response.status));
-        message->set(http::field::content_type, "application/json");
+        message->set(http::field::content_type, response.contentType);
         message->set(http::field::cache_control, "no-store");
+        // Nothing the server sends may be sniffed into another type, framed
+        // by another site, or run script unless its own answer allows it.
+        message->set("X-Content-Type-Options", "nosniff");
+        bool policySet = false;
+        for (const auto& [name, value] : response.headers) {
+            if (beast::iequals(name, "Content-Security-Policy")) policySet = true;
+            message->insert(name, value);
+        }
+        if (!policySet) message->set("Content-Security-Policy", "default-src 'none'; frame-ancestors 'none'");
         if (response.retryAfterSeconds) message->set(http::field::retry_after, std::to_string(*response.retryAfterSeconds));
         message->keep_alive(keepAlive);
         message->body() = std::move(response.body);
@@ -395,7 +411,7 @@ private:
     std::optional<http::request_parser<http::string_body>> parser_;
     State state_ = State::Handshake;
     const Route* route_ = nullptr;
-    std::string method_, path_;
+    std::string method_, path_, query_;
     std::size_t received_ = 0;
     std::size_t requests_ = 0;
     bool keepAlive_ = false;

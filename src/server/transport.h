@@ -20,13 +20,18 @@ struct Request {
     std::string method;
     std::string path;  // the target without its query
     std::string peer;  // "address:port"
-    std::string authorization, contentType, contentEncoding;
+    std::string query;  // what follows '?' in the target, as sent
+    std::string authorization, contentType, contentEncoding, cookie;
+    bool secure = false;  // arrived over TLS
     std::string body;
 };
 
 struct Response {
     unsigned status = 200;
-    std::string body;  // JSON
+    std::string body;
+    std::string contentType = "application/json";
+    // Further headers (Set-Cookie, Location, Content-Security-Policy).
+    std::vector<std::pair<std::string, std::string>> headers;
     std::optional<int> retryAfterSeconds;
     std::string hostId;  // for the log line: the host that made the request, when known
 };
@@ -39,6 +44,8 @@ struct Route {
     std::string path;
     std::size_t bodyLimit = 0;  // bytes as received; a larger body gets 413 before it is read
     Handler handler;
+    // The route also takes every path below `path` (which then ends in '/').
+    bool prefix = false;
 };
 
 struct TransportOptions {

@@ -64,7 +64,8 @@ Result<std::vector<OverviewLine>> readOverview(SqlConnection& connection) {
     std::unordered_map<std::int64_t, std::size_t> byScan;
     Status status = connection.query(
         "SELECT l.id, l.machine, l.generated, (SELECT COUNT(*) FROM software s WHERE s.scan_id = l.id), m.serial, "
-        "(SELECT COUNT(*) FROM scans c WHERE c.machine_id = l.machine_id), n.software_collected, m.possible_clone "
+        "(SELECT COUNT(*) FROM scans c WHERE c.machine_id = l.machine_id), n.software_collected, m.possible_clone, "
+        "l.machine_id, n.host_name, n.generated_at "
         "FROM latest l JOIN machines m ON m.id = l.machine_id JOIN scans n ON n.id = l.id ORDER BY l.machine, m.id",
         {}, [&](const SqlRow& row) {
             byScan.emplace(row.integer(0), lines.size());
@@ -74,6 +75,9 @@ Result<std::vector<OverviewLine>> readOverview(SqlConnection& connection) {
             line.scans = row.integer(5);
             line.programsCollected = row.integer(6) != 0;
             if (row.integer(7) != 0) line.flags = "possible clone";
+            line.machineId = row.integer(8);
+            line.hostName = std::string(row.text(9).value_or(""));
+            line.lastSeen = std::string(row.text(10).value_or(""));
             lines.push_back(std::move(line));
         });
     if (!status.ok()) return status.failure;

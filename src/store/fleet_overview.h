@@ -28,6 +28,9 @@ struct OverviewLine {
     // "possible clone" when another machine shows the same UUID with another
     // serial.
     std::string flags;
+    std::int64_t machineId = 0;
+    std::string hostName;  // as the newest scan reported it
+    std::string lastSeen;  // when the newest scan was taken, UTC
 };
 
 // Lines ordered by machine name.

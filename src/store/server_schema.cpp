@@ -33,7 +33,31 @@ std::string serverTablesSql(Engine engine) {
            "CREATE INDEX hosts_by_uuid ON hosts (uuid);\n"
            "CREATE INDEX hosts_by_enclosure_serial ON hosts (enclosure_serial);\n"
            "CREATE INDEX hosts_by_board_serial ON hosts (board_serial);\n"
-           "CREATE INDEX hosts_by_bios_serial ON hosts (bios_serial);\n";
+           "CREATE INDEX hosts_by_bios_serial ON hosts (bios_serial);\n"
+           // The console's people and scripts. Passwords, sessions and API
+           // tokens are kept only as hashes; a session carries its own form
+           // token, so that a page from elsewhere cannot post in its name.
+           "CREATE TABLE console_users (id " + key + ",\n"
+           "  name TEXT NOT NULL UNIQUE,\n"
+           "  role TEXT NOT NULL,\n"
+           "  password_hash TEXT NOT NULL,\n"
+           "  created_at TEXT NOT NULL);\n"
+           "CREATE TABLE console_sessions (id " + key + ",\n"
+           "  token_hash TEXT NOT NULL UNIQUE,\n"
+           "  user_id " + ref + " NOT NULL REFERENCES console_users(id) ON DELETE CASCADE,\n"
+           "  form_token TEXT NOT NULL,\n"
+           "  created_at TEXT NOT NULL,\n"
+           "  expires_at TEXT NOT NULL);\n"
+           "CREATE TABLE api_tokens (id " + key + ",\n"
+           "  token_hash TEXT NOT NULL UNIQUE,\n"
+           "  role TEXT NOT NULL,\n"
+           "  note TEXT NOT NULL,\n"
+           "  created_at TEXT NOT NULL);\n"
+           // Failed sign-ins per name (known or not, so that the wait tells
+           // nothing about which names exist), cleared by a good one.
+           "CREATE TABLE sign_in_failures (name TEXT PRIMARY KEY,\n"
+           "  failures " + ref + " NOT NULL,\n"
+           "  last_failure " + ref + " NOT NULL);\n";
 }
 
 }  // namespace veltrix::store

@@ -53,7 +53,7 @@ TEST_P(StoreUpgrade, VersionOneIsUpgradedWithItsSplitMachinesMergedAndEveryScanK
         EXPECT_NE(reading.failure().description.find("run \"store add\" once to upgrade it"), std::string::npos);
     }
     ASSERT_TRUE(openStore());
-    EXPECT_EQ(version(), "2");
+    EXPECT_EQ(version(), std::to_string(kSchemaVersion));
     EXPECT_EQ(count("SELECT COUNT(*) FROM scans"), 5);
     EXPECT_EQ(count("SELECT COUNT(*) FROM \"rows\""), rows);
     EXPECT_EQ(count("SELECT COUNT(*) FROM software"), programs);
@@ -132,7 +132,7 @@ TEST_P(StoreUpgrade, UpgradeKilledHalfwayLeavesTheVersionOneStoreAsItWas) {
     EXPECT_EQ(count(ourNewTable), 0);
     // The next opening upgrades it after all.
     ASSERT_TRUE(openStore());
-    EXPECT_EQ(version(), "2");
+    EXPECT_EQ(version(), std::to_string(kSchemaVersion));
     EXPECT_EQ(count("SELECT COUNT(*) FROM machines"), 3);
 }
 
