@@ -92,8 +92,9 @@ class Fixture:
         return "%s://127.0.0.1:%d" % (scheme, self.port)
 
     def run(self, *arguments, program=None, timeout=120):
+        # In the test's own folder, so that a report written by mistake is seen there.
         result = subprocess.run([program or self.agent, *arguments], capture_output=True, text=True,
-                                timeout=timeout)
+                                timeout=timeout, cwd=self.work)
         return result.returncode, result.stdout, result.stderr
 
     def enrol(self, *extra):
@@ -152,7 +153,8 @@ def case_enrol_and_upload(f):
     check(enrolled[0]["machine"] == snapshot["machine"] and snapshot["machine"].get("host-name"),
           "enrolled as %s, scanned as %s" % (enrolled[0]["machine"], snapshot["machine"]))
     check("Win32_ComputerSystem" in json.dumps(snapshot["namespaces"]), "the snapshot holds the scan's classes")
-    check(not glob.glob(os.path.join(f.state, "*.htm")) and not glob.glob("*.htm"), "a report file was left")
+    check(not glob.glob(os.path.join(f.state, "*.htm")) and not glob.glob(os.path.join(f.work, "*.htm")),
+          "a report file was left")
 
     # Enrolling again changes nothing unless asked.
     out, err = f.enrol()
