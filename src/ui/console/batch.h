@@ -31,10 +31,13 @@ struct BatchEnvironment {
     std::function<int(int argc, char** argv, std::FILE* out, std::FILE* err)> storeCommand;
     // Extra lines for --help about what this platform's data source needs.
     std::string helpNotes;
+    // What `-` reads where an input file is taken (--snapshot -, export -).
+    std::FILE* input = stdin;
 };
 
-// Returns the process exit code: 0 success, 1 the report could not be created
-// or the scan ended with an error, 2 bad arguments or a bad snapshot.
+// Returns the process exit code: 0 the report was written (sections that
+// failed are named in one line on `err`), 1 the report could not be written or
+// the scan reached no data source at all, 2 bad arguments or a bad snapshot.
 int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* out = stdout,
              std::FILE* err = stderr);
 

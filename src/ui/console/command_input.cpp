@@ -1,0 +1,64 @@
+#include "ui/console/command_input.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "data/load_input.h"
+
+namespace veltrix {
+
+namespace {
+
+Failure refusal(const std::string& path, const std::string& why) {
+    return Failure{failure_code::kFileError, InputDisplayName(path) + ": " + why};
+}
+
+Result<std::string> readStream(std::FILE* f, const std::string& path, std::size_t limit) {
+    std::string bytes;
+    char buffer[1 << 16];
+    for (;;) {
+        const std::size_t n = std::fread(buffer, 1, sizeof buffer, f);
+        bytes.append(buffer, n);
+        if (bytes.size() > limit) {
+            return refusal(path, "larger than " + std::to_string(limit / (1024 * 1024)) + " MiB, not read");
+        }
+        if (n < sizeof buffer) break;
+    }
+    if (std::ferror(f)) return refusal(path, std::string("could not be read (") + std::strerror(errno) + ")");
+    return bytes;
+}
+
+}  // namespace
+
+std::string InputDisplayName(const std::string& path) { return IsStandardStream(path) ? "standard input" : path; }
+
+Result<std::string> ReadCommandInput(const std::string& path, std::FILE* in, std::size_t limit) {
+    if (IsStandardStream(path)) return readStream(in, path, limit);
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (std::filesystem::is_directory(status)) {
+        return refusal(path, "is a folder, not a regular file (for a captured system use veltrix --batch "
+                             "--sysroot " + path + " --name NAME)");
+    }
+    // A device (/dev/zero, a terminal) has no end to read to; a pipe or a
+    // process substitution has one.
+    if (std::filesystem::is_character_file(status) || std::filesystem::is_block_file(status) ||
+        std::filesystem::is_socket(status)) {
+        return refusal(path, "not a regular file");
+    }
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file) {
+        return refusal(path, std::string("cannot open the file (") + std::strerror(errno) + ")");
+    }
+    return readStream(file.get(), path, limit);
+}
+
+Result<data::Report> LoadCommandInput(const std::string& path, const Locale& locale, std::FILE* in) {
+    auto bytes = ReadCommandInput(path, in);
+    if (!bytes) return bytes.failure();
+    return data::LoadInputBytes(*bytes, InputDisplayName(path), data::LocalNow(), locale);
+}
+
+}  // namespace veltrix
