@@ -26,6 +26,9 @@ for arg in "$@"; do
       # The store tests start their own PostgreSQL server as an unprivileged user.
       packages+=(postgresql-15)
       commands+=(/usr/lib/postgresql/15/bin/initdb /usr/lib/postgresql/15/bin/pg_ctl setpriv useradd)
+      # The README's example queries run in both engines' own shells.
+      packages+=(sqlite3)
+      commands+=(sqlite3 psql git tar)
       # The Debian package: built, checked, installed and removed; its manual page checked.
       packages+=(dpkg-dev file lintian man-db)
       commands+=(dpkg-deb dpkg-shlibdeps file lintian man gzip readelf)
