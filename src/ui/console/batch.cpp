@@ -276,6 +276,30 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
         bool on;
     } traceScope(o.trace || trace::requestedByEnvironment(), err);
 
+    // Where the report and the snapshot go is checked before any data source
+    // is reached: a missing folder is one line that names it, not a scan that
+    // then says the file could not be created.
+    {
+        std::error_code error;
+        const auto status = std::filesystem::status(o.outputDir, error);
+        if (!std::filesystem::is_directory(status)) {
+            const bool exists = std::filesystem::exists(status);
+            std::string shown = std::filesystem::absolute(o.outputDir, error).lexically_normal().string();
+            while (shown.size() > 1 && (shown.back() == '/' || shown.back() == '\\')) shown.pop_back();
+            const std::string file = (std::filesystem::path(shown) / (o.name + ".htm")).string();
+            printLine(err, "veltrix: Could not create the file... " + file + ": " +
+                               std::strerror(exists ? ENOTDIR : ENOENT) + " (the folder " + shown +
+                               (exists ? " is not a folder)" : " does not exist)"));
+            return kExitScanFailed;
+        }
+    }
+    if (!o.saveSnapshot.empty() && !IsStandardStream(o.saveSnapshot)) {
+        if (auto missing = missingFolderOf(o.saveSnapshot)) {
+            printLine(err, "veltrix: cannot write the snapshot file " + o.saveSnapshot + ": " + *missing);
+            return kExitScanFailed;
+        }
+    }
+
     // A bad snapshot or system root is refused before any report file is
     // touched.
     std::shared_ptr<wmi::Service> service;
@@ -325,15 +349,6 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
         scanService = recorder.get();
     }
 
-    // A snapshot that could not be written is known before the scan: the
-    // folder it goes into is missing.
-    if (!o.saveSnapshot.empty() && !IsStandardStream(o.saveSnapshot)) {
-        if (auto missing = missingFolderOf(o.saveSnapshot)) {
-            printLine(err, "veltrix: cannot write the snapshot file " + o.saveSnapshot + ": " + *missing);
-            return kExitScanFailed;
-        }
-    }
-
     // The success message names the report by its full path.
     std::error_code ignored;
     std::string folder = std::filesystem::absolute(o.outputDir, ignored).lexically_normal().string();
@@ -357,19 +372,6 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     // that did not work, and the line here says where and why.
     const std::string path = reportPath(*platform, state);
     const bool existed = platform->fileExists(path);
-    // A missing output folder is one line that names it, not a scan that
-    // then says the file could not be created.
-    {
-        std::error_code error;
-        const auto status = std::filesystem::status(o.outputDir, error);
-        if (!std::filesystem::is_directory(status)) {
-            const bool exists = std::filesystem::exists(status);
-            printLine(err, "veltrix: Could not create the file... " + path + ": " +
-                               std::strerror(exists ? ENOTDIR : ENOENT) + " (the folder " + folder +
-                               (exists ? " is not a folder)" : " does not exist)"));
-            return kExitScanFailed;
-        }
-    }
     if (Status created = platform->createEmptyFile(path); !created.ok()) {
         printLine(err, "veltrix: Could not create the file... " + created.failure.description);
         return kExitScanFailed;

@@ -26,8 +26,10 @@ int runCompare(int argc, char** argv, BatchEnvironment& environment, std::FILE* 
     CLI::App app{"Compares two reports (.htm) or snapshots (.json) of a machine, in any mix: the items added, "
                  "removed and changed per section. Exit code 0: the same, 1: they differ, 2: trouble.",
                  "veltrix compare"};
-    app.add_option("OLD", oldPath, "The earlier report or snapshot (- reads the standard input)")->required();
-    app.add_option("NEW", newPath, "The later report or snapshot")->required();
+    app.add_option("OLD", oldPath, "The earlier report or snapshot (- reads the standard input)")
+        ->required()
+        ->option_text("FILE");
+    app.add_option("NEW", newPath, "The later report or snapshot")->required()->option_text("FILE");
     app.add_option("--format", format, "text (default), html (also htm) or json")
         ->check(CLI::IsMember({"text", "html", "htm", "json"}));
     app.add_option("--output", output, "Write to FILE instead of the standard output (- is the standard output)")

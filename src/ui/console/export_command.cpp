@@ -23,7 +23,8 @@ int runExport(int argc, char** argv, BatchEnvironment& environment, std::FILE* o
     app.add_option("--output", output, "Write to FILE instead of the standard output (- is the standard output)")
         ->option_text("FILE");
     app.add_option("INPUT", inputs, "Reports or snapshots, told apart by their content; - reads the standard input")
-        ->required();
+        ->required()
+        ->option_text("FILE...");
     if (auto answered = parseArguments(app, argc, argv, out, err)) return *answered ? kExitOk : kExitBadInput;
     if (std::count_if(inputs.begin(), inputs.end(), IsStandardStream) > 1) {
         PrintLine(err, "veltrix export: the standard input (-) can be read only once");

@@ -175,7 +175,7 @@ int runStoreCommand(int argc, char** argv, const StoreInputLoader& load, std::FI
     const std::string dbHelp = "SQLite file or postgresql:// URL (default: veltrix-inventory.sqlite)";
     CLI::App* add = app.add_subcommand("add", "Load reports (.htm) and snapshots (.json) into the store");
     add->add_option("--db", db, dbHelp)->option_text("DB");
-    add->add_option("inputs", inputs, "Reports and snapshots")->required()->option_text("INPUT...");
+    add->add_option("inputs", inputs, "Reports and snapshots")->required()->option_text("FILE...");
     CLI::App* overview = app.add_subcommand("overview", "One line per machine from its newest scan");
     overview->add_option("--db", db, dbHelp)->option_text("DB");
     overview->add_option("--output", output, "The page (or CSV file) to write; - is the standard output")
