@@ -18,7 +18,7 @@ for arg in "$@"; do
   case "$arg" in
     --check) check=true ;;
     --tests)
-      packages+=(googletest libgtest-dev libgmock-dev xvfb xauth)
+      packages+=(googletest libgtest-dev libgmock-dev xvfb xauth tzdata)
       commands+=(xvfb-run Xvfb xauth)
       # The fuzzing step: clang with its libFuzzer runtime.
       packages+=(clang libclang-rt-14-dev)

@@ -58,6 +58,7 @@ ScanOutcome RunScan(const ScanState& state, ScanServices& services) {
     if (registryToRead(services.checkBoxes)) services.wmi.expectClasses(wmi::kRegistryMoniker, {"StdRegProv"});
     ScanContext scan{*report,          services.wmi,     pending,      services.locale, services.platform,
                      services.checkBoxes, state.reportName, state.comment};
+    scan.scanTime = services.scanTime;
     WriteHeader(state.reportName, state.comment, *report);
     for (const ScanStep& step : scanSteps()) {
         step.run(scan);
@@ -65,6 +66,7 @@ ScanOutcome RunScan(const ScanState& state, ScanServices& services) {
     }
     WriteFooter(*report);
     if (services.sectionsWithErrors) *services.sectionsWithErrors = scan.sectionsWithErrors;
+    if (services.usedScanTime) *services.usedScanTime = scan.scanTime;
 
     keep(pending, report->close());
     keep(pending, ui.progressUpdate(100));

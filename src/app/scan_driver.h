@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <optional>
 #include <vector>
 
 #include "app/scan_state.h"
@@ -26,6 +27,11 @@ struct ScanServices {
     bool openInViewer = true;
     // When set, receives the titles of the sections that wrote an "Error" row.
     std::vector<std::string>* sectionsWithErrors = nullptr;
+    // The time the report is dated by: a replayed snapshot's own, else the
+    // platform's clock when the scan reads it.
+    std::optional<DateTime> scanTime = {};
+    // When set, receives the time the report was dated by.
+    std::optional<DateTime>* usedScanTime = nullptr;
 };
 
 struct ScanStep {

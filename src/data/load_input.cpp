@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app/scan_driver.h"
+#include "data/report_identity.h"
 #include "data/report_reader.h"
 #include "providers/snapshot/snapshot_source.h"
 #include "report/encoding.h"
@@ -113,11 +114,13 @@ DateTime LocalNow() {
     return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
 }
 
-Result<std::string> ScanSnapshotToPage(std::string_view json, const std::string& name, const DateTime& now,
-                                       const Locale& locale) {
-    auto source = snapshot::SnapshotSource::parse(json, name);
-    if (!source) return source.failure();
-    wmi::TableService service(**source);
+namespace {
+
+// The in-memory scan of a loaded snapshot, dated by when it was taken where
+// it says so, else by `now`.
+Result<std::string> scanToPage(snapshot::SnapshotSource& source, const std::string& name, const DateTime& now,
+                               const Locale& locale) {
+    wmi::TableService service(source);
     std::string page;
     InMemoryPlatform platform(page, now);
     SilentUi ui;
@@ -126,6 +129,7 @@ Result<std::string> ScanSnapshotToPage(std::string_view json, const std::string&
     state.reportName = reportNameFor(name);
     platform.setReportName(state.reportName);
     ScanServices services{ui, platform, service, locale, boxes, false};
+    if (source.takenAt()) services.scanTime = source.takenAt()->local;
     // A scan that ends with an error still writes the whole page, the
     // failures in its "Error" rows, as a real scan does.
     if (RunScan(state, services) == ScanOutcome::CouldNotCreate) {
@@ -134,17 +138,33 @@ Result<std::string> ScanSnapshotToPage(std::string_view json, const std::string&
     return page;
 }
 
+}  // namespace
+
+Result<std::string> ScanSnapshotToPage(std::string_view json, const std::string& name, const DateTime& now,
+                                       const Locale& locale) {
+    auto source = snapshot::SnapshotSource::parse(json, name);
+    if (!source) return source.failure();
+    return scanToPage(**source, name, now, locale);
+}
+
 Result<Report> LoadInputBytes(std::string_view bytes, const std::string& name, const DateTime& now,
                               const Locale& locale) {
     if (looksLikeJson(bytes)) {
-        auto page = ScanSnapshotToPage(bytes, name, now, locale);
+        auto source = snapshot::SnapshotSource::parse(bytes, name);
+        if (!source) return source.failure();
+        auto page = scanToPage(**source, name, now, locale);
         if (!page) return page.failure();
         auto report = ParseReport(*page);
         if (!report) return Failure{report.failure().number, name + ": " + report.failure().description};
+        const auto& machine = (*source)->machine();
+        report->machine = machine ? UsableIdentity(*machine) : IdentityShownBy(*report);
+        report->takenAt = (*source)->takenAtText().value_or(std::string());
+        report->timeKnown = (*source)->takenAt().has_value();
         return report;
     }
     auto report = ParseReport(bytes);
     if (!report) return Failure{report.failure().number, name + ": " + report.failure().description};
+    report->machine = IdentityShownBy(*report);
     return report;
 }
 

@@ -13,19 +13,23 @@ namespace veltrix::data {
 
 // A snapshot is scanned in memory with the same collectors as a real scan
 // (no file is written, no factory file is looked for on this computer), with
-// English month names and this computer's clock; the page it gives is then
-// read like a saved report.
+// English month names, dated by when it was taken (this computer's clock for
+// a snapshot that does not say); the page it gives is then read like a saved
+// report. The report's machine identity is the snapshot's own record, or
+// what the page shows.
 Result<Report> LoadInput(const std::string& path);
 // The same with the month names, decimal separator and date format of
 // `locale`, so that a snapshot of this computer reads like its own report.
 Result<Report> LoadInput(const std::string& path, const Locale& locale);
 
 // The same for bytes already read; `name` only serves the messages. `now`
-// stands in for the clock of the in-memory scan.
+// stands in for the clock of the in-memory scan of a snapshot that does not
+// say when it was taken.
 Result<Report> LoadInputBytes(std::string_view bytes, const std::string& name, const DateTime& now,
                               const Locale& locale);
 
-// The page an in-memory scan of a snapshot writes (Windows-1252, CR LF).
+// The page an in-memory scan of a snapshot writes (Windows-1252, CR LF),
+// dated like LoadInputBytes's.
 Result<std::string> ScanSnapshotToPage(std::string_view json, const std::string& name, const DateTime& now,
                                        const Locale& locale = EnglishLocale());
 

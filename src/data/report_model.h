@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/machine_identity.h"
+
 namespace veltrix::data {
 
 // One label/value line of a section. Values are decoded text (UTF-8):
@@ -62,6 +64,15 @@ struct Report {
     std::vector<Pair> software;  // name, version
     std::vector<Slot> slots;
     std::vector<std::string> factoryFileLines;
+    // Whose scan it is: a snapshot's own record when it has one, else what
+    // the page shows (serial numbers, MAC addresses).
+    MachineIdentity machine;
+    // When a snapshot was taken (ISO 8601 with offset); empty for a page,
+    // whose time is `generated`, and for a snapshot that does not say.
+    std::string takenAt;
+    // False for a snapshot that does not say when it was taken: its
+    // `generated` is only the time it was replayed.
+    bool timeKnown = true;
     bool operator==(const Report&) const = default;
 };
 

@@ -1,6 +1,7 @@
 // Everything a collector may touch during one scan.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,10 @@ struct ScanContext {
     // got an "Error" row, in report order, each once.
     std::string currentSection = {};
     std::vector<std::string> sectionsWithErrors = {};
+    // The time the report is dated by. Given by a replay; otherwise set from
+    // the platform's clock by the first section that reads it, so that a
+    // snapshot recorded alongside carries the report's own time.
+    std::optional<DateTime> scanTime = {};
 
     Messages& messages() { return report.messages(); }
 };

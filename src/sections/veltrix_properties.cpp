@@ -12,7 +12,8 @@ void WritePropertiesSection(ScanContext& scan) {
     Frame frame(scan);
     const std::string version = std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
                                 std::to_string(kVersionPatch);
-    const std::string when = formatScanTime(scan.platform.now(), scan.locale);
+    if (!scan.scanTime) scan.scanTime = scan.platform.now();
+    const std::string when = formatScanTime(*scan.scanTime, scan.locale);
     frame.head("Veltrixproperties");
     frame.row("Veltrix-Version", version + std::string(kNbsp));
     frame.row("Veltrix generated", EscapeMarkup(when) + std::string(kNbsp));

@@ -278,6 +278,8 @@ TEST(LoadInput, ReportFileAndSnapshotLoadAlike) {
     ASSERT_TRUE(fromSnapshot.ok()) << fromSnapshot.failure().description;
     EXPECT_EQ(fromSnapshot->name, "office");
     Report a = *fromReport, b = *fromSnapshot;
+    EXPECT_FALSE(b.timeKnown);  // this snapshot does not say when it was taken
+    b.timeKnown = true;
     a.name = b.name = "";
     a.generated = b.generated = "";
     for (Report* r : {&a, &b}) r->sections.front().items.front().rows.pop_back();  // the scan time row

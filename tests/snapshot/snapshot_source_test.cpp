@@ -4,6 +4,8 @@
 
 #include <fstream>
 
+#include "reportdata/report_data_support.h"
+
 using veltrix::snapshot::SnapshotSource;
 using veltrix::wmi::Kind;
 
@@ -93,6 +95,30 @@ TEST(SnapshotSource, RegistryKeysParentsAndOrder) {
     EXPECT_EQ(source->registryString("Software\\Uninstall\\Mid", "X"), std::nullopt);  // implicit key, no values
 }
 
+// Version 2 says when the scan was taken and whose it is; version 1 files,
+// which say neither, load as before.
+TEST(SnapshotSource, ReadsWhenAndWhoseAndLoadsVersionOneAsBefore) {
+    auto current = SnapshotSource::parse(
+        "{\"veltrix-snapshot\": 2, \"source\": \"s\", \"taken-at\": \"2026-12-09T05:14:03+01:00\",\n"
+        " \"machine\": {\"host-name\": \"PC-0042\", \"uuid\": \"4c4c4544-0038-3510-8052-b3c04f4d4a32\",\n"
+        "  \"enclosure-serial\": \"NRV-7731-0042\", \"board-serial\": \"\", \"macs\": [\"8C:EC:4B:11:22:33\"]}}",
+        "s.json");
+    ASSERT_TRUE(current.ok()) << current.failure().description;
+    ASSERT_TRUE((*current)->takenAt());
+    EXPECT_EQ((*current)->takenAt()->local.hour, 5);
+    EXPECT_EQ((*current)->takenAt()->utcOffsetMinutes, 60);
+    EXPECT_EQ((*current)->takenAtText(), "2026-12-09T05:14:03+01:00");
+    ASSERT_TRUE((*current)->machine());
+    EXPECT_EQ((*current)->machine()->hostName, "PC-0042");
+    EXPECT_EQ((*current)->machine()->enclosureSerial, "NRV-7731-0042");
+    EXPECT_EQ((*current)->machine()->boardSerial, std::nullopt);  // empty reads as absent
+    EXPECT_EQ((*current)->machine()->macs, std::vector<std::string>{"8C:EC:4B:11:22:33"});
+    auto old = SnapshotSource::parse(veltrix::test::readText(veltrix::test::officeDesktop()), "office.json");
+    ASSERT_TRUE(old.ok()) << old.failure().description;
+    EXPECT_FALSE((*old)->takenAt());
+    EXPECT_FALSE((*old)->machine());
+}
+
 TEST(SnapshotSource, RefusesMalformedFilesWithLineAndColumn) {
     struct Case {
         std::string_view json;
@@ -104,7 +130,7 @@ TEST(SnapshotSource, RefusesMalformedFilesWithLineAndColumn) {
         {"{\"veltrix-snapshot\": 1,\n\"source\": \"x\",\n}", "s.json:3:1: not valid JSON"},
         {"[1]", "s.json:1:1: a snapshot is a JSON object"},
         {"{\"source\": \"x\"}", "s.json:1:1: the member \"veltrix-snapshot\""},
-        {"{\"veltrix-snapshot\": 2}", "s.json:1:22: unsupported snapshot format version 2"},
+        {"{\"veltrix-snapshot\": 3}", "s.json:1:22: unsupported snapshot format version 3"},
         {"{\"veltrix-snapshot\": \"1\"}", "s.json:1:22: unsupported snapshot format version \"1\""},
         {"{\"veltrix-snapshot\": 1, \"namespace\": {}}", "s.json:1:25: unknown member \"namespace\""},
         {"{\"veltrix-snapshot\": 1, \"veltrix-snapshot\": 1}", "s.json:1:25: the member \"veltrix-snapshot\" appears twice"},
@@ -132,6 +158,12 @@ TEST(SnapshotSource, RefusesMalformedFilesWithLineAndColumn) {
         {"{\"veltrix-snapshot\": 1, \"registry\": {\"HKLM\\\\A\": {}, \"hklm\\\\a\": {}}}", "the registry key \"hklm\\a\" appears twice"},
         {"{\"veltrix-snapshot\": 1, \"registry\": {\"HKLM\\\\A\\\\\\\\B\": {}}}", "has an empty part"},
         {"{\"veltrix-snapshot\": 1, \"source\": \"\xff\"}", "s.json:1:36: not valid JSON"},
+        {"{\"veltrix-snapshot\": 2, \"taken-at\": \"09-December-2026 05:14\"}",
+         "s.json:1:37: \"taken-at\" must be a time such as"},
+        {"{\"veltrix-snapshot\": 2, \"taken-at\": 20261209}", "s.json:1:37: \"taken-at\" must be text"},
+        {"{\"veltrix-snapshot\": 2, \"machine\": {\"serial\": \"x\"}}", "unknown member \"serial\" in \"machine\""},
+        {"{\"veltrix-snapshot\": 2, \"machine\": {\"macs\": \"8C:EC:4B:11:22:33\"}}", "must be a list of texts"},
+        {"{\"veltrix-snapshot\": 2, \"machine\": {\"uuid\": 5}}", "\"uuid\" in \"machine\" must be text"},
     };
     for (const Case& c : cases) {
         auto source = SnapshotSource::parse(c.json, "s.json");

@@ -2,6 +2,7 @@
 #include "ui/console/batch.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -40,6 +41,7 @@ protected:
     std::string liveRoot = std::string(VELTRIX_TEST_DATA) + "/linux/desktop";
     int liveConnections = 0;
     bool offersSysroot = true;  // as the Linux program does
+    DateTime clock{2026, 12, 7, 9, 5, 0};
     std::function<int(int, char**, std::FILE*, std::FILE*)> storeCommand;
     std::FILE* standardInput = nullptr;  // what `-` reads; the process's own when null
 
@@ -65,8 +67,7 @@ protected:
                 return serviceOver(makeSysrootSource(root));
             };
         env.makePlatform = [this](const std::string& output) -> std::unique_ptr<Platform> {
-            return std::make_unique<test::FixedClockPlatform>(output, (folder / "drive/").string(),
-                                                               DateTime{2026, 12, 7, 9, 5, 0});
+            return std::make_unique<test::FixedClockPlatform>(output, (folder / "drive/").string(), clock);
         };
         env.makeLocale = [] { return std::unique_ptr<Locale>(std::make_unique<EnglishLocale>()); };
         env.storeCommand = storeCommand;
@@ -110,10 +111,10 @@ TEST_F(BatchTest, ScansASnapshotIntoTheOutputFolder) {
 TEST_F(BatchTest, BadArgumentsAndBadSnapshotsExit2WithoutTouchingTheReport) {
     std::ofstream(folder / "keep.htm") << "old report";
     const std::string bad = writeSnapshot("bad.json", "{\"veltrix-snapshot\": 1,\n  \"namespaces\": [}");
-    const std::string wrongVersion = writeSnapshot("v2.json", "{\"veltrix-snapshot\": 2}");
+    const std::string wrongVersion = writeSnapshot("v3.json", "{\"veltrix-snapshot\": 3}");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--batch", "--name", "keep", "--output-dir", folder.str(), "--snapshot", bad}, "bad.json:2:"},
-        {{"--batch", "--name", "keep", "--output-dir", folder.str(), "--snapshot", wrongVersion}, "v2.json"},
+        {{"--batch", "--name", "keep", "--output-dir", folder.str(), "--snapshot", wrongVersion}, "v3.json"},
         {{"--batch", "--name", "keep", "--output-dir", folder.str(), "--snapshot", folder.str() + "/none.json"},
          "none.json"},
         {{"--batch", "--name", "a:b", "--output-dir", folder.str()}, "':'"},
@@ -184,6 +185,44 @@ TEST_F(BatchTest, SavedSnapshotReplaysTheSameReportByteForByte) {
     std::string original = readFile(folder / "live.htm");
     EXPECT_NE(original.find("&nbsp;Bios</strong>"), std::string::npos);
     EXPECT_EQ(readFile(folder / "drive/live.htm"), original);
+}
+
+// A replay on another day gives the bytes of the live report: the snapshot
+// says when it was taken and whose it is. Older snapshots replay dated now.
+TEST_F(BatchTest, SnapshotCarriesWhenAndWhoseAndItsReplayIsDatedByIt) {
+    auto live = run({"--batch", "--name", "live", "--output-dir", folder.str(), "--save-snapshot",
+                     (folder / "machine.json").string()});
+    ASSERT_EQ(live.code, kExitOk) << live.err;
+    const std::string saved = readFile(folder / "machine.json");
+    auto json = nlohmann::json::parse(saved);
+    EXPECT_EQ(json["veltrix-snapshot"], 2);
+    const std::string takenAt = json["taken-at"];
+    EXPECT_EQ(takenAt.substr(0, 19), "2026-12-07T09:05:00") << takenAt;
+    ASSERT_TRUE(json.contains("machine")) << saved.substr(0, 400);
+    for (auto& [key, value] : json["machine"].items()) {
+        if (value.is_string()) {
+            EXPECT_FALSE(value.get<std::string>().empty()) << key;
+        }
+    }
+
+    clock = DateTime{2027, 3, 1, 18, 30, 0};
+    std::filesystem::create_directories(folder / "drive");
+    auto replay = run({"--batch", "--name", "live", "--output-dir", (folder / "drive").string(), "--snapshot",
+                       (folder / "machine.json").string(), "--save-snapshot", (folder / "again.json").string()});
+    ASSERT_EQ(replay.code, kExitOk) << replay.err;
+    EXPECT_EQ(readFile(folder / "drive/live.htm"), readFile(folder / "live.htm"));
+    auto again = nlohmann::json::parse(readFile(folder / "again.json"));
+    EXPECT_EQ(again["taken-at"], takenAt);  // a re-recording keeps the original's time and owner
+    EXPECT_EQ(again["machine"], json["machine"]);
+
+    json.erase("taken-at");
+    json["veltrix-snapshot"] = 1;
+    const std::string old = writeSnapshot("old.json", json.dump());
+    auto dated = run({"--batch", "--name", "old", "--output-dir", (folder / "drive").string(), "--snapshot", old,
+                      "--trace"});
+    ASSERT_EQ(dated.code, kExitOk) << dated.err;
+    EXPECT_NE(dated.err.find("does not say when it was taken; the report is dated now"), std::string::npos);
+    EXPECT_NE(readFile(folder / "drive/old.htm").find("01-March-2027 18:30"), std::string::npos);
 }
 
 // The trace says which file answered and why one was left out, so that an
@@ -501,7 +540,7 @@ TEST_F(BatchTest, MissingFoldersAreOneLineAndNoSuccessFollowsAFailure) {
 TEST_F(BatchTest, SavedSnapshotGoesToStandardOutputForDash) {
     auto r = run({"--batch", "--name", "live", "--output-dir", folder.str(), "--save-snapshot", "-"});
     ASSERT_EQ(r.code, kExitOk) << r.err;
-    EXPECT_EQ(r.out.rfind("{\n  \"veltrix-snapshot\": 1,", 0), 0u) << r.out.substr(0, 80);
+    EXPECT_EQ(r.out.rfind("{\n  \"veltrix-snapshot\": ", 0), 0u) << r.out.substr(0, 80);
     EXPECT_FALSE(std::filesystem::exists("-"));
     EXPECT_NE(r.err.find("File is saved"), std::string::npos);
 }

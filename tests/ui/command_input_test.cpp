@@ -57,6 +57,11 @@ TEST(CommandInput, FoldersDevicesAndMissingFilesSayWhatTheyAre) {
     auto missing = ReadCommandInput(folder.str() + "/none.json", nullptr);
     ASSERT_FALSE(missing.ok());
     EXPECT_NE(missing.failure().description.find("none.json: cannot open the file"), std::string::npos);
+    // A name that would steer the terminal is shown escaped.
+    auto hostile = ReadCommandInput(folder.str() + "/\x1b[2Jx\n.json", nullptr);
+    ASSERT_FALSE(hostile.ok());
+    EXPECT_NE(hostile.failure().description.find("/\\x1B[2Jx\\x0A.json: cannot open"), std::string::npos)
+        << hostile.failure().description;
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <nlohmann/json.hpp>
 
 #include "core/ascii.h"
+#include "providers/snapshot/machine_json.h"
+#include "providers/snapshot/snapshot_source.h"
 #include "report/encoding.h"
 #include "wmi/moniker.h"
 #include "wmi/wql/query.h"
@@ -78,6 +80,8 @@ struct RecordingService::State {
     };
 
     std::string source;
+    std::string takenAt;
+    MachineIdentity machine;
     bool connected = false;
     std::optional<Failure> connectFailure;
     std::vector<Namespace> namespaces;
@@ -231,10 +235,16 @@ Result<std::unique_ptr<wmi::Registry>> RecordingService::connectRegistry(std::st
     return std::unique_ptr<wmi::Registry>(std::make_unique<RecordingRegistry>(std::move(*registry), state_));
 }
 
+void RecordingService::setTakenAt(std::string iso8601) { state_->takenAt = std::move(iso8601); }
+
+void RecordingService::setMachine(MachineIdentity identity) { state_->machine = std::move(identity); }
+
 std::string RecordingService::toJson() const {
     Json root = Json::object();
-    root["veltrix-snapshot"] = 1;
+    root["veltrix-snapshot"] = kSnapshotFormatVersion;
     root["source"] = replaceInvalidUtf8(state_->source);
+    if (!state_->takenAt.empty()) root["taken-at"] = state_->takenAt;
+    if (Json machine = MachineJson(state_->machine); !machine.empty()) root["machine"] = std::move(machine);
     // A connection failure becomes the snapshot's connect-error only when no
     // connection worked at all: otherwise the replay would refuse the
     // connections that did work during the scan.

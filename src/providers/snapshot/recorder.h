@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/machine_identity.h"
 #include "core/platform.h"
 #include "core/result.h"
 #include "wmi/service.h"
@@ -25,7 +26,12 @@ public:
         inner_.expectClasses(moniker, classNames);
     }
 
-    // The snapshot (format version 1) of everything recorded so far.
+    // When the scan was taken and whose it is, written beside what the
+    // providers answered; both are optional.
+    void setTakenAt(std::string iso8601);
+    void setMachine(MachineIdentity identity);
+
+    // The snapshot (format version 2) of everything recorded so far.
     std::string toJson() const;
     // Writes toJson() to `path` through a file that replaces an old one only
     // when complete; a failure names the file and the reason.

@@ -17,6 +17,7 @@
 
 #include "core/ascii.h"
 #include "providers/snapshot/json_position.h"
+#include "providers/snapshot/machine_json.h"
 #include "wmi/property_object.h"
 
 namespace veltrix::snapshot {
@@ -77,10 +78,29 @@ struct SnapshotParser {
         if (version == root.end()) return refuse("the member \"veltrix-snapshot\" (the format version) is missing");
         return members(root, [&](const std::string& key, const Json& value) {
             if (key == "veltrix-snapshot") {
-                if (!value.is_number_integer() || value.get<std::int64_t>() != 1) {
+                if (!value.is_number_integer() || value.get<std::int64_t>() < 1 ||
+                    value.get<std::int64_t>() > kSnapshotFormatVersion) {
                     return refuse("unsupported snapshot format version " + shortForm(value) +
-                                  " (this program reads version 1)");
+                                  " (this program reads versions 1 to " + std::to_string(kSnapshotFormatVersion) +
+                                  ")");
                 }
+                return true;
+            }
+            if (key == "taken-at") {
+                if (!value.is_string()) return refuse("\"taken-at\" must be text");
+                auto when = ParseIso8601(value.get_ref<const std::string&>());
+                if (!when) {
+                    return refuse("\"taken-at\" must be a time such as 2026-12-09T05:14:03+01:00, not " +
+                                  shortForm(value));
+                }
+                out.takenAtText_ = value.get<std::string>();
+                out.takenAt_ = *when;
+                return true;
+            }
+            if (key == "machine") {
+                auto identity = MachineFromJson(value);
+                if (!identity) return refuse(identity.failure().description);
+                out.machine_ = std::move(*identity);
                 return true;
             }
             if (key == "source") {

@@ -1,4 +1,8 @@
-// Snapshot format version 1: one JSON file holding what the providers would
+// The snapshot format this program writes. Version 2 adds when the scan was
+// taken and whose it is; version 1 files load as before.
+inline constexpr int kSnapshotFormatVersion = 2;
+
+// Snapshot format: one JSON file holding what the providers would
 // answer. Loading is strict; a bad file is refused with its name, the line and
 // column and what was wrong, before anything else happens.
 #pragma once
@@ -14,7 +18,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/machine_identity.h"
 #include "core/result.h"
+#include "core/timestamp.h"
 #include "wmi/class_source.h"
 
 namespace veltrix::snapshot {
@@ -33,6 +39,12 @@ public:
     std::optional<std::string> registryString(std::string_view path, std::string_view valueName) override;
 
     const std::string& sourceText() const { return source_; }
+    // When the scan was taken, as written ("2026-12-09T05:14:03+01:00"), and
+    // read; absent in files written before snapshots said so.
+    const std::optional<std::string>& takenAtText() const { return takenAtText_; }
+    const std::optional<Timestamp>& takenAt() const { return takenAt_; }
+    // Whose scan it is, as the scan saw it; absent in older files.
+    const std::optional<MachineIdentity>& machine() const { return machine_; }
 
     struct ClassEntry {
         std::string name;                      // as spelled in the file
@@ -48,6 +60,9 @@ public:
 private:
     SnapshotSource() = default;
     std::string source_;
+    std::optional<std::string> takenAtText_;
+    std::optional<Timestamp> takenAt_;
+    std::optional<MachineIdentity> machine_;
     std::optional<Failure> connectError_;
     std::map<std::string, std::map<std::string, ClassEntry>> namespaces_;  // lower-case keys
     // The registry as a tree: key 0 is the hive; every other key is found

@@ -13,8 +13,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include "app/machine_identity_reader.h"
 #include "app/name_characters.h"
 #include "app/scan_driver.h"
+#include "core/timestamp.h"
 #include "core/trace.h"
 #include "core/version.h"
 #include "providers/snapshot/recorder.h"
@@ -303,6 +305,7 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     // A bad snapshot or system root is refused before any report file is
     // touched.
     std::shared_ptr<wmi::Service> service;
+    const snapshot::SnapshotSource* replayed = nullptr;
     if (sysroot->count() > 0) {
         if (auto refused = checkSysroot(o, environment)) {
             printLine(err, "veltrix: " + *refused);
@@ -327,6 +330,10 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
         }
         auto holder = std::make_shared<SnapshotService>();
         holder->source = std::move(*loaded);
+        replayed = holder->source.get();
+        if (!replayed->takenAt()) {
+            trace::line("snapshot: " + InputDisplayName(o.snapshot) + " does not say when it was taken; the report is dated now");
+        }
         holder->service = std::make_unique<wmi::TableService>(*holder->source);
         service = std::shared_ptr<wmi::Service>(holder, holder->service.get());
     } else {
@@ -381,6 +388,11 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     // The batch opens the report itself, once everything is written, so that
     // it can say where the report is when no viewer opens it.
     ScanServices services{ui, *platform, *scanService, *locale, boxes, false, &sectionsWithErrors};
+    // A replayed snapshot is dated by when it was taken, so that its report
+    // reads as the one written on the machine.
+    if (replayed && replayed->takenAt()) services.scanTime = replayed->takenAt()->local;
+    std::optional<DateTime> scanTime;
+    services.usedScanTime = &scanTime;
     ScanOutcome outcome = RunScan(state, services);
 
     int code = outcome == ScanOutcome::Saved ? kExitOk : kExitScanFailed;
@@ -399,6 +411,12 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
         printLine(err, "veltrix: sections with errors: " + joined(sectionsWithErrors));
     }
     if (recorder) {
+        if (replayed && replayed->takenAtText()) {
+            recorder->setTakenAt(*replayed->takenAtText());
+        } else if (scanTime) {
+            recorder->setTakenAt(FormatIso8601({*scanTime, LocalUtcOffsetMinutes(*scanTime)}));
+        }
+        recorder->setMachine(replayed && replayed->machine() ? *replayed->machine() : ReadMachineIdentity(watch));
         Status saved = IsStandardStream(o.saveSnapshot) ? WriteCommandOutput("-", recorder->toJson(), out)
                                                         : recorder->save(*platform, o.saveSnapshot);
         if (!saved.ok()) {

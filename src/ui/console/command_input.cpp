@@ -1,6 +1,7 @@
 #include "ui/console/command_input.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -11,8 +12,24 @@ namespace veltrix {
 
 namespace {
 
+// A name as a message line shows it: a control character in a file name
+// must not move the terminal's cursor or end the line.
+std::string printable(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02X", static_cast<unsigned>(c));
+            out += code;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 Failure refusal(const std::string& path, const std::string& why) {
-    return Failure{failure_code::kFileError, InputDisplayName(path) + ": " + why};
+    return Failure{failure_code::kFileError, printable(InputDisplayName(path)) + ": " + printable(why)};
 }
 
 Result<std::string> readStream(std::FILE* f, const std::string& path, std::size_t limit) {
