@@ -101,8 +101,6 @@ int main() {
         "  veltrix --batch --name office-pc           this computer into .\\office-pc.htm\n"
         "  veltrix --batch --name pc12 --comment \"after repair\" --output-dir D:\\reports --open\n"
         "  veltrix --batch --name pc12 --save-snapshot pc12.json   record the scan as well\n"
-        "  veltrix --batch --name pc12 --snapshot pc12.json        the same report on any computer\n"
-        "\n"
-        "Exit codes: 0 report written, 1 report not created or scan error, 2 bad arguments or snapshot.\n";
+        "  veltrix --batch --name pc12 --snapshot pc12.json        the same report on any computer\n";
     return veltrix::runBatch(static_cast<int>(arguments.size()), argv.data(), environment);
 }
