@@ -6,6 +6,11 @@
 #include <filesystem>
 #include <memory>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "data/load_input.h"
 
 namespace veltrix {
@@ -52,7 +57,14 @@ Result<std::string> readStream(std::FILE* f, const std::string& path, std::size_
 std::string InputDisplayName(const std::string& path) { return IsStandardStream(path) ? "standard input" : path; }
 
 Result<std::string> ReadCommandInput(const std::string& path, std::FILE* in, std::size_t limit) {
-    if (IsStandardStream(path)) return readStream(in, path, limit);
+    if (IsStandardStream(path)) {
+#ifdef _WIN32
+        // Bytes as they are: text mode would drop the CRs of a report and end
+        // at the first Ctrl-Z.
+        _setmode(_fileno(in), _O_BINARY);
+#endif
+        return readStream(in, path, limit);
+    }
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
     if (std::filesystem::is_directory(status)) {

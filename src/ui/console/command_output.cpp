@@ -3,6 +3,11 @@
 #include <filesystem>
 #include <fstream>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "ui/console/command_input.h"
 
 namespace veltrix {
@@ -25,6 +30,12 @@ std::optional<std::string> unwritableTarget(const std::string& path) {
 
 Status WriteCommandOutput(const std::string& path, std::string_view bytes, std::FILE* out) {
     if (path.empty() || IsStandardStream(path)) {
+#ifdef _WIN32
+        // CSV and the pages end their lines with CR LF already; text mode
+        // would make each of them CR CR LF.
+        std::fflush(out);
+        _setmode(_fileno(out), _O_BINARY);
+#endif
         if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fflush(out) != 0) {
             return Failure{failure_code::kFileError, "cannot write to the standard output"};
         }
