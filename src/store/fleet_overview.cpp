@@ -10,8 +10,11 @@
 namespace veltrix::store {
 namespace {
 
-constexpr const char* kColumns[] = {"Machine", "Generated", "Maker / Model", "CPU",
-                                    "RAM total", "Disks", "Operating system", "Programs"};
+constexpr const char* kColumns[] = {"Machine", "Serial",    "Scans",  "Generated",        "Maker / Model",
+                                    "CPU",     "RAM total", "Disks",  "Operating system", "Programs",
+                                    "Flags"};
+// The date stays on one line however narrow the page.
+constexpr std::size_t kGeneratedColumn = 3;
 
 // The figures of one machine while its rows stream past.
 struct Gathered {
@@ -41,8 +44,17 @@ std::string cpuText(const std::vector<std::string>& cpus) {
 }
 
 std::vector<std::string> fields(const OverviewLine& line) {
-    return {line.machine, line.generated, line.makerModel, line.cpu, line.ramTotal,
-            line.disks, line.os, std::to_string(line.programs)};
+    return {line.machine,
+            line.serial,
+            std::to_string(line.scans),
+            line.generated.empty() ? "unknown" : line.generated,
+            line.makerModel,
+            line.cpu,
+            line.ramTotal,
+            line.disks,
+            line.os,
+            line.programsCollected ? std::to_string(line.programs) : "not collected",
+            line.flags};
 }
 
 }  // namespace
@@ -51,12 +63,17 @@ Result<std::vector<OverviewLine>> readOverview(SqlConnection& connection) {
     std::vector<OverviewLine> lines;
     std::unordered_map<std::int64_t, std::size_t> byScan;
     Status status = connection.query(
-        "SELECT l.id, l.machine, l.generated, (SELECT COUNT(*) FROM software s WHERE s.scan_id = l.id) "
-        "FROM latest l ORDER BY l.machine",
+        "SELECT l.id, l.machine, l.generated, (SELECT COUNT(*) FROM software s WHERE s.scan_id = l.id), m.serial, "
+        "(SELECT COUNT(*) FROM scans c WHERE c.machine_id = l.machine_id), n.software_collected, m.possible_clone "
+        "FROM latest l JOIN machines m ON m.id = l.machine_id JOIN scans n ON n.id = l.id ORDER BY l.machine, m.id",
         {}, [&](const SqlRow& row) {
             byScan.emplace(row.integer(0), lines.size());
             OverviewLine line{std::string(row.text(1).value_or("")), std::string(row.text(2).value_or(""))};
             line.programs = row.integer(3);
+            line.serial = std::string(row.text(4).value_or(""));
+            line.scans = row.integer(5);
+            line.programsCollected = row.integer(6) != 0;
+            if (row.integer(7) != 0) line.flags = "possible clone";
             lines.push_back(std::move(line));
         });
     if (!status.ok()) return status.failure;
@@ -160,9 +177,13 @@ std::string overviewPage(const std::vector<OverviewLine>& lines) {
         head += "</strong></font></td>";
     }
     line(head + "</tr>");
+    const std::string oneLineCell = "<td bgcolor='#d9d9d9' class='td1' nowrap>";
     for (const auto& entry : lines) {
         std::string row = "<tr>";
-        for (const auto& field : fields(entry)) row += cell + EscapeHtml(field) + "&nbsp;</td>";
+        const auto values = fields(entry);
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            row += (i == kGeneratedColumn ? oneLineCell : cell) + EscapeHtml(values[i]) + "&nbsp;</td>";
+        }
         line(encodeCp1252(row + "</tr>"));
     }
     line("</table><br>");

@@ -13,13 +13,21 @@ namespace veltrix::store {
 
 struct OverviewLine {
     std::string machine;
-    std::string generated;
+    std::string generated;  // empty when the scan does not say when it was taken
     std::string makerModel;
     std::string cpu;
     std::string ramTotal;  // "16384 MB"; empty when no module reported a capacity
     std::string disks;     // "model (size); ..."
     std::string os;
     std::int64_t programs = 0;
+    std::string serial;  // the machine's enclosure, else board, else BIOS serial
+    std::int64_t scans = 0;
+    // False when the newest scan left the software out (--no-software): its
+    // program count is unknown, not zero.
+    bool programsCollected = true;
+    // "possible clone" when another machine shows the same UUID with another
+    // serial.
+    std::string flags;
 };
 
 // Lines ordered by machine name.

@@ -2,7 +2,13 @@
 
 #include <array>
 #include <cctype>
+#include <cstdio>
+#include <map>
+#include <set>
 
+#include "core/timestamp.h"
+#include "data/report_identity.h"
+#include "store/machine_matching.h"
 #include "store/store_schema.h"
 
 namespace veltrix::store {
@@ -16,6 +22,29 @@ Failure unusable(const std::string& display, const std::string& what) {
 constexpr std::string_view kSlotTag = "Tag";
 constexpr std::string_view kSlotDesignation = "Slot Description";
 constexpr std::string_view kSlotUsage = "Belegung";
+
+// NULL for a value the scan did not show.
+SqlParam optionalText(const std::optional<std::string>& text) {
+    if (!text) return nullptr;
+    return std::string_view(*text);
+}
+
+// The physical adapters' addresses as the scans table keeps them.
+std::string joinedMacs(const MachineIdentity& identity) {
+    std::string macs;
+    for (const auto& mac : identity.macs) macs += (macs.empty() ? "" : " ") + mac;
+    return macs;
+}
+
+// A scan without the software section was made with the software inventory
+// switched off: its program count is unknown, not zero.
+bool SoftwareWasCollected(const data::Report& report) {
+    if (!report.software.empty()) return true;
+    for (const auto& section : report.sections) {
+        if (section.title == "Installed Software") return true;
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -76,6 +105,7 @@ Status InventoryStore::prepareSchema(OpenMode mode) {
         for (int version = again && again->version ? *again->version : 0; result.ok() && version < kSchemaVersion;
              ++version) {
             result = connection_->execute(upgradeSql(connection_->engine(), version));
+            if (result.ok() && version == 1) result = mergeMachinesByHardware();
             if (result.ok() && version > 0) {
                 result = connection_->query("UPDATE store_info SET value = ? WHERE key = 'schema_version'",
                                             {std::int64_t{version + 1}});
@@ -103,37 +133,162 @@ Result<bool> InventoryStore::contains(std::string_view digest) {
 
 Result<AddOutcome> InventoryStore::add(const data::Report& report, std::string_view digest,
                                        std::string_view source) {
+    auto added = addScan(report, digest, source);
+    if (!added) return added.failure();
+    return added->outcome;
+}
+
+Result<AddResult> InventoryStore::addScan(const data::Report& report, std::string_view digest,
+                                          std::string_view source, const AddOptions& options) {
+    auto present = [&]() -> Result<std::optional<AddResult>> {
+        std::optional<AddResult> found;
+        Status status = connection_->query("SELECT id, machine_id, matched_by FROM scans WHERE digest = ?", {digest},
+                                           [&](const SqlRow& row) {
+                                               found = AddResult{AddOutcome::AlreadyPresent, row.integer(0),
+                                                                 row.integer(1), std::string(row.text(2).value_or(""))};
+                                           });
+        if (!status.ok()) return status.failure;
+        return found;
+    };
+    auto already = present();
+    if (!already) return already.failure();
+    if (*already) return **already;
+
     if (Status status = connection_->execute("SAVEPOINT one_scan"); !status.ok()) return status.failure;
-    auto fail = [&](Failure failure) -> Result<AddOutcome> {
+    auto fail = [&](Failure failure) -> Result<AddResult> {
         connection_->execute("ROLLBACK TO SAVEPOINT one_scan; RELEASE SAVEPOINT one_scan");
         failure.number = kStoreStatementFailed;
         return failure;
     };
-    // The update that changes nothing makes RETURNING give the id of a
-    // machine that is already there, on both engines.
-    auto machine = queryValue(*connection_,
-                              "INSERT INTO machines (name) VALUES (?) ON CONFLICT (name) "
-                              "DO UPDATE SET name = excluded.name RETURNING id",
-                              {std::string_view(report.name)});
-    if (!machine) return fail(machine.failure());
-    if (!*machine) return fail(Failure{1, "the machine was not recorded"});
-    std::string generatedAt = sortableGenerated(report.generated);
-    auto scan = queryValue(*connection_,
-                           "INSERT INTO scans (machine_id, generated, generated_at, source, digest, comment, "
-                           "version) VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT (digest) DO NOTHING RETURNING id",
-                           {std::int64_t{std::stoll(**machine)}, std::string_view(report.generated),
-                            std::string_view(generatedAt), source, digest, std::string_view(report.comment),
-                            std::string_view(report.version)});
+    // Two loaders deciding at once could each make the same new machine;
+    // on a shared server they take turns until their transactions end.
+    if (connection_->engine() == Engine::Postgres) {
+        if (Status status = connection_->execute("SELECT pg_advisory_xact_lock(7361003)"); !status.ok()) {
+            return fail(status.failure);
+        }
+    }
+    const MachineIdentity identity = UsableIdentity(report.machine);
+    const ScanKeys keys = KeysOf(identity, report.name, options.agentId);
+    auto match = FindMachine(*connection_, keys);
+    if (!match) return fail(match.failure());
+    std::int64_t machineId = 0;
+    if (match->machineId) {
+        machineId = *match->machineId;
+    } else {
+        auto made = queryValue(*connection_, "INSERT INTO machines (name) VALUES (?) RETURNING id",
+                               {std::string_view(report.name)});
+        if (!made) return fail(made.failure());
+        if (!*made) return fail(Failure{1, "the machine was not recorded"});
+        machineId = std::stoll(**made);
+    }
+    const std::string macs = joinedMacs(identity);
+    const std::string generatedAt = scanTimeOf(report);
+    const std::int64_t softwareCollected = SoftwareWasCollected(report) ? 1 : 0;
+    auto scan = queryValue(
+        *connection_,
+        "INSERT INTO scans (machine_id, generated, generated_at, source, digest, comment, version, designation, "
+        "matched_by, taken_at, host_name, uuid, enclosure_serial, board_serial, bios_serial, macs, agent_id, "
+        "software_collected) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+        "ON CONFLICT (digest) DO NOTHING RETURNING id",
+        {machineId, report.timeKnown ? std::string_view(report.generated) : std::string_view(""), std::string_view(generatedAt), source, digest,
+         std::string_view(report.comment), std::string_view(report.version), std::string_view(report.name),
+         std::string_view(match->matchedBy), std::string_view(report.takenAt), optionalText(identity.hostName),
+         optionalText(identity.uuid), optionalText(identity.enclosureSerial), optionalText(identity.boardSerial),
+         optionalText(identity.biosSerial), std::string_view(macs), optionalText(options.agentId),
+         softwareCollected});
     if (!scan) return fail(scan.failure());
     if (!*scan) {
-        connection_->execute("RELEASE SAVEPOINT one_scan");
-        return AddOutcome::AlreadyPresent;
+        // Another loader stored the same input meanwhile: its scan stands,
+        // and a machine made for this one goes again.
+        connection_->execute("ROLLBACK TO SAVEPOINT one_scan; RELEASE SAVEPOINT one_scan");
+        auto theirs = present();
+        if (!theirs) return theirs.failure();
+        if (*theirs) return **theirs;
+        return Failure{kStoreStatementFailed, "the scan was neither stored nor found"};
     }
-    if (Status status = insertScan(report, std::stoll(**scan)); !status.ok()) return fail(status.failure);
+    const std::int64_t scanId = std::stoll(**scan);
+    if (Status status = insertScan(report, scanId); !status.ok()) return fail(status.failure);
+    if (Status status = RecordMachineKeys(*connection_, machineId, keys, *match); !status.ok()) {
+        return fail(status.failure);
+    }
+    if (Status status = RefreshMachine(*connection_, machineId); !status.ok()) return fail(status.failure);
     if (Status status = connection_->execute("RELEASE SAVEPOINT one_scan"); !status.ok()) {
         return fail(status.failure);
     }
-    return AddOutcome::Added;
+    return AddResult{AddOutcome::Added, scanId, machineId, match->matchedBy};
+}
+
+Status InventoryStore::mergeMachinesByHardware() {
+    // What each scan's rows show of its identity, gathered in one pass.
+    struct ScanRow {
+        std::int64_t id, machineId;
+        std::string designation;
+        data::Report shown;
+    };
+    std::vector<ScanRow> scans;
+    std::map<std::int64_t, std::size_t> byId;
+    Status status = connection_->query(
+        "SELECT id, machine_id, designation FROM scans ORDER BY generated_at, id", {}, [&](const SqlRow& row) {
+            byId[row.integer(0)] = scans.size();
+            scans.push_back({row.integer(0), row.integer(1), std::string(row.text(2).value_or("")), {}});
+        });
+    if (!status.ok()) return status;
+    status = connection_->query(
+        "SELECT scan_id, section, item, label, value FROM \"rows\" WHERE "
+        "(section = 'Systeminformation' AND label = 'Serial Number') OR "
+        "(section = 'Motherboard' AND label = 'BaseBoard Serial') OR (section = 'Bios' AND label = 'SerialNumber') OR "
+        "(section = 'Networkdevices' AND label IN ('Mac-Address', 'PNPDeviceID')) ORDER BY scan_id, position",
+        {}, [&](const SqlRow& row) {
+            auto found = byId.find(row.integer(0));
+            if (found == byId.end()) return;
+            data::Report& shown = scans[found->second].shown;
+            std::string section(row.text(1).value_or(""));
+            std::int64_t item = row.integer(2);
+            if (shown.sections.empty() || shown.sections.back().title != section) {
+                shown.sections.push_back({section, {}, std::nullopt});
+            }
+            auto& items = shown.sections.back().items;
+            while (static_cast<std::int64_t>(items.size()) <= item) items.emplace_back();
+            items[static_cast<std::size_t>(item)].rows.push_back(
+                {std::string(row.text(3).value_or("")), std::string(row.text(4).value_or(""))});
+        });
+    if (!status.ok()) return status;
+    std::set<std::int64_t> claimed;
+    std::set<std::int64_t> touched;
+    for (const ScanRow& scan : scans) {
+        const MachineIdentity identity = data::IdentityShownBy(scan.shown);
+        const ScanKeys keys = KeysOf(identity, scan.designation, std::nullopt);
+        auto match = FindMachine(*connection_, keys);
+        if (!match) return match.failure();
+        std::int64_t machineId = 0;
+        if (match->machineId) {
+            machineId = *match->machineId;
+        } else if (claimed.insert(scan.machineId).second) {
+            machineId = scan.machineId;  // the first scan of a machine keeps its id
+        } else {
+            auto made = queryValue(*connection_, "INSERT INTO machines (name) VALUES (?) RETURNING id",
+                                   {std::string_view(scan.designation)});
+            if (!made) return made.failure();
+            if (!*made) return Failure{1, "a machine was not recorded"};
+            machineId = std::stoll(**made);
+        }
+        claimed.insert(machineId);
+        touched.insert(machineId);
+        const std::string macs = joinedMacs(identity);
+        status = connection_->query(
+            "UPDATE scans SET machine_id = ?, matched_by = ?, enclosure_serial = ?, board_serial = ?, "
+            "bios_serial = ?, macs = ? WHERE id = ?",
+            {machineId, std::string_view(match->matchedBy), optionalText(identity.enclosureSerial),
+             optionalText(identity.boardSerial), optionalText(identity.biosSerial), std::string_view(macs), scan.id});
+        if (!status.ok()) return status;
+        if (status = RecordMachineKeys(*connection_, machineId, keys, *match); !status.ok()) return status;
+    }
+    status = connection_->execute("DELETE FROM machines WHERE id NOT IN (SELECT machine_id FROM scans)");
+    if (!status.ok()) return status;
+    for (std::int64_t machineId : touched) {
+        if (status = RefreshMachine(*connection_, machineId); !status.ok()) return status;
+    }
+    return {};
 }
 
 Status InventoryStore::insertScan(const data::Report& report, std::int64_t scanId) {
@@ -196,6 +351,18 @@ Status InventoryStore::insertScan(const data::Report& report, std::int64_t scanI
         rows.push_back({scanId, std::string_view(hotfix.first), std::string_view(hotfix.second)});
     }
     return connection_->insertRows("hotfixes", {"scan_id", "hotfix_id", "description"}, rows);
+}
+
+std::string scanTimeOf(const data::Report& report) {
+    if (auto taken = ParseIso8601(report.takenAt)) {
+        const DateTime& t = taken->local;
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                      t.minute, t.second);
+        return buffer;
+    }
+    if (!report.timeKnown) return {};
+    return sortableGenerated(report.generated);
 }
 
 std::string sortableGenerated(std::string_view generated) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,7 +17,7 @@ namespace veltrix::store {
 
 // The schema version this program writes. A store with a higher number was
 // made by a newer program and is refused, never touched.
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 
 // Failure numbers: the store cannot be reached or is not one we may use, or
 // a statement failed inside a usable store.
@@ -26,6 +27,20 @@ inline constexpr std::int32_t kStoreStatementFailed = 1;
 enum class OpenMode { CreateOrUpgrade, Existing };
 
 enum class AddOutcome { Added, AlreadyPresent };
+
+struct AddOptions {
+    // The enrolled agent that sent the scan: it identifies the machine first.
+    std::optional<std::string> agentId;
+};
+
+struct AddResult {
+    AddOutcome outcome = AddOutcome::Added;
+    std::int64_t scanId = 0;
+    std::int64_t machineId = 0;
+    // How the machine was recognised: "agent", "uuid", "serial", "name", or
+    // "new" for a machine seen for the first time.
+    std::string matchedBy;
+};
 
 class InventoryStore {
 public:
@@ -45,6 +60,9 @@ public:
     Result<bool> contains(std::string_view digest);
     // Inside a batch. A failure leaves the batch usable: only this scan is
     // rolled back.
+    // The scan goes to the machine its hardware says (see machine_matching.h).
+    Result<AddResult> addScan(const data::Report& report, std::string_view digest, std::string_view source,
+                              const AddOptions& options = {});
     Result<AddOutcome> add(const data::Report& report, std::string_view digest, std::string_view source);
 
     SqlConnection& connection() { return *connection_; }
@@ -54,6 +72,9 @@ private:
         : connection_(std::move(connection)), display_(std::move(display)) {}
     Status prepareSchema(OpenMode mode);
     Status insertScan(const data::Report& report, std::int64_t scanId);
+    // Version 1 kept one machine per designation: every scan is matched
+    // again by the identity its rows show, merging what the name split.
+    Status mergeMachinesByHardware();
 
     std::unique_ptr<SqlConnection> connection_;
     std::string display_;
@@ -63,5 +84,10 @@ private:
 // "2026-12-08 17:33", so that scans order by time; empty when the text has
 // another form.
 std::string sortableGenerated(std::string_view generated);
+
+// When the scan was taken, as it sorts in scans.generated_at: a snapshot's
+// taken-at as its local time "2026-12-08 17:33:05", else the page's own
+// time; empty (the oldest) when unknown.
+std::string scanTimeOf(const data::Report& report);
 
 }  // namespace veltrix::store

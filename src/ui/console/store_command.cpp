@@ -66,6 +66,10 @@ void storeBatch(store::InventoryStore& inventory, std::vector<PendingInput>& bat
             ++inBatch.skipped;
         } else if (*outcome == store::AddOutcome::Added) {
             ++inBatch.added;
+            if (!input.report.timeKnown) {
+                printLine(err, "veltrix: " + input.path +
+                                   " does not say when it was taken; stored as the oldest scan of its machine");
+            }
         } else {
             ++inBatch.present;
         }
