@@ -133,7 +133,7 @@ TEST_P(StoreCommand, OverviewTakesHtmlAndDashAndAFolderIsNoInput) {
 
     Outcome toStdout = run({"overview", "--db", target_, "--format", "csv", "--output", "-"});
     ASSERT_EQ(toStdout.code, 0) << toStdout.err;
-    EXPECT_EQ(toStdout.out.rfind("Machine,Generated,", 0), 0u) << toStdout.out;
+    EXPECT_EQ(toStdout.out.rfind("Machine,", 0), 0u) << toStdout.out;
     EXPECT_NE(toStdout.out.find("\r\nPC-0001,"), std::string::npos) << toStdout.out;
     EXPECT_FALSE(std::filesystem::exists("-"));
 }
