@@ -28,6 +28,9 @@ for arg in "$@"; do
       commands+=(/usr/lib/postgresql/15/bin/initdb /usr/lib/postgresql/15/bin/pg_ctl setpriv useradd)
       # The fleet server's fault test counts what the store holds, in a database of its own.
       commands+=(/usr/lib/postgresql/15/bin/psql /usr/lib/postgresql/15/bin/createdb)
+      # The README's example queries run in both engines' own shells.
+      packages+=(sqlite3)
+      commands+=(sqlite3 psql git tar)
       # The Debian package: built, checked, installed and removed; its manual page checked.
       packages+=(dpkg-dev file lintian man-db)
       commands+=(dpkg-deb dpkg-shlibdeps file lintian man gzip readelf)

@@ -121,7 +121,6 @@ int main(int argc, char** argv) {
         "  sudo veltrix --batch --name pc12 --save-snapshot pc12.json   record the scan as well\n"
         "  veltrix --batch --name pc12 --snapshot pc12.json             the same report on any computer\n"
         "\n"
-        "Exit codes: 0 report written, 1 report not created or scan error, 2 bad arguments or snapshot.\n"
         "More in the manual page: man veltrix\n";
     const int code = veltrix::runBatch(argc, argv, environment);
     // Every file is closed by now; what stdio still holds goes out, then the

@@ -104,9 +104,7 @@ int main() {
         "  veltrix --batch --name pc12 --comment \"after repair\" --output-dir D:\\reports --open\n"
         "  veltrix --batch --name pc12 --save-snapshot pc12.json   record the scan as well\n"
         "  veltrix --batch --name pc12 --snapshot pc12.json        the same report on any computer\n"
-        "  veltrix --batch --name pc12 --wmi-timeout 300           give slow WMI classes five minutes each\n"
-        "\n"
-        "Exit codes: 0 report written, 1 report not created or scan error, 2 bad arguments or snapshot.\n";
+        "  veltrix --batch --name pc12 --wmi-timeout 300           give slow WMI classes five minutes each\n";
     return veltrix::runBatch(static_cast<int>(arguments.size()), argv.data(), environment, streams.out(),
                              streams.err());
 }

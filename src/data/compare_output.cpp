@@ -24,9 +24,14 @@ std::string summary(const Comparison& comparison) {
     return std::to_string(n) + (n == 1 ? " section differs" : " sections differ");
 }
 
+// Values are shown without the padding the page keeps around them.
+std::string value(std::string_view text) { return std::string(TrimmedValue(text)); }
+
+std::string row(const Row& r) { return value(r.label) + ": " + value(r.value); }
+
 std::string change(const RowChange& c) {
-    return c.label + ": " + (c.before ? *c.before : "(none)") + " " + std::string(kArrow) + " " +
-           (c.after ? *c.after : "(none)");
+    return value(c.label) + ": " + (c.before ? value(*c.before) : "(none)") + " " + std::string(kArrow) + " " +
+           (c.after ? value(*c.after) : "(none)");
 }
 
 // Multi-line values indent their further lines under the first.
@@ -39,8 +44,9 @@ std::string indented(const std::string& text, const std::string& indent) {
     return out;
 }
 
-// A value of several lines (an Error row) keeps its line breaks on the page.
-std::string escapeHtml(std::string_view text) {
+// Page text that keeps the line breaks of a value of several lines (an Error
+// row); the escaping itself is the one all pages made from reports share.
+std::string pageText(std::string_view text) {
     std::string out;
     for (char c : EscapeHtml(text)) {
         if (c == '\n') {
@@ -60,7 +66,7 @@ nlohmann::ordered_json entries(const std::vector<ItemEntry>& items) {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const ItemEntry& item : items) {
         nlohmann::ordered_json rows = nlohmann::ordered_json::array();
-        for (const Row& row : item.rows) rows.push_back({{"label", row.label}, {"value", row.value}});
+        for (const Row& r : item.rows) rows.push_back({{"label", value(r.label)}, {"value", value(r.value)}});
         list.push_back({{"caption", item.caption}, {"rows", std::move(rows)}});
     }
     return list;
@@ -79,11 +85,11 @@ std::string CompareAsText(const NamedReport& before, const NamedReport& after, c
         out += "\n[" + section.title + "]\n";
         for (const ItemEntry& item : section.removed) {
             out += "- removed: " + indented(item.caption, "    ") + "\n";
-            for (const Row& row : item.rows) out += "    " + indented(row.label + ": " + row.value, "      ") + "\n";
+            for (const Row& r : item.rows) out += "    " + indented(row(r), "      ") + "\n";
         }
         for (const ItemEntry& item : section.added) {
             out += "+ added: " + indented(item.caption, "    ") + "\n";
-            for (const Row& row : item.rows) out += "    " + indented(row.label + ": " + row.value, "      ") + "\n";
+            for (const Row& r : item.rows) out += "    " + indented(row(r), "      ") + "\n";
         }
         for (const ChangedItem& item : section.changed) {
             out += "~ changed: " + indented(item.caption, "    ") + "\n";
@@ -101,9 +107,9 @@ std::string CompareAsJson(const NamedReport& before, const NamedReport& after, c
         for (const ChangedItem& item : section.changed) {
             nlohmann::ordered_json changes = nlohmann::ordered_json::array();
             for (const RowChange& c : item.changes) {
-                changes.push_back({{"label", c.label},
-                                   {"old", c.before ? nlohmann::ordered_json(*c.before) : nlohmann::ordered_json(nullptr)},
-                                   {"new", c.after ? nlohmann::ordered_json(*c.after) : nlohmann::ordered_json(nullptr)}});
+                changes.push_back({{"label", value(c.label)},
+                                   {"old", c.before ? nlohmann::ordered_json(value(*c.before)) : nlohmann::ordered_json(nullptr)},
+                                   {"new", c.after ? nlohmann::ordered_json(value(*c.after)) : nlohmann::ordered_json(nullptr)}});
             }
             changed.push_back({{"caption", item.caption}, {"changes", std::move(changes)}});
         }
@@ -125,22 +131,22 @@ std::string CompareAsHtml(const NamedReport& before, const NamedReport& after, c
     MemoryReportStream page(messages);
     // The page is one of ours: the designation names both reports, the
     // comment what was compared; every text from the reports is escaped.
-    const std::string title = escapeHtml(before.report.name + " " + std::string(kArrow) + " " + after.report.name);
+    const std::string title = pageText(before.report.name + " " + std::string(kArrow) + " " + after.report.name);
     WriteHeader(title + ".htm", "Comparison of two Veltrix reports", page);
 
     WriteTableHead("Comparison", page);
-    WriteRow("Old report", escapeHtml(describe(before)) + "&nbsp;", page);
-    WriteRow("New report", escapeHtml(describe(after)) + "&nbsp;", page);
-    WriteRow("Result", escapeHtml(summary(comparison)) + "&nbsp;", page);
+    WriteRow("Old report", pageText(describe(before)) + "&nbsp;", page);
+    WriteRow("New report", pageText(describe(after)) + "&nbsp;", page);
+    WriteRow("Result", pageText(summary(comparison)) + "&nbsp;", page);
     WriteTableFoot(page);
 
     auto listed = [](const ItemEntry& item) {
-        std::string value = "<b>" + escapeHtml(item.caption) + "</b>";
-        for (const Row& row : item.rows) value += "<br>" + escapeHtml(row.label + ": " + row.value);
+        std::string value = "<b>" + pageText(item.caption) + "</b>";
+        for (const Row& r : item.rows) value += "<br>" + pageText(row(r));
         return value;
     };
     for (const SectionDiff& section : comparison.sections) {
-        WriteTableHead(escapeHtml(section.title), page);
+        WriteTableHead(pageText(section.title), page);
         for (const ItemEntry& item : section.removed) {
             WriteRow("<font color='#c00000'><b>removed</b></font>", listed(item), page);
         }
@@ -148,8 +154,8 @@ std::string CompareAsHtml(const NamedReport& before, const NamedReport& after, c
             WriteRow("<font color='#007000'><b>added</b></font>", listed(item), page);
         }
         for (const ChangedItem& item : section.changed) {
-            std::string value = "<b>" + escapeHtml(item.caption) + "</b>";
-            for (const RowChange& c : item.changes) value += "<br>" + escapeHtml(change(c));
+            std::string value = "<b>" + pageText(item.caption) + "</b>";
+            for (const RowChange& c : item.changes) value += "<br>" + pageText(change(c));
             WriteRow("<b>changed</b>", value, page);
         }
         WriteTableFoot(page);

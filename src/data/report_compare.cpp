@@ -122,7 +122,7 @@ std::string contentKey(const Item& item) {
     for (const Row& row : item.rows) {
         key += row.label;
         key += '\x1f';
-        key += row.value;
+        key += trim(row.value);  // the page's padding is no difference
         key += '\x1e';
     }
     return key;
@@ -148,7 +148,7 @@ std::vector<RowChange> rowChanges(const Item& before, const Item& after) {
         auto it = newBySlot.find(slot);
         if (it == newBySlot.end()) {
             changes.push_back({slot.first, *value, std::nullopt});
-        } else if (*it->second != *value) {
+        } else if (trim(*it->second) != trim(*value)) {
             changes.push_back({slot.first, *value, *it->second});
         }
     }

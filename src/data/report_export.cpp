@@ -1,5 +1,6 @@
 #include "data/report_export.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace veltrix::data {
@@ -7,13 +8,31 @@ namespace veltrix::data {
 namespace {
 
 void csvLine(std::string& out, std::initializer_list<std::string_view> fields) {
+    // The first field is the input as given; the others lose the page's padding.
     bool first = true;
     for (std::string_view field : fields) {
         if (!first) out += ',';
-        out += CsvField(field);
+        out += CsvField(first ? field : TrimmedValue(field));
         first = false;
     }
     out += "\r\n";
+}
+
+std::string lowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// The number `text[from, from + digits)` when it is all digits.
+std::optional<int> digitsAt(std::string_view text, std::size_t from, std::size_t digits) {
+    if (from + digits > text.size()) return std::nullopt;
+    int value = 0;
+    for (std::size_t i = from; i < from + digits; ++i) {
+        if (text[i] < '0' || text[i] > '9') return std::nullopt;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
 }
 
 // The length of the valid UTF-8 sequence at text[i], 0 when there is none.
@@ -118,7 +137,7 @@ private:
     std::string& out_;
 };
 
-void writeReport(const NamedReport& input, int depth, std::string& out) {
+void writeReport(const NamedReport& input, int depth, const Locale* locale, std::string& out) {
     const Report& r = input.report;
     JsonText json(out);
     auto field = [&](std::string_view name, std::string_view value) {
@@ -126,14 +145,22 @@ void writeReport(const NamedReport& input, int depth, std::string& out) {
         json.string(value);
         json.raw(",\n");
     };
+    const auto generatedAt = ScanTimeIso(r.generated, locale);
     json.raw("{\n");
     json.key("veltrix-report", depth + 1);
     json.raw(std::to_string(kReportJsonVersion) + ",\n");
     field("file", input.file);
-    field("name", r.name);
-    field("comment", r.comment);
+    field("name", TrimmedValue(r.name));
+    field("comment", TrimmedValue(r.comment));
     field("generated", r.generated);
-    field("version", r.version);
+    json.key("generated-at", depth + 1);
+    if (generatedAt) {
+        json.string(*generatedAt);
+    } else {
+        json.raw("null");
+    }
+    json.raw(",\n");
+    field("version", TrimmedValue(r.version));
     json.array("sections", r.sections, depth + 1, [&](const Section& section, int d) {
         json.raw("{\n");
         json.key("title", d + 1);
@@ -145,14 +172,14 @@ void writeReport(const NamedReport& input, int depth, std::string& out) {
             for (const Row& row : item.rows) {
                 json.raw(first ? " " : ", ");
                 first = false;
-                json.record({{"label", row.label}, {"value", row.value}});
+                json.record({{"label", TrimmedValue(row.label)}, {"value", TrimmedValue(row.value)}});
             }
             json.raw(item.rows.empty() ? "]" : " ]");
         });
         json.raw(",\n");
         json.key("error", d + 1);
         if (section.error) {
-            json.string(*section.error);
+            json.string(TrimmedValue(*section.error));
         } else {
             json.raw("null");
         }
@@ -162,13 +189,19 @@ void writeReport(const NamedReport& input, int depth, std::string& out) {
     });
     json.raw(",\n");
     json.array("hotfixes", r.hotfixes, depth + 1,
-               [&](const Pair& fix, int) { json.record({{"id", fix.first}, {"description", fix.second}}); });
+               [&](const Pair& fix, int) {
+                   json.record({{"id", TrimmedValue(fix.first)}, {"description", TrimmedValue(fix.second)}});
+               });
     json.raw(",\n");
     json.array("software", r.software, depth + 1,
-               [&](const Pair& program, int) { json.record({{"name", program.first}, {"version", program.second}}); });
+               [&](const Pair& program, int) {
+                   json.record({{"name", TrimmedValue(program.first)}, {"version", TrimmedValue(program.second)}});
+               });
     json.raw(",\n");
     json.array("slots", r.slots, depth + 1, [&](const Slot& slot, int) {
-        json.record({{"tag", slot.tag}, {"designation", slot.designation}, {"usage", slot.usage}});
+        json.record({{"tag", TrimmedValue(slot.tag)},
+                     {"designation", TrimmedValue(slot.designation)},
+                     {"usage", TrimmedValue(slot.usage)}});
     });
     json.raw(",\n");
     json.array("factory-file-lines", r.factoryFileLines, depth + 1,
@@ -180,16 +213,16 @@ void writeReport(const NamedReport& input, int depth, std::string& out) {
 
 }  // namespace
 
-std::string ExportJson(const std::vector<NamedReport>& inputs) {
+std::string ExportJson(const std::vector<NamedReport>& inputs, const Locale* locale) {
     std::string out;
     if (inputs.size() == 1) {
-        writeReport(inputs.front(), 0, out);
+        writeReport(inputs.front(), 0, locale, out);
     } else {
         out += "[\n";
         for (std::size_t k = 0; k < inputs.size(); ++k) {
             if (k) out += ",\n";
             out += "  ";
-            writeReport(inputs[k], 1, out);
+            writeReport(inputs[k], 1, locale, out);
         }
         out += "\n]";
     }
@@ -206,6 +239,39 @@ std::string CsvField(std::string_view text) {
     }
     quoted += '"';
     return quoted;
+}
+
+std::string_view TrimmedValue(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::optional<std::string> ScanTimeIso(std::string_view generated, const Locale* locale) {
+    // dd-<month>-yyyy hh:mm, the month a name of any length.
+    const std::string_view text = TrimmedValue(generated);
+    const std::size_t second = text.find('-', 3);
+    if (text.size() < 2 || text.size() > 64 || text[2] != '-' || second == std::string_view::npos) return std::nullopt;
+    const auto day = digitsAt(text, 0, 2);
+    const auto year = digitsAt(text, second + 1, 4);
+    const auto hour = digitsAt(text, second + 6, 2);
+    const auto minute = digitsAt(text, second + 9, 2);
+    if (!day || !year || !hour || !minute || text.size() != second + 11 || text[second + 5] != ' ' ||
+        text[second + 8] != ':') {
+        return std::nullopt;
+    }
+    const std::string month = lowerAscii(text.substr(3, second - 3));
+    int number = 0;
+    const EnglishLocale english;
+    for (int m = 1; m <= 12 && number == 0; ++m) {
+        if (lowerAscii(english.monthName(m)) == month || (locale && lowerAscii(locale->monthName(m)) == month)) {
+            number = m;
+        }
+    }
+    if (number == 0 || *day < 1 || *day > 31 || *hour > 23 || *minute > 59) return std::nullopt;
+    char iso[32];
+    std::snprintf(iso, sizeof iso, "%04d-%02d-%02dT%02d:%02d", *year, number, *day, *hour, *minute);
+    return std::string(iso);
 }
 
 std::string ExportCsv(const std::vector<NamedReport>& inputs) {

@@ -69,6 +69,7 @@ class DataCommands : public ::testing::Test {
 protected:
     TempFolder folder;
     std::vector<std::string> opened;
+    std::string standardInput;  // what `-` reads
 
     CommandRun run(std::vector<std::string> args) {
         BatchEnvironment env;
@@ -82,8 +83,13 @@ protected:
         for (std::string& a : args) argv.push_back(a.data());
         std::FILE* out = std::tmpfile();
         std::FILE* err = std::tmpfile();
+        std::FILE* in = std::tmpfile();
+        std::fwrite(standardInput.data(), 1, standardInput.size(), in);
+        std::rewind(in);
+        env.input = in;
         CommandRun r;
         r.code = runBatch(static_cast<int>(argv.size()), argv.data(), env, out, err);
+        std::fclose(in);
         r.out = test::readAndClose(out);
         r.err = test::readAndClose(err);
         return r;
@@ -236,6 +242,114 @@ TEST_F(DataCommands, ComparePageEscapesWhatTheReportsHold) {
     EXPECT_EQ(html.code, 1) << html.err;
     EXPECT_EQ(html.out.find("<script>"), std::string::npos);
     EXPECT_NE(html.out.find("&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
+}
+
+TEST_F(DataCommands, ExportGivesTrimmedValuesAndTheScanTimeAsIso8601) {
+    // The page pads some values; the data does not.
+    std::string page = test::officeDesktopPage();
+    const std::string serial = "NRV-7731-0042";
+    ASSERT_NE(page.find(serial + "&nbsp;"), std::string::npos);
+    std::size_t at = 0;
+    while ((at = page.find(serial + "&nbsp;", at)) != std::string::npos) {
+        page.replace(at, serial.size(), "  " + serial + " ");
+        at += serial.size() + 3;
+    }
+    test::writeText(path("padded.htm"), page);
+    CommandRun r = run({"export", path("padded.htm")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.find("  " + serial), std::string::npos);
+    EXPECT_NE(r.out.find("\"value\": \"" + serial + "\""), std::string::npos);
+    const json document = json::parse(r.out);
+    EXPECT_EQ(document["generated"], "05-March-2024 14:07");
+    EXPECT_EQ(document["generated-at"], "2024-03-05T14:07");
+
+    CommandRun csv = run({"export", "--format", "csv", path("padded.htm")});
+    EXPECT_EQ(csv.out.find("  " + serial), std::string::npos);
+    EXPECT_NE(csv.out.find("," + serial + "\r\n"), std::string::npos);
+
+    // Padding alone is no difference between two reports.
+    CommandRun same = run({"compare", report(), path("padded.htm")});
+    EXPECT_EQ(same.code, 0) << same.out;
+    EXPECT_NE(same.out.find("no differences"), std::string::npos) << same.out;
+}
+
+TEST(ScanTime, IsoFromTheReportsWordingInEnglishOrTheUsersLanguage) {
+    class German final : public Locale {
+    public:
+        std::string monthName(int month) const override {
+            static const char* names[] = {"Januar", "Februar", "M\xC3\xA4rz", "April", "Mai", "Juni",
+                                          "Juli", "August", "September", "Oktober", "November", "Dezember"};
+            return names[month - 1];
+        }
+        char decimalSeparator() const override { return ','; }
+        std::string shortDate(const DateTime&) const override { return {}; }
+        std::string longTime(const DateTime&) const override { return {}; }
+    } german;
+    EXPECT_EQ(data::ScanTimeIso("09-December-2026 03:05"), "2026-12-09T03:05");
+    EXPECT_EQ(data::ScanTimeIso(" 01-january-2027 00:00 "), "2027-01-01T00:00");
+    EXPECT_EQ(data::ScanTimeIso("09-Dezember-2026 03:05", &german), "2026-12-09T03:05");
+    EXPECT_EQ(data::ScanTimeIso("05-M\xC3\xA4rz-2024 14:07", &german), "2024-03-05T14:07");
+    for (const std::string odd : {"", "09-Dezember-2026 03:05", "9-December-2026 03:05", "09-December-2026 3:05",
+                                  "32-December-2026 03:05", "09-December-2026 24:00", "09-December-2026 03:05:07",
+                                  "09-Smarch-2026 03:05", "09--2026 03:05", "2026-12-09T03:05"}) {
+        EXPECT_EQ(data::ScanTimeIso(odd), std::nullopt) << odd;
+    }
+}
+
+TEST_F(DataCommands, DashIsStandardInputAndOutput) {
+    standardInput = test::readText(test::officeDesktop());
+    CommandRun piped = run({"export", "-"});
+    ASSERT_EQ(piped.code, 0) << piped.err;
+    EXPECT_EQ(json::parse(piped.out)["file"], "-");
+    EXPECT_EQ(json::parse(piped.out)["software"], json::parse(run({"export", test::officeDesktop()}).out)["software"]);
+
+    CommandRun toStdout = run({"export", "--output", "-", test::officeDesktop()});
+    ASSERT_EQ(toStdout.code, 0) << toStdout.err;
+    EXPECT_FALSE(std::filesystem::exists("-"));
+    EXPECT_EQ(json::parse(toStdout.out)["name"], "office-desktop");
+
+    CommandRun compared = run({"compare", "-", test::officeDesktop()});
+    EXPECT_EQ(compared.code, 0) << compared.err;
+    EXPECT_NE(compared.out.find("--- - ("), std::string::npos) << compared.out;
+
+    EXPECT_EQ(run({"export", "-", "-"}).code, 2);
+    EXPECT_EQ(run({"compare", "-", "-"}).code, 2);
+    EXPECT_EQ(run({"compare", "--open", "--output", "-", test::officeDesktop(), test::officeDesktop()}).code, 2);
+
+    standardInput = "not a report";
+    CommandRun bad = run({"export", "-"});
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_NE(bad.err.find("veltrix export: standard input: "), std::string::npos) << bad.err;
+}
+
+TEST_F(DataCommands, FoldersAndMissingFoldersAreNamed) {
+    CommandRun folderIn = run({"export", folder.str()});
+    EXPECT_EQ(folderIn.code, 2);
+    EXPECT_EQ(folderIn.err, "veltrix export: " + folder.str() +
+                                ": is a folder, not a regular file (for a captured system use veltrix --batch "
+                                "--sysroot " + folder.str() + " --name NAME)\n");
+    EXPECT_NE(run({"compare", folder.str(), report()}).err.find("is a folder"), std::string::npos);
+
+    CommandRun folderOut = run({"export", "--output", folder.str(), report()});
+    EXPECT_EQ(folderOut.code, 1);
+    EXPECT_EQ(folderOut.err, "veltrix export: " + folder.str() + ": is a folder; name a file in it\n");
+    CommandRun missing = run({"export", "--output", path("no/x.json"), report()});
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_EQ(missing.err, "veltrix export: " + path("no/x.json") + ": the folder " + path("no") + " does not exist\n");
+    EXPECT_FALSE(std::filesystem::exists(path("no")));
+}
+
+TEST_F(DataCommands, CompareTakesHtmAndSaysWhereAnOpenedPageIs) {
+    CommandRun htm = run({"compare", "--format", "htm", report(), test::officeDesktop()});
+    EXPECT_EQ(htm.code, 0) << htm.err;
+    EXPECT_EQ(htm.out.rfind("<html>", 0), 0u) << htm.out.substr(0, 40);
+
+    CommandRun opened1 = run({"compare", "--open", report(), test::officeDesktop()});
+    EXPECT_EQ(opened1.code, 0) << opened1.err;
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened1.err, "veltrix compare: the comparison is written to " + opened[0] + "\n");
+    EXPECT_TRUE(std::filesystem::exists(opened[0]));
+    std::filesystem::remove(opened[0]);
 }
 
 }  // namespace

@@ -118,13 +118,42 @@ TEST_P(StoreCommand, RealSnapshotLoadsThroughTheProgramsOwnReader) {
         << lines;
 }
 
+TEST_P(StoreCommand, OverviewTakesHtmlAndDashAndAFolderIsNoInput) {
+    Outcome added = run({"add", "--db", target_, input("one.htm", "1\n"), folder_.string()});
+    EXPECT_EQ(added.code, 1);
+    EXPECT_EQ(added.out, "1 added, 0 already in the store, 1 skipped\n");
+    EXPECT_EQ(added.err, "veltrix: skipped " + folder_.string() + ": is a folder, not a regular file (for a captured "
+                         "system use veltrix --batch --sysroot " + folder_.string() + " --name NAME, then add its "
+                         "report)\n");
+
+    auto page = folder_ / "fleet.htm";
+    Outcome html = run({"overview", "--db", target_, "--format", "html", "--output", page.string()});
+    ASSERT_EQ(html.code, 0) << html.err;
+    EXPECT_EQ(readFile(page).rfind("<html>", 0), 0u);
+
+    Outcome toStdout = run({"overview", "--db", target_, "--format", "csv", "--output", "-"});
+    ASSERT_EQ(toStdout.code, 0) << toStdout.err;
+    EXPECT_EQ(toStdout.out.rfind("Machine,", 0), 0u) << toStdout.out;
+    EXPECT_NE(toStdout.out.find("\r\nPC-0001,"), std::string::npos) << toStdout.out;
+    EXPECT_FALSE(std::filesystem::exists("-"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Store, StoreCommand, ::testing::Values("sqlite", "postgresql"), engineName);
 
 TEST(StoreCommandLine, BadArgumentsAndUnusableStoresExitTwo) {
     auto folder = std::filesystem::temp_directory_path() / ("veltrix-store-args-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     auto output = (folder / "out.htm").string();
-    EXPECT_EQ(run({}).code, 2);
+    // Without a command, or with one there is none of, the commands are named.
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{}, {"list"}}) {
+        Outcome none = run(arguments);
+        EXPECT_EQ(none.code, 2);
+        EXPECT_NE(none.err.find("; the commands are add (load reports and snapshots) and overview (one line per "
+                                "machine); see veltrix store --help\n"),
+                  std::string::npos)
+            << none.err;
+    }
+    EXPECT_NE(run({"list"}).err.find("there is no command 'list'"), std::string::npos);
     EXPECT_EQ(run({"add"}).code, 2);
     EXPECT_EQ(run({"overview", "--db", "x.sqlite"}).code, 2);  // no --output
     EXPECT_EQ(run({"overview", "--output", output, "--format", "xml"}).code, 2);

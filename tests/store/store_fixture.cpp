@@ -31,6 +31,11 @@ std::string withDatabase(const std::string& url, const std::string& database) {
 void StoreTest::SetUp() {
     static std::atomic<int> counter{0};
     std::string unique = std::to_string(getpid()) + "_" + std::to_string(counter++);
+    // Every test gets a folder for its input and output files, on either
+    // engine: without one, the files would land in the current folder.
+    folder_ = std::filesystem::temp_directory_path() / ("veltrix-store-" + unique);
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
     if (postgres()) {
         std::string url = pgUrl();
         if (url.empty()) GTEST_SKIP() << "VELTRIX_TEST_PG_URL is not set (tests/store/with_postgres.sh sets it)";
@@ -40,9 +45,6 @@ void StoreTest::SetUp() {
         ASSERT_TRUE((*admin)->execute("CREATE DATABASE " + database_).ok());
         target_ = withDatabase(url, database_);
     } else {
-        folder_ = std::filesystem::temp_directory_path() / ("veltrix-store-" + unique);
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
         target_ = (folder_ / "inventory.sqlite").string();
     }
 }

@@ -5,12 +5,17 @@
 #include <nlohmann/json.hpp>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <thread>
 
 #include "core/version.h"
 #include "providers/linux/linux_source.h"
@@ -38,6 +43,7 @@ protected:
     bool offersSysroot = true;  // as the Linux program does
     DateTime clock{2026, 12, 7, 9, 5, 0};
     std::function<int(int, char**, std::FILE*, std::FILE*)> storeCommand;
+    std::FILE* standardInput = nullptr;  // what `-` reads; the process's own when null
 
     static std::shared_ptr<wmi::Service> serviceOver(std::unique_ptr<wmi::ClassSource> source) {
         struct Holder {
@@ -65,6 +71,7 @@ protected:
         };
         env.makeLocale = [] { return std::unique_ptr<Locale>(std::make_unique<EnglishLocale>()); };
         env.storeCommand = storeCommand;
+        if (standardInput) env.input = standardInput;
         return env;
     }
 
@@ -418,6 +425,137 @@ TEST_F(BatchTest, AFullDiskKeepsTheOldReportAndTheOldSnapshot) {
     }
     EXPECT_EQ(r.code, kExitScanFailed);
     EXPECT_FALSE(std::filesystem::exists(folder / "fresh.htm"));
+}
+
+// PATH with one folder in front holding a fake desktop opener, for as long
+// as the object lives.
+class FakeOpener {
+public:
+    FakeOpener(const std::filesystem::path& folder, const std::string& script) {
+        std::filesystem::create_directories(folder);
+        const auto opener = folder / "xdg-open";
+        std::ofstream(opener) << "#!/bin/sh\n" << script << "\n";
+        std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+        const char* path = std::getenv("PATH");
+        saved_ = path ? path : "";
+        ::setenv("PATH", (folder.string() + ":" + saved_).c_str(), 1);
+    }
+    ~FakeOpener() { ::setenv("PATH", saved_.c_str(), 1); }
+
+private:
+    std::string saved_;
+};
+
+TEST_F(BatchTest, HelpNamesTheProgramThePathsAndTheOtherCommands) {
+    auto h = run({"--help"});
+    EXPECT_EQ(h.code, kExitOk);
+    EXPECT_NE(h.out.find("Usage: veltrix [OPTIONS]"), std::string::npos) << h.out;
+    EXPECT_NE(h.out.find("veltrix store --help"), std::string::npos);
+    for (const std::string option : {"--output-dir DIR", "--snapshot FILE", "--save-snapshot FILE", "--sysroot DIR"}) {
+        EXPECT_NE(h.out.find(option), std::string::npos) << option;
+    }
+    EXPECT_EQ(h.out.find(" TEXT:"), std::string::npos);
+    // The exit codes as the scan gives them: a report with failed sections is a written report.
+    EXPECT_NE(h.out.find("Exit status: 0 the report was written (sections that could not be read"), std::string::npos);
+}
+
+TEST_F(BatchTest, ANameGivenWithItsExtensionIsTakenWithout) {
+    const std::string example = std::string(VELTRIX_EXAMPLES) + "/office-desktop.json";
+    for (const std::string name : {"pc12.htm", "pc12.HTM", "pc12.html"}) {
+        auto r = run({"--batch", "--name", name, "--output-dir", folder.str(), "--snapshot", example});
+        ASSERT_EQ(r.code, kExitOk) << r.err;
+        EXPECT_TRUE(std::filesystem::exists(folder / "pc12.htm")) << name;
+        EXPECT_NE(readFile(folder / "pc12.htm").find("<title>pc12.htm</title>"), std::string::npos) << name;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.str()), {}), 1) << name;
+    }
+    // Only the extension itself: ".htm" alone is a name of its own, and so is one that only contains it.
+    auto r = run({"--batch", "--name", "a.htm.x", "--output-dir", folder.str(), "--snapshot", example});
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(folder / "a.htm.x.htm"));
+}
+
+TEST_F(BatchTest, SnapshotFromStandardInputOrAPipeGivesTheSameReport) {
+    const std::string example = std::string(VELTRIX_EXAMPLES) + "/office-desktop.json";
+    ASSERT_EQ(run({"--batch", "--name", "file", "--output-dir", folder.str(), "--snapshot", example}).code, kExitOk);
+
+    const std::string json = readFile(example);
+    std::filesystem::create_directories(folder / "drive");
+    standardInput = std::tmpfile();
+    std::fwrite(json.data(), 1, json.size(), standardInput);
+    std::rewind(standardInput);
+    auto piped = run({"--batch", "--name", "file", "--output-dir", (folder / "drive").string(), "--snapshot", "-"});
+    std::fclose(standardInput);
+    standardInput = nullptr;
+    ASSERT_EQ(piped.code, kExitOk) << piped.err;
+    EXPECT_EQ(readFile(folder / "drive/file.htm"), readFile(folder / "file.htm"));
+
+    // A named pipe, as a process substitution gives one.
+    const auto fifo = folder / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] { std::ofstream(fifo) << json; });
+    auto named = run({"--batch", "--name", "fifo", "--output-dir", folder.str(), "--snapshot", fifo.string()});
+    writer.join();
+    ASSERT_EQ(named.code, kExitOk) << named.err;
+
+    // Bad JSON on standard input is named as such.
+    standardInput = std::tmpfile();
+    std::fputs("{ not json", standardInput);
+    std::rewind(standardInput);
+    auto bad = run({"--batch", "--name", "bad", "--output-dir", folder.str(), "--snapshot", "-"});
+    std::fclose(standardInput);
+    standardInput = nullptr;
+    EXPECT_EQ(bad.code, kExitBadInput);
+    EXPECT_NE(bad.err.find("standard input:1:"), std::string::npos) << bad.err;
+    EXPECT_FALSE(std::filesystem::exists(folder / "bad.htm"));
+}
+
+TEST_F(BatchTest, MissingFoldersAreOneLineAndNoSuccessFollowsAFailure) {
+    const std::string example = std::string(VELTRIX_EXAMPLES) + "/office-desktop.json";
+    auto report = run({"--batch", "--name", "x", "--snapshot", example, "--output-dir", folder.str() + "/missing"});
+    EXPECT_EQ(report.code, kExitScanFailed);
+    EXPECT_EQ(report.err, "veltrix: Could not create the file... " + folder.str() + "/missing/x.htm: " +
+                              std::strerror(ENOENT) + " (the folder " + folder.str() + "/missing does not exist)\n");
+
+    // The snapshot's folder is missing: said before any scan, no report, no success line.
+    auto snapshot = run({"--batch", "--name", "x", "--output-dir", folder.str(), "--save-snapshot",
+                         folder.str() + "/missing/x.json"});
+    EXPECT_EQ(snapshot.code, kExitScanFailed);
+    EXPECT_EQ(snapshot.err, "veltrix: cannot write the snapshot file " + folder.str() +
+                                "/missing/x.json: the folder " + folder.str() + "/missing does not exist\n");
+    EXPECT_EQ(liveConnections, 0);
+    EXPECT_FALSE(std::filesystem::exists(folder / "x.htm"));
+
+    // A snapshot that fails only when written (its name is a folder): the
+    // report stays, and the last lines say the snapshot is not saved.
+    std::filesystem::create_directories(folder / "taken.json");
+    auto late = run({"--batch", "--name", "y", "--output-dir", folder.str(), "--snapshot", example, "--save-snapshot",
+                     (folder / "taken.json").string()});
+    EXPECT_EQ(late.code, kExitScanFailed);
+    EXPECT_EQ(late.err.find("File is saved"), std::string::npos) << late.err;
+    EXPECT_NE(late.err.find("veltrix: the report is saved on " + folder.str() + "/y.htm, the snapshot is not\n"),
+              std::string::npos)
+        << late.err;
+}
+
+TEST_F(BatchTest, SavedSnapshotGoesToStandardOutputForDash) {
+    auto r = run({"--batch", "--name", "live", "--output-dir", folder.str(), "--save-snapshot", "-"});
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_EQ(r.out.rfind("{\n  \"veltrix-snapshot\": ", 0), 0u) << r.out.substr(0, 80);
+    EXPECT_FALSE(std::filesystem::exists("-"));
+    EXPECT_NE(r.err.find("File is saved"), std::string::npos);
+}
+
+TEST_F(BatchTest, OpenWithoutAViewerSaysWhereTheReportIs) {
+    const std::string example = std::string(VELTRIX_EXAMPLES) + "/office-desktop.json";
+    FakeOpener opener(folder / "bin", "echo 'xdg-open: no method available for opening' >&2; exit 3");
+    auto r = run({"--batch", "--name", "shown", "--output-dir", folder.str(), "--snapshot", example, "--open"});
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_EQ(r.err.find("no method available"), std::string::npos) << r.err;  // the opener's own words stay out
+    const std::string line = "veltrix: the report could not be opened in a viewer (no viewer is set up for it; "
+                             "xdg-open ended with 3); it is at " + folder.str() + "/shown.htm\n";
+    EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
+    // It comes last, after the line that says the report is saved.
+    EXPECT_LT(r.err.find("File is saved"), r.err.find(line));
 }
 
 }  // namespace

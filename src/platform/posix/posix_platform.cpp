@@ -6,14 +6,17 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -41,6 +44,48 @@ Status spawn(const std::vector<std::string>& argv, bool searchPath) {
     if (rc != 0) {
         return Failure{53, "File not found: cannot start " + argv[0] + " (" + std::strerror(rc) + ")"};
     }
+    return {};
+}
+
+// How long the opener may take to say it found no viewer. One that finds
+// one hands the file over and ends well within it, or keeps running as the
+// viewer itself; both are success.
+constexpr auto kOpenerVerdict = std::chrono::seconds(3);
+
+// Starts the desktop's opener on `path` with its output thrown away (with no
+// viewer installed it prints its own complaints), and reports its failure
+// when it ends with one.
+Status openWithOpener(const std::string& opener, const std::string& path) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> args{const_cast<char*>(opener.c_str()), const_cast<char*>(path.c_str()), nullptr};
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, opener.c_str(), &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        return Failure{53, "no viewer could be started: " + opener + " is not installed (" + std::strerror(rc) + ")"};
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kOpenerVerdict;
+    while (std::chrono::steady_clock::now() < deadline) {
+        int status = 0;
+        const pid_t ended = ::waitpid(pid, &status, WNOHANG);
+        if (ended == pid) {
+            if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+            const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return Failure{53, "no viewer is set up for it; " + opener + " ended with " + std::to_string(code)};
+        }
+        if (ended < 0) return {};  // reaped elsewhere: nothing more to learn
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    // Still running: the viewer is showing the file. It is reaped when it
+    // ends, so that a long-running desktop program keeps no dead child.
+    std::thread([pid] {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+    }).detach();
     return {};
 }
 
@@ -113,7 +158,7 @@ Status PosixPlatform::startProcess(const std::string& program, const std::string
     return spawn(argv, false);
 }
 
-Status PosixPlatform::openWithShell(const std::string& path) { return spawn({"xdg-open", path}, true); }
+Status PosixPlatform::openWithShell(const std::string& path) { return openWithOpener("xdg-open", path); }
 
 DateTime PosixPlatform::now() const {
     std::time_t t = std::time(nullptr);

@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -21,7 +24,9 @@
 #include "providers/snapshot/recorder.h"
 #include "providers/snapshot/snapshot_source.h"
 #include "report/text.h"
+#include "ui/console/command_input.h"
 #include "ui/console/command_line.h"
+#include "ui/console/command_output.h"
 #include "ui/console/compare_command.h"
 #include "ui/console/connection_watch.h"
 #include "ui/console/console_ui.h"
@@ -88,6 +93,66 @@ constexpr std::size_t kLongestName = 251;
 // --output-dir would mean the root folder, an empty --snapshot the live machine.
 std::string notEmpty(const std::string& value) { return value.empty() ? "the value must not be empty" : ""; }
 
+// A name typed as the file it becomes ("pc12.htm") is taken without its
+// extension, which the report adds again.
+std::string withoutReportExtension(std::string name) {
+    for (std::string_view extension : {std::string_view(".html"), std::string_view(".htm")}) {
+        if (name.size() > extension.size()) {
+            std::string tail = name.substr(name.size() - extension.size());
+            for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (tail == extension) return name.substr(0, name.size() - extension.size());
+        }
+    }
+    return name;
+}
+
+// Why a file cannot be made at `path`, before a scan is spent on it: the
+// folder it goes into is missing or is no folder.
+std::optional<std::string> missingFolderOf(const std::string& path) {
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (folder.empty()) return std::nullopt;
+    std::error_code error;
+    const auto status = std::filesystem::status(folder, error);
+    if (!std::filesystem::exists(status)) return "the folder " + folder.string() + " does not exist";
+    if (!std::filesystem::is_directory(status)) return folder.string() + " is not a folder";
+    return std::nullopt;
+}
+
+// The console's lines, except the one that says the report is saved: that
+// waits until everything the run was asked for (the snapshot too) is written,
+// so that no line reading as success follows a failure.
+class HeldSuccessUi final : public Ui {
+public:
+    explicit HeldSuccessUi(Ui& inner) : inner_(inner) {}
+    void messageBox(std::string_view text, MessageStyle style, std::string_view title) override {
+        if (title == "File is saved") {
+            held_ = {std::string(text), std::string(title)};
+            return;
+        }
+        inner_.messageBox(text, style, title);
+    }
+    Status closeNameDialog() override { return inner_.closeNameDialog(); }
+    Status setPointer(int pointer) override { return inner_.setPointer(pointer); }
+    Status progressSetCaption(std::string_view caption) override { return inner_.progressSetCaption(caption); }
+    Status progressVisiblePicture(std::uint32_t fore, std::uint32_t back, bool visible) override {
+        return inner_.progressVisiblePicture(fore, back, visible);
+    }
+    Status progressSetMessage(std::string_view message) override { return inner_.progressSetMessage(message); }
+    Status progressShow() override { return inner_.progressShow(); }
+    Status progressUpdate(std::int32_t percent) override { return inner_.progressUpdate(percent); }
+    Status progressUnload() override { return inner_.progressUnload(); }
+    Status unloadMainWindow() override { return inner_.unloadMainWindow(); }
+
+    void release() {
+        if (held_) inner_.messageBox(held_->first, MessageStyle::Plain, held_->second);
+        held_.reset();
+    }
+
+private:
+    Ui& inner_;
+    std::optional<std::pair<std::string, std::string>> held_;
+};
+
 std::string joined(const std::vector<std::string>& names) {
     std::string text;
     for (const std::string& name : names) text += (text.empty() ? "" : ", ") + (name.empty() ? "(untitled)" : name);
@@ -118,12 +183,14 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     Options o;
     CLI::App app{"Veltrix " + std::string(kVersionText) +
                  ": hardware and software inventory of this computer as one HTML page.\n"
-                 "Without arguments the desktop windows open; with --batch the same scan runs without windows."};
-    app.description(app.get_description() + "\nSaved reports and snapshots as data: see veltrix export --help and veltrix compare --help."
-                                               "\nReporting to a fleet server: see veltrix agent --help.");
+                 "Without arguments the desktop windows open; with --batch the same scan runs without windows.\n"
+                 "Saved reports and snapshots as data: veltrix export --help, veltrix compare --help; many "
+                 "machines in one database: veltrix store --help; reporting to a fleet server: veltrix agent --help.",
+                 "veltrix"};
     app.set_version_flag("--version", std::string("Veltrix ") + kVersionText);
     app.add_flag("--batch", o.batch, "Scan without windows");
-    app.add_option("--name", o.name, "Report name; the report is NAME.htm")
+    app.add_option("--name", o.name, "Report name; the report is NAME.htm (a NAME ending in .htm is taken without it)")
+        ->option_text("NAME")
         ->check([](const std::string& name) -> std::string {
             if (name.empty()) return "the name must not be empty";
             if (auto c = firstRefusedNameCharacter(name)) {
@@ -136,16 +203,21 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
             }
             return {};
         });
-    app.add_option("--comment", o.comment, "Comment shown under the designation");
+    app.add_option("--comment", o.comment, "Comment shown under the designation")->option_text("TEXT");
     app.add_flag("--no-hotfix", o.noHotfix, "Leave out the installed updates");
     app.add_flag("--no-software", o.noSoftware, "Leave out the installed software");
     app.add_option("--output-dir", o.outputDir, "Folder for the report (default: the current folder)")
-        ->check(notEmpty);
-    app.add_option("--snapshot", o.snapshot, "Scan the data of a snapshot file instead of this computer")
-        ->check(notEmpty);
+        ->check(notEmpty)
+        ->option_text("DIR");
+    app.add_option("--snapshot", o.snapshot,
+                   "Scan the data of a snapshot file instead of this computer (- reads the standard input)")
+        ->check(notEmpty)
+        ->option_text("FILE");
     app.add_option("--save-snapshot", o.saveSnapshot,
-                   "Also write what the scan read into a snapshot file, to replay it anywhere")
-        ->check(notEmpty);
+                   "Also write what the scan read into a snapshot file, to replay it anywhere (- writes it to the "
+                   "standard output)")
+        ->check(notEmpty)
+        ->option_text("FILE");
     CLI::Option* sysroot = app.add_option("--sysroot", o.sysroot,
                    "Scan the captured system below DIR (its sys, proc, etc and var folders) instead of this "
                    "computer (Linux only)")
@@ -161,7 +233,12 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
             ->option_text("SECONDS")
             ->check(CLI::Range(1LL, 86400LL));
     }
-    if (!environment.helpNotes.empty()) app.footer(environment.helpNotes);
+    std::string footer =
+        "Exit status: 0 the report was written (sections that could not be read are named in one line on "
+        "standard error and show an Error row), 1 the report or the snapshot could not be written or the scan "
+        "reached no data source at all, 2 bad arguments or a bad snapshot.";
+    if (!environment.helpNotes.empty()) footer = environment.helpNotes + "\n" + footer;
+    app.footer(footer);
 
     if (auto answered = parseArguments(app, argc, argv, out, err)) return *answered ? kExitOk : kExitBadInput;
     if (!o.batch) {
@@ -173,6 +250,7 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
         return kExitBadInput;
     }
     if (environment.offersWmiTimeout) environment.wmiTimeout = std::chrono::seconds(o.wmiTimeoutSeconds);
+    o.name = withoutReportExtension(o.name);
 
     // The trace lines go where the batch's messages go, for this run only.
     struct TraceScope {
@@ -184,6 +262,30 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
         }
         bool on;
     } traceScope(o.trace || trace::requestedByEnvironment(), err);
+
+    // Where the report and the snapshot go is checked before any data source
+    // is reached: a missing folder is one line that names it, not a scan that
+    // then says the file could not be created.
+    {
+        std::error_code error;
+        const auto status = std::filesystem::status(o.outputDir, error);
+        if (!std::filesystem::is_directory(status)) {
+            const bool exists = std::filesystem::exists(status);
+            std::string shown = std::filesystem::absolute(o.outputDir, error).lexically_normal().string();
+            while (shown.size() > 1 && (shown.back() == '/' || shown.back() == '\\')) shown.pop_back();
+            const std::string file = (std::filesystem::path(shown) / (o.name + ".htm")).string();
+            printLine(err, "veltrix: Could not create the file... " + file + ": " +
+                               std::strerror(exists ? ENOTDIR : ENOENT) + " (the folder " + shown +
+                               (exists ? " is not a folder)" : " does not exist)"));
+            return kExitScanFailed;
+        }
+    }
+    if (!o.saveSnapshot.empty() && !IsStandardStream(o.saveSnapshot)) {
+        if (auto missing = missingFolderOf(o.saveSnapshot)) {
+            printLine(err, "veltrix: cannot write the snapshot file " + o.saveSnapshot + ": " + *missing);
+            return kExitScanFailed;
+        }
+    }
 
     // A bad snapshot or system root is refused before any report file is
     // touched.
@@ -201,7 +303,12 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
         }
         service = std::move(*captured);
     } else if (!o.snapshot.empty()) {
-        auto loaded = snapshot::SnapshotSource::load(o.snapshot);
+        auto bytes = ReadCommandInput(o.snapshot, environment.input);
+        if (!bytes) {
+            printLine(err, "veltrix: cannot read the snapshot file " + bytes.failure().description);
+            return kExitBadInput;
+        }
+        auto loaded = snapshot::SnapshotSource::parse(*bytes, InputDisplayName(o.snapshot));
         if (!loaded) {
             printLine(err, "veltrix: " + loaded.failure().description);
             return kExitBadInput;
@@ -210,7 +317,7 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
         holder->source = std::move(*loaded);
         replayed = holder->source.get();
         if (!replayed->takenAt()) {
-            trace::line("snapshot: " + o.snapshot + " does not say when it was taken; the report is dated now");
+            trace::line("snapshot: " + InputDisplayName(o.snapshot) + " does not say when it was taken; the report is dated now");
         }
         holder->service = std::make_unique<wmi::TableService>(*holder->source);
         service = std::shared_ptr<wmi::Service>(holder, holder->service.get());
@@ -230,7 +337,7 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
         std::string origin = "veltrix " + std::string(kVersionText) + " --save-snapshot";
         if (!o.sysroot.empty()) origin += " --sysroot " + o.sysroot;
         recorder = std::make_unique<snapshot::RecordingService>(
-            watch, o.snapshot.empty() ? origin : "replayed from " + o.snapshot);
+            watch, o.snapshot.empty() ? origin : "replayed from " + InputDisplayName(o.snapshot));
         scanService = recorder.get();
     }
 
@@ -243,7 +350,8 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     if (folder == "/") folder.clear();
     auto platform = environment.makePlatform(folder);
     auto locale = environment.makeLocale();
-    ConsoleUi ui(err, environment.errorIsTerminal ? *environment.errorIsTerminal : ::isatty(::fileno(err)) == 1);
+    ConsoleUi console(err, environment.errorIsTerminal ? *environment.errorIsTerminal : ::isatty(::fileno(err)) == 1);
+    HeldSuccessUi ui(console);
     FixedCheckBoxes boxes(!o.noHotfix, !o.noSoftware);
 
     ScanState state;
@@ -257,11 +365,14 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     const std::string path = reportPath(*platform, state);
     const bool existed = platform->fileExists(path);
     if (Status created = platform->createEmptyFile(path); !created.ok()) {
-        printLine(err, "veltrix: " + created.failure.description);
+        printLine(err, "veltrix: Could not create the file... " + created.failure.description);
+        return kExitScanFailed;
     }
 
     std::vector<std::string> sectionsWithErrors;
-    ScanServices services{ui, *platform, *scanService, *locale, boxes, o.open, &sectionsWithErrors};
+    // The batch opens the report itself, once everything is written, so that
+    // it can say where the report is when no viewer opens it.
+    ScanServices services{ui, *platform, *scanService, *locale, boxes, false, &sectionsWithErrors};
     // A replayed snapshot is dated by when it was taken, so that its report
     // reads as the one written on the machine.
     if (replayed && replayed->takenAt()) services.scanTime = replayed->takenAt()->local;
@@ -292,10 +403,21 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
             recorder->setTakenAt(FormatIso8601({*scanTime, LocalUtcOffsetMinutes(*scanTime)}));
         }
         recorder->setMachine(replayed && replayed->machine() ? *replayed->machine() : ReadMachineIdentity(watch));
-        Status saved = recorder->save(*platform, o.saveSnapshot);
+        Status saved = IsStandardStream(o.saveSnapshot) ? WriteCommandOutput("-", recorder->toJson(), out)
+                                                        : recorder->save(*platform, o.saveSnapshot);
         if (!saved.ok()) {
             printLine(err, "veltrix: " + saved.failure.description);
-            code = kExitScanFailed;
+            if (outcome == ScanOutcome::Saved) {
+                printLine(err, "veltrix: the report is saved on " + path + ", the snapshot is not");
+            }
+            return kExitScanFailed;
+        }
+    }
+    ui.release();
+    if (outcome == ScanOutcome::Saved && o.open) {
+        if (Status opened = platform->openWithShell(path); !opened.ok()) {
+            printLine(err, "veltrix: the report could not be opened in a viewer (" + opened.failure.description +
+                               "); it is at " + path);
         }
     }
     return code;

@@ -46,10 +46,13 @@ struct BatchEnvironment {
     // Whether standard error shows in a terminal (for the progress line);
     // unset, the error stream itself is asked.
     std::optional<bool> errorIsTerminal;
+    // What `-` reads where an input file is taken (--snapshot -, export -).
+    std::FILE* input = stdin;
 };
 
-// Returns the process exit code: 0 success, 1 the report could not be created
-// or the scan ended with an error, 2 bad arguments or a bad snapshot.
+// Returns the process exit code: 0 the report was written (sections that
+// failed are named in one line on `err`), 1 the report could not be written or
+// the scan reached no data source at all, 2 bad arguments or a bad snapshot.
 int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* out = stdout,
              std::FILE* err = stderr);
 

@@ -9,7 +9,9 @@
 
 #include "data/load_input.h"
 #include "ui/console/batch.h"
+#include "ui/console/command_input.h"
 #include "ui/console/command_line.h"
+#include "ui/console/command_output.h"
 
 #ifdef VELTRIX_HAVE_STORE
 #include "store/content_digest.h"
@@ -82,6 +84,18 @@ void storeBatch(store::InventoryStore& inventory, std::vector<PendingInput>& bat
     batch.clear();
 }
 
+// An input the store cannot take as a file, said before its digest is
+// attempted: a folder is most often a captured system given here by mistake.
+std::optional<std::string> unreadableInput(const std::string& path) {
+    if (IsStandardStream(path)) return "the store loads files; save the standard input to a file first";
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        return "is a folder, not a regular file (for a captured system use veltrix --batch --sysroot " + path +
+               " --name NAME, then add its report)";
+    }
+    return std::nullopt;
+}
+
 int runAdd(const std::string& db, const std::vector<std::string>& inputs, const StoreInputLoader& load,
            std::FILE* out, std::FILE* err) {
     auto opened = store::InventoryStore::open(db, store::OpenMode::CreateOrUpgrade);
@@ -93,6 +107,11 @@ int runAdd(const std::string& db, const std::vector<std::string>& inputs, const 
     AddCounts counts;
     std::vector<PendingInput> batch;
     for (const auto& path : inputs) {
+        if (auto refused = unreadableInput(path)) {
+            printLine(err, "veltrix: skipped " + path + ": " + *refused);
+            ++counts.skipped;
+            continue;
+        }
         auto digest = store::fileDigest(path);
         if (!digest) {
             printLine(err, "veltrix: skipped " + path + ": " + digest.failure().description);
@@ -121,7 +140,8 @@ int runAdd(const std::string& db, const std::vector<std::string>& inputs, const 
     return counts.added + counts.present > 0 ? kExitScanFailed : kExitBadInput;
 }
 
-int runOverview(const std::string& db, const std::string& output, const std::string& format, std::FILE* err) {
+int runOverview(const std::string& db, const std::string& output, const std::string& format, std::FILE* out,
+                std::FILE* err) {
     auto opened = store::InventoryStore::open(db, store::OpenMode::Existing);
     if (!opened) {
         printLine(err, "veltrix: " + opened.failure().description);
@@ -136,15 +156,8 @@ int runOverview(const std::string& db, const std::string& output, const std::str
     std::string text = format == "csv" ? store::overviewCsv(*lines) : store::overviewPage(*lines);
     // Written beside the target and renamed over it, so a failure never
     // leaves half a page where a whole one was.
-    std::string partial = output + ".partial";
-    std::FILE* file = std::fopen(partial.c_str(), "wb");
-    bool written = file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (file) written = std::fclose(file) == 0 && written;
-    std::error_code error;
-    if (written) std::filesystem::rename(partial, output, error);
-    if (!written || error) {
-        std::filesystem::remove(partial, error);
-        printLine(err, "veltrix: cannot write " + output);
+    if (Status written = WriteCommandOutput(output, text, out); !written.ok()) {
+        printLine(err, "veltrix: cannot write the overview: " + written.failure.description);
         return kExitScanFailed;
     }
     return kExitOk;
@@ -155,7 +168,8 @@ int runOverview(const std::string& db, const std::string& output, const std::str
 }  // namespace
 
 int runStoreCommand(int argc, char** argv, const StoreInputLoader& load, std::FILE* out, std::FILE* err) {
-    CLI::App app{"Veltrix fleet store: many machines' reports in one SQL database."};
+    CLI::App app{"Veltrix fleet store: many machines' reports in one SQL database.\n"
+                 "Commands: add (load reports and snapshots), overview (one line per machine)."};
     app.name("veltrix store");
     app.require_subcommand(1);
     std::string db = "veltrix-inventory.sqlite";
@@ -164,16 +178,29 @@ int runStoreCommand(int argc, char** argv, const StoreInputLoader& load, std::FI
     std::string format = "htm";
     const std::string dbHelp = "SQLite file or postgresql:// URL (default: veltrix-inventory.sqlite)";
     CLI::App* add = app.add_subcommand("add", "Load reports (.htm) and snapshots (.json) into the store");
-    add->add_option("--db", db, dbHelp);
-    add->add_option("inputs", inputs, "Reports and snapshots")->required();
+    add->add_option("--db", db, dbHelp)->option_text("DB");
+    add->add_option("inputs", inputs, "Reports and snapshots")->required()->option_text("FILE...");
     CLI::App* overview = app.add_subcommand("overview", "One line per machine from its newest scan");
-    overview->add_option("--db", db, dbHelp);
-    overview->add_option("--output", output, "The page (or CSV file) to write")->required();
-    overview->add_option("--format", format, "htm (default) or csv")->check(CLI::IsMember({"htm", "csv"}));
+    overview->add_option("--db", db, dbHelp)->option_text("DB");
+    overview->add_option("--output", output, "The page (or CSV file) to write; - is the standard output")
+        ->required()
+        ->option_text("FILE");
+    overview->add_option("--format", format, "htm (default; also html) or csv")
+        ->check(CLI::IsMember({"htm", "html", "csv"}));
+    // Without a command, or with one it does not know, the parser's own
+    // answer names none of the commands there are.
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (first.empty() || (first[0] != '-' && first != "add" && first != "overview")) {
+        printLine(err, std::string("veltrix store: ") +
+                           (first.empty() ? "a command is needed" : "there is no command '" + first + "'") +
+                           "; the commands are add (load reports and snapshots) and overview (one line per "
+                           "machine); see veltrix store --help");
+        return kExitBadInput;
+    }
     if (auto answered = parseArguments(app, argc, argv, out, err)) return *answered ? kExitOk : kExitBadInput;
 #ifdef VELTRIX_HAVE_STORE
     if (add->parsed()) return runAdd(db, inputs, load, out, err);
-    return runOverview(db, output, format, err);
+    return runOverview(db, output, format == "csv" ? "csv" : "htm", out, err);
 #else
     (void)load;
     printLine(err, "veltrix: the store is not part of this build of Veltrix; use the Linux program");
