@@ -109,12 +109,12 @@ std::string withoutReportExtension(std::string name) {
 // Why a file cannot be made at `path`, before a scan is spent on it: the
 // folder it goes into is missing or is no folder.
 std::optional<std::string> missingFolderOf(const std::string& path) {
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::filesystem::path folder = pathFromUtf8(path).parent_path();
     if (folder.empty()) return std::nullopt;
     std::error_code error;
     const auto status = std::filesystem::status(folder, error);
-    if (!std::filesystem::exists(status)) return "the folder " + folder.string() + " does not exist";
-    if (!std::filesystem::is_directory(status)) return folder.string() + " is not a folder";
+    if (!std::filesystem::exists(status)) return "the folder " + utf8FromPath(folder) + " does not exist";
+    if (!std::filesystem::is_directory(status)) return utf8FromPath(folder) + " is not a folder";
     return std::nullopt;
 }
 
@@ -268,12 +268,13 @@ int runBatch(int argc, char** argv, BatchEnvironment& environment, std::FILE* ou
     // then says the file could not be created.
     {
         std::error_code error;
-        const auto status = std::filesystem::status(o.outputDir, error);
+        const auto status = std::filesystem::status(pathFromUtf8(o.outputDir), error);
         if (!std::filesystem::is_directory(status)) {
             const bool exists = std::filesystem::exists(status);
-            std::string shown = std::filesystem::absolute(o.outputDir, error).lexically_normal().string();
+            std::string shown =
+                utf8FromPath(std::filesystem::absolute(pathFromUtf8(o.outputDir), error).lexically_normal());
             while (shown.size() > 1 && (shown.back() == '/' || shown.back() == '\\')) shown.pop_back();
-            const std::string file = (std::filesystem::path(shown) / (o.name + ".htm")).string();
+            const std::string file = utf8FromPath(pathFromUtf8(shown) / pathFromUtf8(o.name + ".htm"));
             printLine(err, "veltrix: Could not create the file... " + file + ": " +
                                std::strerror(exists ? ENOTDIR : ENOENT) + " (the folder " + shown +
                                (exists ? " is not a folder)" : " does not exist)"));

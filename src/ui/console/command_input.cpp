@@ -11,6 +11,7 @@
 #include <io.h>
 #endif
 
+#include "core/utf8_path.h"
 #include "data/load_input.h"
 
 namespace veltrix {
@@ -66,7 +67,7 @@ Result<std::string> ReadCommandInput(const std::string& path, std::FILE* in, std
         return readStream(in, path, limit);
     }
     std::error_code error;
-    const auto status = std::filesystem::status(path, error);
+    const auto status = std::filesystem::status(pathFromUtf8(path), error);
     if (std::filesystem::is_directory(status)) {
         return refusal(path, "is a folder, not a regular file (for a captured system use veltrix --batch "
                              "--sysroot " + path + " --name NAME)");
@@ -77,7 +78,12 @@ Result<std::string> ReadCommandInput(const std::string& path, std::FILE* in, std
         std::filesystem::is_socket(status)) {
         return refusal(path, "not a regular file");
     }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+#ifdef _WIN32
+    std::FILE* opened = _wfopen(pathFromUtf8(path).c_str(), L"rb");  // the path is UTF-8, not ANSI
+#else
+    std::FILE* opened = std::fopen(path.c_str(), "rb");
+#endif
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(opened, &std::fclose);
     if (!file) {
         return refusal(path, std::string("cannot open the file (") + std::strerror(errno) + ")");
     }

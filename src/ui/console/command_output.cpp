@@ -8,6 +8,7 @@
 #include <io.h>
 #endif
 
+#include "core/utf8_path.h"
 #include "ui/console/command_input.h"
 
 namespace veltrix {
@@ -18,11 +19,13 @@ namespace {
 // the folder the user has to fix.
 std::optional<std::string> unwritableTarget(const std::string& path) {
     std::error_code error;
-    if (std::filesystem::is_directory(path, error)) return path + ": is a folder; name a file in it";
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (std::filesystem::is_directory(pathFromUtf8(path), error)) return path + ": is a folder; name a file in it";
+    std::filesystem::path folder = pathFromUtf8(path).parent_path();
     if (folder.empty()) return std::nullopt;
-    if (!std::filesystem::exists(folder, error)) return path + ": the folder " + folder.string() + " does not exist";
-    if (!std::filesystem::is_directory(folder, error)) return path + ": " + folder.string() + " is not a folder";
+    if (!std::filesystem::exists(folder, error)) {
+        return path + ": the folder " + utf8FromPath(folder) + " does not exist";
+    }
+    if (!std::filesystem::is_directory(folder, error)) return path + ": " + utf8FromPath(folder) + " is not a folder";
     return std::nullopt;
 }
 
