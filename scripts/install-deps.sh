@@ -24,7 +24,7 @@ for arg in "$@"; do
       packages+=(clang libclang-rt-14-dev)
       commands+=(clang++)
       # The store tests start their own PostgreSQL server as an unprivileged user.
-      packages+=(postgresql-15)
+      packages+=(postgresql-15 postgresql-client-common)
       commands+=(/usr/lib/postgresql/15/bin/initdb /usr/lib/postgresql/15/bin/pg_ctl setpriv useradd)
       # The fleet server's fault test counts what the store holds, in a database of its own.
       commands+=(/usr/lib/postgresql/15/bin/psql /usr/lib/postgresql/15/bin/createdb)

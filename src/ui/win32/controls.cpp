@@ -201,10 +201,10 @@ HFONT makeFont(const wchar_t* face, double points, bool bold, UINT dpi) {
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, face);
 }
 
-HFONT sharedFont(const FontSpec& spec, UINT dpi) {
+HFONT sharedFont(const FontSpec& wanted, UINT dpi) {
     static std::map<std::tuple<std::wstring, int, bool, UINT>, HFONT> fonts;
-    HFONT& font = fonts[std::make_tuple(std::wstring(spec.face), static_cast<int>(spec.points * 100), spec.bold, dpi)];
-    if (!font) font = makeFont(spec.face, spec.points, spec.bold, dpi);
+    HFONT& font = fonts[std::make_tuple(std::wstring(wanted.face), static_cast<int>(wanted.points * 100), wanted.bold, dpi)];
+    if (!font) font = makeFont(wanted.face, wanted.points, wanted.bold, dpi);
     return font;
 }
 

@@ -52,9 +52,9 @@ struct FontSpec {
     double points;
     bool bold;
 };
-// The font of `spec` at `dpi`, made once and kept for the life of the
+// The font of `wanted` at `dpi`, made once and kept for the life of the
 // program (a handful: the windows use three faces at one or two DPIs).
-HFONT sharedFont(const FontSpec& spec, UINT dpi);
+HFONT sharedFont(const FontSpec& wanted, UINT dpi);
 
 // The controls of one top-level window with the layouts they came from, so
 // that the window can be laid out again when it moves to a screen of
