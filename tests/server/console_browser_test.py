@@ -23,6 +23,8 @@ try:
     from selenium.common.exceptions import NoAlertPresentException
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
+    from selenium.webdriver.support import expected_conditions
+    from selenium.webdriver.support.ui import WebDriverWait
 except ImportError:
     print("console_browser_test: python3-selenium is not installed", file=sys.stderr)
     sys.exit(SKIP)
@@ -39,6 +41,17 @@ def fail(message):
 def check(condition, message):
     if not condition:
         fail(message)
+
+
+def navigating(driver, action):
+    """Runs an action that leaves the page (a click, a submit) and returns once
+    the next page has loaded: a click returns before the browser has followed
+    it, and a loaded machine may take seconds to answer."""
+    old = driver.find_element(By.TAG_NAME, "html")
+    action()
+    wait = WebDriverWait(driver, 30)
+    wait.until(expected_conditions.staleness_of(old))
+    wait.until(lambda d: d.execute_script("return document.readyState") == "complete")
 
 
 def free_port():
@@ -119,7 +132,7 @@ def main():
         driver.save_screenshot(os.path.join(shots, "login.png"))
         driver.find_element(By.ID, "name").send_keys("anna")
         driver.find_element(By.ID, "password").send_keys("s3cret-pass")
-        driver.find_element(By.CSS_SELECTOR, "main button[type=submit]").click()
+        navigating(driver, driver.find_element(By.CSS_SELECTOR, "main button[type=submit]").click)
         check(driver.find_element(By.TAG_NAME, "h1").text == "Fleet", "signing in did not show the fleet")
         body = driver.find_element(By.TAG_NAME, "body").text
         check("2 machines" in body, "the fleet does not count 2 machines")
@@ -129,14 +142,14 @@ def main():
 
         box = driver.find_element(By.ID, "q")
         box.send_keys("NRV-7731-0042")
-        box.submit()
+        navigating(driver, box.submit)
         rows = driver.find_elements(By.CSS_SELECTOR, "tbody tr")
         check(len(rows) == 1 and "pc-0042" in rows[0].text, "the filter did not leave pc-0042 alone")
         never_ran("the filtered fleet")
         driver.save_screenshot(os.path.join(shots, "fleet-filtered.png"))
 
         driver.get(base + "/?q=0666")
-        driver.find_element(By.LINK_TEXT, "payload-pc").click()
+        navigating(driver, driver.find_element(By.LINK_TEXT, "payload-pc").click)
         check(driver.find_element(By.TAG_NAME, "h1").text == "payload-pc", "the machine link did not open its page")
         check("Scans" in driver.find_element(By.TAG_NAME, "body").text, "the machine page shows no scans")
         never_ran("the machine page")
@@ -147,7 +160,7 @@ def main():
         first = driver.find_elements(By.CSS_SELECTOR, "tbody tr")[0].text
         check("Norvane Office 7731" in first, "sorting by model, descending, did not put Norvane first")
 
-        driver.find_element(By.CSS_SELECTOR, "form.signout button").click()
+        navigating(driver, driver.find_element(By.CSS_SELECTOR, "form.signout button").click)
         check(driver.current_url.endswith("/login"), "signing out did not lead to /login")
         driver.get(base + "/")
         check(driver.current_url.endswith("/login"), "the fleet is still shown after signing out")
