@@ -1,5 +1,8 @@
 #include "store/store_schema.h"
 
+#include <string_view>
+#include <vector>
+
 #include "store/server_schema.h"
 
 namespace veltrix::store {
@@ -116,19 +119,43 @@ std::string versionTwo(Engine engine) {
 
 }  // namespace
 
+// The names of the tables and views that a schema's creation makes, read
+// from its SQL, so that the check for foreign tables cannot fall behind the
+// tables that later versions add.
+std::vector<std::string> createdNames(const std::string& sql) {
+    std::vector<std::string> names;
+    for (const char* keyword : {"CREATE TABLE ", "CREATE VIEW "}) {
+        const std::string_view word(keyword);
+        for (std::size_t at = sql.find(word); at != std::string::npos; at = sql.find(word, at + 1)) {
+            std::size_t begin = at + word.size();
+            if (sql.compare(begin, 1, "\"") == 0) ++begin;
+            std::size_t end = sql.find_first_of("\" (", begin);
+            if (end != std::string::npos && end > begin) names.push_back(sql.substr(begin, end - begin));
+        }
+    }
+    return names;
+}
+
 Result<SchemaState> readSchemaState(SqlConnection& connection) {
-    const char* tablesSql =
+    std::string all;
+    for (int version = 0; !upgradeSql(connection.engine(), version).empty(); ++version)
+        all += upgradeSql(connection.engine(), version);
+    const std::vector<std::string> names = createdNames(all);
+    std::string tablesSql =
         connection.engine() == Engine::Sqlite
-            ? "SELECT name FROM sqlite_master WHERE type IN ('table', 'view') AND name IN "
-              "('store_info', 'machines', 'scans', 'rows', 'software', 'hotfixes', 'latest', 'machine_keys', "
-              "'machine_flags')"
+            ? "SELECT name FROM sqlite_master WHERE type IN ('table', 'view') AND name IN ("
             : "SELECT table_name FROM information_schema.tables WHERE table_schema = current_schema() "
-              "AND table_name IN ('store_info', 'machines', 'scans', 'rows', 'software', 'hotfixes', 'latest', "
-              "'machine_keys', 'machine_flags')";
+              "AND table_name IN (";
+    std::vector<SqlParam> params;
+    for (const std::string& name : names) {
+        tablesSql += params.empty() ? "?" : ", ?";
+        params.emplace_back(std::string_view(name));
+    }
+    tablesSql += ")";
     SchemaState state;
     bool hasInfo = false;
     bool hasOthers = false;
-    Status status = connection.query(tablesSql, {}, [&](const SqlRow& row) {
+    Status status = connection.query(tablesSql, params, [&](const SqlRow& row) {
         if (row.text(0) == "store_info") hasInfo = true;
         else hasOthers = true;
     });

@@ -3,10 +3,12 @@
 PostgreSQL stopped and started while agents upload, two servers on one
 PostgreSQL. Agents here keep a spool as the real agent does: a scan leaves it
 only when the server answered 200 or 201, and goes again with the next run.
+Last, the real agent program enrols with the server, uploads a scan of this
+machine, keeps its next scan while the store is down and delivers it after.
 
 Starts a private PostgreSQL of its own (it must stop and start it), over a
 socket in a private folder; certificates are made with openssl.
-Usage: fleet_faults_test.py PATH-TO-VELTRIX-SERVER SNAPSHOT.json
+Usage: fleet_faults_test.py PATH-TO-VELTRIX-SERVER PATH-TO-VELTRIX-AGENT SNAPSHOT.json
 """
 import gzip
 import http.client
@@ -336,11 +338,45 @@ def two_servers(program, base, work, cert, key, postgres):
     print("two servers on one PostgreSQL: %d scans each sent to both, each stored once" % len(scans))
 
 
+def real_agent(program, agent_program, work, cert, key, postgres):
+    db = postgres.url.replace("/postgres?", "/realagent?")
+    subprocess.run([os.path.join(PG_BIN, "createdb"), "-h", postgres.socket, "-U", "veltrix", "realagent"], check=True)
+    server = Server(program, db, work, "real-agent", cert, key)
+    server.start()
+    state = os.path.join(work, "agent-state")
+
+    def agent(*arguments):
+        result = subprocess.run([agent_program, *arguments, "--state-dir", state], capture_output=True, text=True,
+                                timeout=120, cwd=work)
+        return result.returncode, result.stderr
+
+    def stored(sql):
+        return int(subprocess.run([os.path.join(PG_BIN, "psql"), "-X", "-A", "-t", "-h", postgres.socket, "-U",
+                                   "veltrix", "-d", "realagent", "-c", sql],
+                                  stdout=subprocess.PIPE, text=True, check=True).stdout.strip())
+    code, err = agent("enrol", "--server", "https://127.0.0.1:%d" % server.port, "--secret",
+                      make_secret(program, db), "--ca-file", cert)
+    check(code == 0, "the agent's enrolment: exit %d, %s" % (code, err))
+    code, err = agent("run", "--no-software", "--retry-for", "0")
+    check(code == 0 and stored("SELECT COUNT(*) FROM scans") == 1, "the agent's first run: exit %d, %s" % (code, err))
+    postgres.stop()
+    code, err = agent("run", "--no-software", "--retry-for", "0")
+    check(code == 1 and "1 waiting in the spool" in err, "a run while the store is down: exit %d, %s" % (code, err))
+    postgres.start()
+    code, err = agent("run", "--no-scan", "--retry-for", "10")
+    check(code == 0, "the run after the outage: exit %d, %s" % (code, err))
+    server.terminate()
+    check(stored("SELECT COUNT(*) FROM scans") == 2 and stored("SELECT COUNT(*) FROM machines") == 1,
+          "the store does not hold both scans of one machine")
+    check(not os.listdir(os.path.join(state, "spool")), "the spool is not empty after the delivery")
+    print("the real agent: enrolled, uploaded, kept its scan while the store was down, delivered it after")
+
+
 def main():
-    if len(sys.argv) != 3:
+    if len(sys.argv) != 4:
         print(__doc__, file=sys.stderr)
         return 2
-    program, snapshot = sys.argv[1], sys.argv[2]
+    program, agent_program, snapshot = sys.argv[1:]
     if not os.path.exists(os.path.join(PG_BIN, "initdb")):
         print("skipped: PostgreSQL 15 is not installed", file=sys.stderr)
         return SKIP
@@ -357,6 +393,7 @@ def main():
         postgres = Postgres(work)
         postgres_restarted(program, base, work, cert, key, postgres)
         two_servers(program, base, work, cert, key, postgres)
+        real_agent(program, agent_program, work, cert, key, postgres)
     finally:
         if postgres:
             postgres.close()

@@ -148,6 +148,14 @@ TEST_P(StoreLoad, StoreOfANewerVersionOrWithForeignTablesIsRefusedAndUntouched) 
     ASSERT_FALSE(foreign);
     EXPECT_NE(foreign.failure().description.find("did not make"), std::string::npos);
     EXPECT_EQ(count("SELECT COUNT(*) FROM machines WHERE serial = 'kept'"), 1);
+
+    // Only the fleet server's tables are left, without the store's own: also
+    // someone else's, and refused before anything is created.
+    ASSERT_TRUE(connection->execute("DROP TABLE machines").ok());
+    auto serverTablesOnly = InventoryStore::open(target_, OpenMode::CreateOrUpgrade);
+    ASSERT_FALSE(serverTablesOnly);
+    EXPECT_NE(serverTablesOnly.failure().description.find("did not make"), std::string::npos)
+        << serverTablesOnly.failure().description;
 }
 
 TEST_P(StoreLoad, EmptyDatabaseIsNoStoreForReadingButBecomesOneForLoading) {
