@@ -33,4 +33,20 @@ public:
     virtual Status unloadMainWindow() = 0;
 };
 
+// A scan with no windows at all (an in-memory scan, the agent): every window
+// call does nothing, and messages are dropped unless a subclass says more.
+class WindowlessUi : public Ui {
+public:
+    void messageBox(std::string_view, MessageStyle, std::string_view) override {}
+    Status closeNameDialog() override { return {}; }
+    Status setPointer(int) override { return {}; }
+    Status progressSetCaption(std::string_view) override { return {}; }
+    Status progressVisiblePicture(std::uint32_t, std::uint32_t, bool) override { return {}; }
+    Status progressSetMessage(std::string_view) override { return {}; }
+    Status progressShow() override { return {}; }
+    Status progressUpdate(std::int32_t) override { return {}; }
+    Status progressUnload() override { return {}; }
+    Status unloadMainWindow() override { return {}; }
+};
+
 }  // namespace veltrix

@@ -29,15 +29,35 @@ int daysInMonth(int year, int month) {
 
 }  // namespace
 
-int LocalUtcOffsetMinutes(const DateTime& local) {
+DateTime LocalNow() {
+    std::time_t t = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    if (std::tm* now = std::localtime(&t)) local = *now;  // the Windows runtime keeps it per thread
+#else
+    localtime_r(&t, &local);
+#endif
+    return DateTimeOf(local);
+}
+
+std::tm BrokenDownTime(const DateTime& when) {
     std::tm broken{};
-    broken.tm_year = local.year - 1900;
-    broken.tm_mon = local.month - 1;
-    broken.tm_mday = local.day;
-    broken.tm_hour = local.hour;
-    broken.tm_min = local.minute;
-    broken.tm_sec = local.second;
+    broken.tm_year = when.year - 1900;
+    broken.tm_mon = when.month - 1;
+    broken.tm_mday = when.day;
+    broken.tm_hour = when.hour;
+    broken.tm_min = when.minute;
+    broken.tm_sec = when.second;
     broken.tm_isdst = -1;
+    return broken;
+}
+
+DateTime DateTimeOf(const std::tm& broken) {
+    return {broken.tm_year + 1900, broken.tm_mon + 1, broken.tm_mday, broken.tm_hour, broken.tm_min, broken.tm_sec};
+}
+
+int LocalUtcOffsetMinutes(const DateTime& local) {
+    std::tm broken = BrokenDownTime(local);
     const std::time_t instant = std::mktime(&broken);
     if (instant == static_cast<std::time_t>(-1)) return 0;
     std::tm utc{};
@@ -46,7 +66,7 @@ int LocalUtcOffsetMinutes(const DateTime& local) {
 #else
     gmtime_r(&instant, &utc);
 #endif
-    const DateTime asUtc{utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec};
+    const DateTime asUtc = DateTimeOf(utc);
     return static_cast<int>((secondsOf(local) - secondsOf(asUtc)) / 60);
 }
 

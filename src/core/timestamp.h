@@ -3,6 +3,7 @@
 // is kept as well as the instant.
 #pragma once
 
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,14 @@ struct Timestamp {
     DateTime local;            // the wall-clock time where the scan ran
     int utcOffsetMinutes = 0;  // local minus UTC
 };
+
+// This computer's wall-clock time now.
+DateTime LocalNow();
+
+// A DateTime as the C library's broken-down time (no day of the week, the
+// daylight-saving flag left for the library to find), and back.
+std::tm BrokenDownTime(const DateTime& when);
+DateTime DateTimeOf(const std::tm& broken);
 
 // The offset of this computer's time zone at the local time `local` (the
 // C library's rules, daylight saving included).

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app/scan_driver.h"
+#include "core/timestamp.h"
 #include "data/report_identity.h"
 #include "data/report_reader.h"
 #include "providers/snapshot/snapshot_source.h"
@@ -93,20 +94,6 @@ private:
     bool overflowed_ = false;
 };
 
-class SilentUi final : public Ui {
-public:
-    void messageBox(std::string_view, MessageStyle, std::string_view) override {}
-    Status closeNameDialog() override { return {}; }
-    Status setPointer(int) override { return {}; }
-    Status progressSetCaption(std::string_view) override { return {}; }
-    Status progressVisiblePicture(std::uint32_t, std::uint32_t, bool) override { return {}; }
-    Status progressSetMessage(std::string_view) override { return {}; }
-    Status progressShow() override { return {}; }
-    Status progressUpdate(std::int32_t) override { return {}; }
-    Status progressUnload() override { return {}; }
-    Status unloadMainWindow() override { return {}; }
-};
-
 bool looksLikeJson(std::string_view bytes) {
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
     for (char c : bytes) {
@@ -130,17 +117,6 @@ std::string reportNameFor(const std::string& path) {
 
 }  // namespace
 
-DateTime LocalNow() {
-    std::time_t t = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    if (std::tm* now = std::localtime(&t)) local = *now;  // the Windows runtime keeps it per thread
-#else
-    localtime_r(&t, &local);
-#endif
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
-}
-
 namespace {
 
 // The in-memory scan of a loaded snapshot, dated by when it was taken where
@@ -150,7 +126,7 @@ Result<std::string> scanToPage(snapshot::SnapshotSource& source, const std::stri
     wmi::TableService service(source);
     std::string page;
     InMemoryPlatform platform(page, now, pageLimit);
-    SilentUi ui;
+    WindowlessUi ui;
     FixedCheckBoxes boxes(true, true);
     ScanState state;
     state.reportName = reportNameFor(name);

@@ -37,7 +37,5 @@ Result<std::string> ScanSnapshotToPage(std::string_view json, const std::string&
                                        const Locale& locale = EnglishLocale(),
                                        std::size_t pageLimit = kMaxReportBytes);
 
-// This computer's local time.
-DateTime LocalNow();
 
 }  // namespace veltrix::data

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "core/locale.h"
+#include "core/timestamp.h"
 #include "data/load_input.h"
 #include "fleet/fleet_failure.h"
 #include "store/content_digest.h"
@@ -48,7 +49,7 @@ Result<Ingested> ingestScan(store::InventoryStore& inventory, const Host& host, 
     if (!status.ok()) return failed(status.failure);
 
     const std::string name = "upload from host " + std::to_string(host.id);
-    auto report = data::LoadInputBytes(snapshot, name, data::LocalNow(), EnglishLocale());
+    auto report = data::LoadInputBytes(snapshot, name, LocalNow(), EnglishLocale());
     if (!report) return Failure{kMalformed, report.failure().description};
     {
         auto other = otherHostWithHardware(connection, host.id, hostIdentity(report->machine));

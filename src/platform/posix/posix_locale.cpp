@@ -1,5 +1,7 @@
 #include "platform/posix/posix_locale.h"
 
+#include "core/timestamp.h"
+
 #include <iconv.h>
 #include <langinfo.h>
 #include <strings.h>
@@ -64,13 +66,7 @@ char PosixLocale::decimalSeparator() const {
 }
 
 std::string PosixLocale::format(const char* pattern, const DateTime& when) const {
-    std::tm tm{};
-    tm.tm_year = when.year - 1900;
-    tm.tm_mon = when.month - 1;
-    tm.tm_mday = when.day;
-    tm.tm_hour = when.hour;
-    tm.tm_min = when.minute;
-    tm.tm_sec = when.second;
+    std::tm tm = BrokenDownTime(when);
     char buffer[128];
     std::size_t n = strftime_l(buffer, sizeof buffer, pattern, &tm, locale_);
     return utf8(std::string(buffer, n).c_str());

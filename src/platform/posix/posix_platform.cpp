@@ -1,6 +1,7 @@
 #include "platform/posix/posix_platform.h"
 
 #include "core/file_line_reader.h"
+#include "core/timestamp.h"
 #include "report/report_stream.h"
 
 #include <fcntl.h>
@@ -160,12 +161,7 @@ Status PosixPlatform::startProcess(const std::string& program, const std::string
 
 Status PosixPlatform::openWithShell(const std::string& path) { return openWithOpener("xdg-open", path); }
 
-DateTime PosixPlatform::now() const {
-    std::time_t t = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&t, &local);
-    return DateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
-}
+DateTime PosixPlatform::now() const { return LocalNow(); }
 
 std::string executableFolder() {
     std::vector<char> buffer(4096);

@@ -93,21 +93,12 @@ private:
 };
 
 // Only what needs a person reaches stderr: no "file saved", no progress bar.
-class AgentUi final : public Ui {
+class AgentUi final : public WindowlessUi {
 public:
     explicit AgentUi(std::FILE* err) : err_(err) {}
     void messageBox(std::string_view text, MessageStyle style, std::string_view) override {
         if (style == MessageStyle::Critical) printLine(err_, "veltrix: " + std::string(text));
     }
-    Status closeNameDialog() override { return {}; }
-    Status setPointer(int) override { return {}; }
-    Status progressSetCaption(std::string_view) override { return {}; }
-    Status progressVisiblePicture(std::uint32_t, std::uint32_t, bool) override { return {}; }
-    Status progressSetMessage(std::string_view) override { return {}; }
-    Status progressShow() override { return {}; }
-    Status progressUpdate(std::int32_t) override { return {}; }
-    Status progressUnload() override { return {}; }
-    Status unloadMainWindow() override { return {}; }
 
 private:
     std::FILE* err_;

@@ -11,6 +11,7 @@
 #include <io.h>
 #endif
 
+#include "core/timestamp.h"
 #include "core/utf8_path.h"
 #include "data/load_input.h"
 
@@ -93,7 +94,7 @@ Result<std::string> ReadCommandInput(const std::string& path, std::FILE* in, std
 Result<data::Report> LoadCommandInput(const std::string& path, const Locale& locale, std::FILE* in) {
     auto bytes = ReadCommandInput(path, in);
     if (!bytes) return bytes.failure();
-    return data::LoadInputBytes(*bytes, InputDisplayName(path), data::LocalNow(), locale);
+    return data::LoadInputBytes(*bytes, InputDisplayName(path), LocalNow(), locale);
 }
 
 }  // namespace veltrix
