@@ -2,6 +2,7 @@
 
 #include <openssl/ssl.h>
 
+#include <array>
 #include <atomic>
 #include <boost/asio.hpp>
 #include <boost/asio/ssl.hpp>
@@ -335,7 +336,31 @@ private:
         return response;
     }
 
-    void answerAndClose(Response response) { write(std::move(response), false); }
+    // A refusal is often answered before the request was read whole, and a
+    // socket closed with unread data resets the connection: the reset can
+    // overtake the answer, and a client still sending its body never reads
+    // why it was refused. So what else comes is read and dropped for a short
+    // while, bounded in time and bytes, before the connection closes.
+    static constexpr auto kLingerTime = std::chrono::seconds(2);
+    static constexpr std::size_t kLingerBytes = 16 * 1024 * 1024;
+
+    void answerAndClose(Response response) {
+        lingering_ = true;
+        write(std::move(response), false);
+    }
+
+    void drainThenShutdown() {
+        beast::get_lowest_layer(stream_).expires_after(kLingerTime);
+        drainSome();
+    }
+
+    void drainSome() {
+        stream_.async_read_some(net::buffer(scratch_), [self = shared()](beast::error_code error, std::size_t n) {
+            self->drained_ += n;
+            if (error || self->drained_ > kLingerBytes) return self->shutdown();
+            self->drainSome();
+        });
+    }
 
     void write(Response response, bool keepAlive) {
         state_ = State::Writing;
@@ -367,6 +392,7 @@ private:
         received_ = 0;
         deadline();
         http::async_write(stream_, *message, [self = shared(), message, keepAlive](beast::error_code error, std::size_t) {
+            if (!error && !keepAlive && self->lingering_) return self->drainThenShutdown();
             if (error || !keepAlive) return self->shutdown();
             self->readHeader();
         });
@@ -415,6 +441,9 @@ private:
     std::size_t received_ = 0;
     std::size_t requests_ = 0;
     bool keepAlive_ = false;
+    bool lingering_ = false;
+    std::size_t drained_ = 0;
+    std::array<char, 16 * 1024> scratch_{};
     Clock::time_point started_ = Clock::now();
 };
 

@@ -146,6 +146,9 @@ TEST_F(Server, EnrolmentRefusesWrongRevokedAndMalformedRequests) {
     EXPECT_EQ(enrolWith(nlohmann::json{{"secret", makeSecret()}, {"machine", {{"uuid", 5}}}}.dump()).status, 400u);
     EXPECT_EQ(enrolWith("{\"secret\": ").status, 400u);
     EXPECT_EQ(enrolWith(std::string(65 * 1024, ' ')).status, 413u);
+    // Refused on its length while the client is still sending: the answer
+    // must still reach it.
+    EXPECT_EQ(enrolWith(std::string(4 * 1024 * 1024, ' ')).status, 413u);
     EXPECT_EQ(count("SELECT COUNT(*) FROM hosts"), 0);
     // The secret never reaches the log.
     EXPECT_EQ(log().find(secret), std::string::npos);
