@@ -43,7 +43,11 @@ Status applySettingsFile(CLI::App& command, const std::string& path, const std::
             return settingsFailure(path, "no setting is called \"" + item.name + "\" (the names are the long options of "
                                          "\"veltrix server run\" without their dashes)");
         }
-        if (!seen.insert(item.name).second) return settingsFailure(path, item.name + " is set twice");
+        // The reader merges a repeated name into one item of several values;
+        // no setting takes a list.
+        if (!seen.insert(item.name).second || item.inputs.size() > 1) {
+            return settingsFailure(path, item.name + " is set more than once");
+        }
         CLI::Option* option = command.get_option_no_throw("--" + item.name);
         // Given on the command line, or a setting of another command.
         if (option == nullptr || option->count() > 0) continue;
