@@ -20,7 +20,7 @@ dpkg-deb -I "build/release/$deb"
 echo "== dpkg-deb -c $deb"
 dpkg-deb -c "build/release/$deb"
 echo "== lintian $deb"
-lintian --fail-on error "build/release/$deb"
+lintian --fail-on error,warning "build/release/$deb"
 
 # apt-get reads the file as its own unprivileged user: give it a folder it may enter.
 work=$(mktemp -d)
