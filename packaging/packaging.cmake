@@ -51,6 +51,12 @@ else()
   install(FILES ${CMAKE_SOURCE_DIR}/packaging/veltrix.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${CMAKE_SOURCE_DIR}/packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
     RENAME veltrix)
+  # The fleet server and the daily agent run as systemd units, installed
+  # but not enabled; the server's settings are a conffile.
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/systemd/veltrix-server.service
+    ${CMAKE_SOURCE_DIR}/packaging/systemd/veltrix-agent.service ${CMAKE_SOURCE_DIR}/packaging/systemd/veltrix-agent.timer
+    DESTINATION /lib/systemd/system)
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/server.conf DESTINATION /etc/veltrix)
   foreach(size 16 32 48 128 256)
     install(FILES ${CMAKE_SOURCE_DIR}/src/resources/linux/veltrix-${size}.png
       DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME veltrix.png)
@@ -65,7 +71,12 @@ else()
   # The libraries come from what the programs really link (dpkg-shlibdeps);
   # the vendor and device names from the system's id lists, read in place.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "hwdata")
+  # adduser makes the server's system user.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "hwdata, adduser")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/maintainer-scripts/conffiles
+    ${CMAKE_SOURCE_DIR}/packaging/maintainer-scripts/postinst ${CMAKE_SOURCE_DIR}/packaging/maintainer-scripts/prerm
+    ${CMAKE_SOURCE_DIR}/packaging/maintainer-scripts/postrm)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   # --open and the desktop windows show the report with xdg-open.
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
   # The summary above is the first line; this is the rest.
@@ -74,7 +85,9 @@ modules and slots, disks, adapters, video, devices with problems and the
 installed software - and writes one self-contained HTML page that any
 browser shows. Run without arguments it opens its desktop windows; with
 --batch it runs the same scan for scripts. A scan can be saved as a JSON
-snapshot and replayed on any computer.")
+snapshot and replayed on any computer. The package also holds the fleet
+server (veltrix-server.service) and the agent that reports this computer to
+it once a day (veltrix-agent.timer), both disabled until set up.")
 endif()
 
 include(CPack)

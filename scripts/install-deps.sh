@@ -34,6 +34,9 @@ for arg in "$@"; do
       # The Debian package: built, checked, installed and removed; its manual page checked.
       packages+=(dpkg-dev file lintian man-db)
       commands+=(dpkg-deb dpkg-shlibdeps file lintian man gzip readelf)
+      # The package's systemd units are verified and run (systemd need not be running).
+      packages+=(systemd)
+      commands+=(systemd-analyze systemctl runuser)
       # The fleet server's tests make their certificates; the console is driven in a real browser.
       packages+=(openssl chromium chromium-driver python3-selenium)
       commands+=(openssl /usr/bin/chromium /usr/bin/chromedriver /usr/bin/python3) ;;

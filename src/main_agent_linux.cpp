@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/posix/agent_timer.h"
 #include "platform/posix/curl_upload_client.h"
 #include "platform/posix/posix_locale.h"
 #include "platform/posix/posix_platform.h"
@@ -38,7 +39,8 @@ int main(int argc, char** argv) {
         return std::make_unique<veltrix::PosixPlatform>(folder);
     };
     scan.makeLocale = []() -> std::unique_ptr<veltrix::Locale> { return std::make_unique<veltrix::PosixLocale>(); };
-    veltrix::AgentEnvironment environment{scan, veltrix::makeCurlUploadClient, "/var/lib/veltrix", {}, {}, {}};
+    veltrix::AgentEnvironment environment{scan, veltrix::makeCurlUploadClient, "/var/lib/veltrix", {}, {}, {},
+                                          veltrix::enableAgentTimer};
     const int code = veltrix::runAgentCommand(argc, argv, environment);
     std::fflush(nullptr);
     std::_Exit(code);

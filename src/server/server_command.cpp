@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "fleet/enrolment.h"
 #include "fleet/fleet_failure.h"
 #include "server/routes.h"
+#include "server/settings_file.h"
 #include "server/store_pool.h"
 #include "server/transport.h"
 #include "store/inventory_store.h"
@@ -87,6 +89,10 @@ struct RunOptions {
 };
 
 int runServe(const std::string& db, const RunOptions& o, std::FILE* err) {
+    if (o.listen.empty()) {
+        printLine(err, "veltrix: server run needs --listen HOST:PORT (or listen = HOST:PORT in its --config file)");
+        return kBadInput;
+    }
     server::TransportOptions transport;
     if (!parseListen(o.listen, transport.host, transport.port)) {
         printLine(err, "veltrix: --listen takes HOST:PORT, for example 0.0.0.0:8443, not \"" + o.listen + "\"");
@@ -283,7 +289,7 @@ int runServerCommand(int argc, char** argv, std::FILE* out, std::FILE* err) {
     RunOptions run;
     CLI::App* serve = app.add_subcommand("run", "Serve until SIGTERM, then finish the requests in flight");
     serve->add_option("--db", db, dbHelp);
-    serve->add_option("--listen", run.listen, "HOST:PORT to listen on, for example 0.0.0.0:8443")->required();
+    serve->add_option("--listen", run.listen, "HOST:PORT to listen on, for example 0.0.0.0:8443");
     serve->add_option("--tls-cert", run.certificate, "The server's certificate chain (PEM)");
     serve->add_option("--tls-key", run.key, "The certificate's private key (PEM)");
     serve->add_flag("--insecure-http", run.insecureHttp, "Plain HTTP, for a TLS proxy in front on this machine");
@@ -342,7 +348,30 @@ int runServerCommand(int argc, char** argv, std::FILE* out, std::FILE* err) {
     tokenCreate->add_option("--role", role, "admin or viewer")->required();
     tokenCreate->add_option("--note", note, "What the token is for");
 
+    // Every command that takes the store also takes it, and run all its
+    // settings, from a file (the system service's /etc/veltrix/server.conf).
+    std::string settingsFile;
+    const std::vector<CLI::App*> withStore{serve,    secretCreate, secretList, secretRevoke, hosts,
+                                           hostsRevoke, userAdd,   userList,   userRemove,   tokenCreate};
+    for (CLI::App* command : withStore) {
+        command->add_option("--config", settingsFile,
+                            "Take the options not given here from FILE: NAME = VALUE lines, NAME a long option of "
+                            "\"server run\" without its dashes")
+            ->type_name("FILE");
+    }
+    const std::set<std::string> settings = server::settingNames(*serve);
+
     if (auto answered = parseArguments(app, argc, argv, out, err)) return *answered ? kOk : kBadInput;
+    if (!settingsFile.empty()) {
+        CLI::App* given = nullptr;
+        for (CLI::App* command : withStore) {
+            if (command->parsed()) given = command;  // "hosts revoke" after "hosts"
+        }
+        if (Status applied = server::applySettingsFile(*given, settingsFile, settings); !applied.ok()) {
+            printLine(err, "veltrix: " + applied.failure.description);
+            return kBadInput;
+        }
+    }
     if (userAdd->parsed()) return runUserAdd(db, userName, role, out, err);
     if (userList->parsed()) return runUserList(db, out, err);
     if (userRemove->parsed()) return runUserRemove(db, userName, out, err);

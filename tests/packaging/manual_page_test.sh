@@ -33,6 +33,9 @@ check_help() {
   done
 }
 check_help
+# The commands that become programs of their own have their own --help.
+check_help agent
+check_help server
 
 # Page to program: the options it lists exist.
 "$program" --help | options >"$work/program-options"

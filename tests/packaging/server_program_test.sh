@@ -34,4 +34,35 @@ code=0
 code=0
 "$work/bin/veltrix" server run --db "$work/fleet.sqlite" --listen 127.0.0.1:1 >"$work/out" 2>"$work/err" || code=$?
 [ "$code" -eq 2 ] || fail "run without TLS or --insecure-http: exit $code, expected 2"
+# A settings file gives what the command line leaves out; the command line wins.
+cat >"$work/server.conf" <<EOF
+# as the service has it
+db = "$work/from-file.sqlite"
+listen = 127.0.0.1:0
+insecure-http = true
+workers = 2
+EOF
+"$work/bin/veltrix" server secret create --config "$work/server.conf" >"$work/out" 2>"$work/err" ||
+  fail "secret create --config: exit $? ($(cat "$work/err"))"
+"$work/bin/veltrix" server secret list --config "$work/server.conf" | grep -q "active" ||
+  fail "the secret is not in the settings file's store"
+"$work/bin/veltrix" server secret list --config "$work/server.conf" --db "$work/fleet.sqlite" | grep -q "one" ||
+  fail "--db on the command line did not win over the settings file"
+"$work/bin/veltrix" server run --config "$work/server.conf" 2>"$work/run-err" &
+server_pid=$!
+for _ in $(seq 50); do grep -q "serving http://127.0.0.1:" "$work/run-err" && break; sleep 0.1; done
+grep -q "serving http://127.0.0.1:[0-9]* into $work/from-file.sqlite" "$work/run-err" ||
+  { kill "$server_pid"; fail "run --config: $(cat "$work/run-err")"; }
+kill -TERM "$server_pid"
+wait "$server_pid" || fail "run --config: exit $? after SIGTERM"
+# Refused settings: a misspelt name, a section, a name twice, a bad value; nothing is stored.
+for bad in 'tls_cert = x' '[run]' 'workers = 2
+workers = 3' 'workers = 999'; do
+  printf 'db = "%s/refused.sqlite"\n%s\n' "$work" "$bad" >"$work/bad.conf"
+  code=0
+  "$work/bin/veltrix" server run --config "$work/bad.conf" >"$work/out" 2>"$work/err" || code=$?
+  [ "$code" -eq 2 ] || fail "settings '$bad': exit $code, expected 2"
+  grep -q -- "--config $work/bad.conf" "$work/err" || fail "settings '$bad': $(cat "$work/err")"
+  [ ! -e "$work/refused.sqlite" ] || fail "settings '$bad': a store was made"
+done
 echo "server program: ok"

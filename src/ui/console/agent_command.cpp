@@ -171,7 +171,27 @@ struct EnrolOptions {
     std::string caFile;
     bool insecure = false;
     bool force = false;
+    bool noSchedule = false;
 };
+
+// An enrolment in the default state folder is the one the daily run uses:
+// it is made to start by itself, also when this computer already was
+// enrolled, so that a deployment tool may run `enrol` on every visit.
+int scheduleDailyRun(AgentEnvironment& environment, const std::string& folder, const EnrolOptions& o,
+                     std::FILE* out, std::FILE* err) {
+    if (!environment.enableDailyRun || o.noSchedule) return kExitOk;
+    std::error_code error;
+    if (fs::weakly_canonical(folder, error) != fs::weakly_canonical(environment.defaultStateFolder, error)) {
+        return kExitOk;
+    }
+    auto enabled = environment.enableDailyRun();
+    if (!enabled) {
+        printLine(err, "veltrix: enrolled, but the daily run is not set up: " + enabled.failure().description);
+        return kExitScanFailed;
+    }
+    printLine(out, "veltrix: " + *enabled);
+    return kExitOk;
+}
 
 int runEnrol(AgentEnvironment& environment, const std::string& folder, const EnrolOptions& o, std::FILE* out,
              std::FILE* err) {
@@ -210,7 +230,7 @@ int runEnrol(AgentEnvironment& environment, const std::string& folder, const Enr
     if (existing && *existing && !o.force) {
         printLine(out, "veltrix: already enrolled with " + (*existing)->server + " as " + (*existing)->agentId +
                            " (--force enrols again)");
-        return kExitOk;
+        return scheduleDailyRun(environment, folder, o, out, err);
     }
     if (Status prepared = prepareAgentFolder(folder, environment.guardFolder); !prepared.ok()) {
         printLine(err, "veltrix: " + prepared.failure.description);
@@ -278,7 +298,7 @@ int runEnrol(AgentEnvironment& environment, const std::string& folder, const Enr
         return kExitScanFailed;
     }
     printLine(out, "veltrix: enrolled with " + state.server + " as " + state.agentId);
-    return kExitOk;
+    return scheduleDailyRun(environment, folder, o, out, err);
 }
 
 struct RunOptions {
@@ -416,6 +436,10 @@ int runAgentCommand(int argc, char** argv, AgentEnvironment& environment, std::F
                     "Take any server certificate, and allow plain http (for tests and a TLS proxy on loopback)");
     enrol->add_flag("--force", enrolOptions.force, "Enrol again although this computer already is");
     enrol->add_option("--state-dir", folder, folderHelp);
+    if (environment.enableDailyRun) {
+        enrol->add_flag("--no-schedule", enrolOptions.noSchedule,
+                        "Leave the daily run to the administrator (do not enable veltrix-agent.timer)");
+    }
 
     RunOptions runOptions;
     CLI::App* run = app.add_subcommand("run", "Scan this computer and send the scan and the spool to the server");

@@ -25,6 +25,11 @@ struct AgentEnvironment {
     // Left empty: the real clock and a real random spread.
     std::function<void(std::chrono::milliseconds)> sleep;
     std::function<double()> uniform;
+    // Makes the daily `agent run` start by itself once this computer is
+    // enrolled into the default state folder (the one that run uses): one
+    // line saying what was done, or a failure. Empty where there is nothing
+    // to enable.
+    std::function<Result<std::string>()> enableDailyRun;
 };
 
 // argv[0] is "agent". Exit 0 when the server has every scan (enrol: when
