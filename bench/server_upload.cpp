@@ -32,9 +32,9 @@
 #include <string>
 #include <thread>
 #include <vector>
-#include <zlib.h>
 
 #include "store/inventory_store.h"
+#include "ui/console/gzip_body.h"
 #include "ui/console/store_command.h"
 
 namespace {
@@ -60,17 +60,8 @@ std::string readFile(const std::filesystem::path& path) {
 }
 
 std::string gzipText(const std::string& text) {
-    z_stream stream{};
-    deflateInit2(&stream, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&stream, text.size()) + 64, '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    stream.avail_in = static_cast<uInt>(text.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
+    auto packed = gzipCompress(text);
+    return packed ? *packed : std::string();
 }
 
 std::string uuidOf(int agent) {

@@ -2,7 +2,6 @@
 
 #include <openssl/ssl.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <atomic>
 #include <fstream>
@@ -10,6 +9,7 @@
 
 #include "fleet/enrolment.h"
 #include "fleet/fleet_snapshots.h"
+#include "ui/console/gzip_body.h"
 
 namespace veltrix::server::testing {
 namespace {
@@ -37,17 +37,9 @@ const TestCertificate& testCertificate() {
 }
 
 std::string gzipText(const std::string& text) {
-    z_stream stream{};
-    deflateInit2(&stream, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&stream, text.size()) + 64, '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    stream.avail_in = static_cast<uInt>(text.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
+    auto packed = gzipCompress(text);
+    EXPECT_TRUE(packed) << packed.failure().description;
+    return packed ? *packed : std::string();
 }
 
 Client::Client(unsigned short port, int maxVersion) {
