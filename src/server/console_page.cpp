@@ -13,7 +13,10 @@ std::string consolePage(std::string_view title, const fleet::Viewer* viewer, std
         "<title>" + escape(title) + " - Veltrix fleet</title>"
         "<link rel=\"stylesheet\" href=\"/console.css\"></head><body>\n<header><span class=\"brand\">Veltrix fleet</span>";
     if (viewer) {
-        page += "<nav aria-label=\"Pages\"><a href=\"/\">Fleet</a></nav>"
+        page += "<nav aria-label=\"Pages\"><a href=\"/\">Fleet</a><a href=\"/search\">Search</a>"
+                "<a href=\"/dashboard\">Dashboard</a>";
+        if (viewer->role == fleet::Role::Admin) page += "<a href=\"/admin\">Admin</a>";
+        page += "</nav>"
                 "<form class=\"signout\" method=\"post\" action=\"/logout\">"
                 "<span>" + escape(viewer->name) + " (" + fleet::roleName(viewer->role) + ")</span> "
                 "<input type=\"hidden\" name=\"form_token\" value=\"" + escape(viewer->formToken) + "\">"
@@ -43,7 +46,14 @@ const std::string& consoleStyleSheet() {
         ".counts{font-size:1.1rem}\n"
         ".error{color:#a00;font-weight:bold}\n"
         "label{display:block;margin:.5rem 0 .2rem}\n"
-        "a:focus,button:focus,input:focus{outline:3px solid #1a5fb4}\n";
+        "a:focus,button:focus,input:focus,select:focus{outline:3px solid #1a5fb4}\n"
+        "form.inline{display:inline}\n"
+        ".fields p{margin:.2rem 0}\n"
+        "section.chart{max-width:48rem;margin-bottom:2rem}\n"
+        "svg.chart{display:block;max-width:100%;height:auto}\n"
+        "table.figures caption{text-align:left;font-weight:bold}\n"
+        ".notice{border:2px solid #1a5fb4;padding:.5rem 1rem;margin:1rem 0}\n"
+        "input[readonly]{font-family:monospace;max-width:100%}\n";
     return sheet;
 }
 
