@@ -4,7 +4,50 @@
 
 namespace veltrix::server {
 
-std::string escape(std::string_view text) { return EscapeHtml(text); }
+namespace {
+
+// The length of the well-formed UTF-8 sequence at `at`, or 0.
+std::size_t sequenceAt(std::string_view text, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80) return 1;
+    std::size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                       : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (length == 0 || at + length > text.size()) return 0;
+    // The second byte's range rules out overlong forms, surrogates and
+    // anything past U+10FFFF.
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+    if (byte(at + 1) < low || byte(at + 1) > high) return 0;
+    for (std::size_t i = 2; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    }
+    return length;
+}
+
+// Bytes a machine sent that are not UTF-8 become U+FFFD, so that a page
+// says what the JSON answer says.
+std::string validUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        if (std::size_t length = sequenceAt(text, at)) {
+            out.append(text.substr(at, length));
+            at += length;
+        } else {
+            out += "\xEF\xBF\xBD";
+            ++at;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string escape(std::string_view text) { return EscapeHtml(validUtf8(text)); }
 
 std::string consolePage(std::string_view title, const fleet::Viewer* viewer, std::string_view content) {
     std::string page =

@@ -10,7 +10,8 @@
 
 namespace veltrix::server {
 
-// Every character with a meaning in markup, quotes included, as an entity.
+// Every character with a meaning in markup, quotes included, as an entity;
+// bytes that are not UTF-8 as U+FFFD.
 std::string escape(std::string_view text);
 
 std::string consolePage(std::string_view title, const fleet::Viewer* viewer, std::string_view content);
