@@ -85,6 +85,7 @@ std::string pageOf(const AdminTables& t, const fleet::Viewer& viewer, std::strin
                                        "Revoke secret " + std::to_string(s.id))) +
              "</td></tr>\n";
     }
+    if (t.secrets.empty()) c += "<tr><td colspan=\"5\">No secrets yet.</td></tr>\n";
     c += "</tbody></table></section>\n";
 
     c += "<section aria-labelledby=\"hosts\"><h2 id=\"hosts\">Enrolled hosts</h2>\n"
@@ -100,6 +101,7 @@ std::string pageOf(const AdminTables& t, const fleet::Viewer& viewer, std::strin
                                        "Revoke host " + std::to_string(h.id))) +
              "</td></tr>\n";
     }
+    if (t.hosts.empty()) c += "<tr><td colspan=\"7\">No hosts have enrolled.</td></tr>\n";
     c += "</tbody></table></section>\n";
 
     c += "<section aria-labelledby=\"users\"><h2 id=\"users\">Users</h2>\n"
@@ -131,6 +133,7 @@ std::string pageOf(const AdminTables& t, const fleet::Viewer& viewer, std::strin
              machineLink(f.otherMachineId, f.otherName) + "</td><td>" + escape(f.otherSerial) + "</td><td>" +
              escape(f.uuid) + "</td><td>" + escape(f.reason) + "</td></tr>\n";
     }
+    if (t.clones.empty()) c += "<tr><td colspan=\"6\">None.</td></tr>\n";
     c += "</tbody></table></section>\n";
     return c;
 }

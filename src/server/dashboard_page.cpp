@@ -16,8 +16,10 @@
 namespace veltrix::server {
 namespace {
 
-constexpr int kWidth = 720, kLabelWidth = 280, kBarWidth = 360, kRowHeight = 28;
-constexpr std::size_t kLabelCharacters = 36;
+constexpr int kWidth = 720, kLabelWidth = 330, kBarWidth = 320, kRowHeight = 28;
+// What fits left of the bars at the labels' size; the whole text is in the
+// bar's title and the table.
+constexpr std::size_t kLabelCharacters = 32;
 
 // At most `characters` characters, never cutting one in half.
 std::string shortened(std::string_view text, std::size_t characters) {
