@@ -65,10 +65,13 @@ Result<std::vector<MachineFigures>> readMachineFigures(store::SqlConnection& con
         });
     if (!status.ok()) return status.failure;
     // CROSS JOIN keeps SQLite walking the newest scans and seeking their
-    // rows through rows_by_scan, rather than reading every row of the store.
+    // rows through rows_by_scan, rather than reading every row of the store;
+    // the list of sections lets it seek each section instead of reading all
+    // of a scan's rows.
     status = connection.query(
         "SELECT r.scan_id, r.section, r.label, r.value FROM latest l CROSS JOIN \"rows\" r "
-        "WHERE r.scan_id = l.id AND ((r.section = 'Memory' AND r.label = 'Capacity') "
+        "WHERE r.scan_id = l.id AND r.section IN ('Memory', 'HDD', 'Systeminformation', 'Motherboard', "
+        "'Operatingsystem') AND ((r.section = 'Memory' AND r.label = 'Capacity') "
         "OR (r.section = 'HDD' AND r.label = 'Size') "
         "OR (r.section = 'Systeminformation' AND r.label = 'Product') "
         "OR (r.section = 'Motherboard' AND r.label = 'Manufacturer (System)') "

@@ -95,10 +95,14 @@ Result<SearchResult> searchFleet(store::SqlConnection& connection, const SearchQ
     std::map<std::int64_t, Candidate> candidates;
     if (programAsked) {
         const std::string name = likeAnywhere(query.program), version = likeAnywhere(query.version);
+        // SQLite's LIKE ignores the case of ASCII letters as it is;
+        // PostgreSQL's needs ILIKE. Either compares the stored text without
+        // making a lowered copy of every program's name.
+        const std::string like = connection.engine() == store::Engine::Postgres ? "ILIKE" : "LIKE";
         Status status = connection.query(
             "SELECT l.machine_id, l.machine, s.name, s.version FROM latest l CROSS JOIN software s "
-            "WHERE s.scan_id = l.id AND lower(s.name) LIKE ? ESCAPE '\\' AND lower(s.version) LIKE ? ESCAPE '\\' "
-            "ORDER BY s.name, s.version",
+            "WHERE s.scan_id = l.id AND s.name " + like + " ? ESCAPE '\\' AND s.version " + like +
+                " ? ESCAPE '\\' ORDER BY s.name, s.version",
             {std::string_view(name), std::string_view(version)}, [&](const store::SqlRow& row) {
                 Candidate& c = candidates[row.integer(0)];
                 c.name = std::string(row.text(1).value_or(""));
