@@ -28,8 +28,8 @@ std::size_t sequenceAt(std::string_view text, std::size_t at) {
     return length;
 }
 
-// Bytes a machine sent that are not UTF-8 become U+FFFD, so that a page
-// says what the JSON answer says.
+}  // namespace
+
 std::string validUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -44,8 +44,6 @@ std::string validUtf8(std::string_view text) {
     }
     return out;
 }
-
-}  // namespace
 
 std::string escape(std::string_view text) { return EscapeHtml(validUtf8(text)); }
 

@@ -152,7 +152,7 @@ Response searchAnswer(StorePool& stores, const Request& request, bool api) {
     auto who = whoAsks(stores, request, api);
     if (auto* answer = std::get_if<Response>(&who)) return *answer;
     const auto& viewer = std::get<fleet::Viewer>(who);
-    auto field = [&](const char* name) { return formField(request.query, name); };
+    auto field = [&](const char* name) { return validUtf8(formField(request.query, name)); };
     std::vector<std::string> rejected;
     const fleet::SearchQuery query =
         fleet::searchQueryFrom(field("program"), field("version"), field("ram-min"), field("ram-max"),
