@@ -267,7 +267,9 @@ Response changePosted(StorePool& stores, const Request& request, bool api, Actio
     auto who = administrator(stores, request, api);
     if (auto* answer = std::get_if<Response>(&who)) return *answer;
     const auto& viewer = std::get<fleet::Viewer>(who);
-    auto field = [&](const char* name) { return formField(request.body, name); };
+    // PostgreSQL refuses bytes that are not UTF-8: they are replaced before
+    // they reach it, so that such a form is refused or done, never a failure.
+    auto field = [&](const char* name) { return validUtf8(formField(request.body, name)); };
     auto lease = stores.acquire();
     if (!lease) return storeUnavailable("the store cannot be reached; try again later");
     auto& connection = (*lease)->connection();

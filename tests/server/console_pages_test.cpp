@@ -354,6 +354,15 @@ TEST_P(ConsolePages, WhatAMachineReportsStaysTextInSearchDashboardAndAdmin) {
     auto hits = nlohmann::json::parse(call("GET", "/api/v1/search?program=textarea", session).body);
     EXPECT_EQ(hits["machines"][0]["name"], "<script>alert('name')</script>");
     EXPECT_EQ(hits["machines"][0]["programs"][0]["version"], longName);
+    // Forms in bytes that are not UTF-8 are refused or done, never a store failure.
+    std::string formToken = formTokenIn(admin.body);
+    EXPECT_EQ(call("POST", "/admin/users/remove", session, "form_token=" + formToken + "&name=%FF").status, 404u);
+    EXPECT_EQ(call("POST", "/admin/secrets", session, "form_token=" + formToken + "&note=%FF%C3").status, 200u);
+    const std::string login = cookieSet(call("GET", "/login"), kLoginCookie);
+    EXPECT_EQ(call("POST", "/login", std::string(kLoginCookie) + "=" + login,
+                   "form_token=" + login + "&name=%FF&password=whatever1")
+                  .status,
+              401u);
     Response csv = call("GET", "/search?program=javascript&format=csv", session);
     EXPECT_NE(csv.body.find("javascript:alert('program') 1"), std::string::npos);
 }
