@@ -41,7 +41,7 @@ for bench in build/release/bench_*; do
   [ -x "$bench" ] || continue
   echo "== $(basename "$bench")"
   runner=()
-  case $bench in *store_load|*server_upload) runner=(tests/store/with_postgres.sh) ;; esac
+  case $bench in *store_load|*server_upload|*console_pages) runner=(tests/store/with_postgres.sh) ;; esac
   "${runner[@]}" "$bench" || echo "(benchmark $(basename "$bench") failed)"
 done
 

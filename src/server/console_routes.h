@@ -17,11 +17,17 @@ struct ConsoleSettings {
 std::vector<Route> signInRoutes(StorePool& stores, const ConsoleSettings& settings);
 std::vector<Route> fleetRoutes(StorePool& stores);
 std::vector<Route> machineRoutes(StorePool& stores);
+std::vector<Route> searchRoutes(StorePool& stores);
+std::vector<Route> dashboardRoutes(StorePool& stores);
+std::vector<Route> adminRoutes(StorePool& stores);
 
 inline std::vector<Route> consoleRoutes(StorePool& stores, const ConsoleSettings& settings = {}) {
     std::vector<Route> routes = signInRoutes(stores, settings);
     for (auto& route : fleetRoutes(stores)) routes.push_back(std::move(route));
     for (auto& route : machineRoutes(stores)) routes.push_back(std::move(route));
+    for (auto* more : {searchRoutes, dashboardRoutes, adminRoutes}) {
+        for (auto& route : more(stores)) routes.push_back(std::move(route));
+    }
     return routes;
 }
 

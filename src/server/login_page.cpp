@@ -53,7 +53,8 @@ Response signInPosted(StorePool& stores, const ConsoleSettings& settings, const 
     auto lease = stores.acquire();
     if (!lease) return storeUnavailable("the store cannot be reached; try again later");
     std::int64_t wait = 0;
-    auto signedIn = fleet::signIn((*lease)->connection(), formField(request.body, "name"),
+    // A name that is not UTF-8 is nobody's; PostgreSQL would refuse to look it up.
+    auto signedIn = fleet::signIn((*lease)->connection(), validUtf8(formField(request.body, "name")),
                                   formField(request.body, "password"), secondsNow(), settings.sessions, &wait);
     if (!signedIn) {
         const auto& failure = signedIn.failure();

@@ -25,6 +25,7 @@ try:
     from selenium.webdriver.common.by import By
     from selenium.webdriver.support import expected_conditions
     from selenium.webdriver.support.ui import WebDriverWait
+    import console_pages_browser
 except ImportError:
     print("console_browser_test: python3-selenium is not installed", file=sys.stderr)
     sys.exit(SKIP)
@@ -97,6 +98,8 @@ def main():
         subprocess.run([store, "add", "--db", db] + inputs, check=True, capture_output=True)
         subprocess.run([server, "user", "add", "anna", "--role", "viewer", "--db", db], input=b"s3cret-pass\n",
                        check=True, capture_output=True)
+        subprocess.run([server, "user", "add", console_pages_browser.ADMIN_NAME, "--role", "admin", "--db", db],
+                       input=(console_pages_browser.ADMIN_PASSWORD + "\n").encode(), check=True, capture_output=True)
         port = free_port()
         process = subprocess.Popen([server, "run", "--db", db, "--listen", "127.0.0.1:%d" % port, "--insecure-http"],
                                    stderr=subprocess.DEVNULL)
@@ -160,6 +163,7 @@ def main():
         first = driver.find_elements(By.CSS_SELECTOR, "tbody tr")[0].text
         check("Norvane Office 7731" in first, "sorting by model, descending, did not put Norvane first")
 
+        console_pages_browser.check_search_dashboard_admin(driver, base, shots)
         navigating(driver, driver.find_element(By.CSS_SELECTOR, "form.signout button").click)
         check(driver.current_url.endswith("/login"), "signing out did not lead to /login")
         driver.get(base + "/")

@@ -1,0 +1,143 @@
+#include "fleet/dashboard.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+
+#include "fleet/machine_figures.h"
+
+namespace veltrix::fleet {
+namespace {
+
+// The most frequent texts first (then by text), the rest as one bar.
+std::vector<DashboardBar> byName(const std::map<std::string, std::size_t>& counts, const char* searchKey) {
+    std::vector<std::pair<std::string, std::size_t>> sorted(counts.begin(), counts.end());
+    std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    std::vector<DashboardBar> bars;
+    std::size_t rest = 0, restNames = 0;
+    for (const auto& [name, count] : sorted) {
+        if (bars.size() < kDashboardBars) {
+            DashboardBar bar{name.empty() ? "unknown" : name, count, {}};
+            // A search by the whole text finds these machines (and any whose
+            // text contains it).
+            if (!name.empty()) bar.search.emplace_back(searchKey, name);
+            bars.push_back(std::move(bar));
+        } else {
+            rest += count;
+            ++restNames;
+        }
+    }
+    if (rest) bars.push_back({std::to_string(restNames) + " others", rest, {}});
+    return bars;
+}
+
+struct Range {
+    const char* label;
+    std::optional<std::int64_t> least, most;  // inclusive
+};
+
+std::vector<DashboardBar> byRange(const std::vector<std::optional<std::int64_t>>& values,
+                                  const std::vector<Range>& ranges, const char* searchKey) {
+    std::vector<DashboardBar> bars;
+    for (const auto& range : ranges) {
+        DashboardBar bar{range.label, 0, {}};
+        if (range.least) bar.search.emplace_back(std::string(searchKey) + "-min", std::to_string(*range.least));
+        if (range.most) bar.search.emplace_back(std::string(searchKey) + "-max", std::to_string(*range.most));
+        bars.push_back(std::move(bar));
+    }
+    std::size_t unknown = 0;
+    for (const auto& value : values) {
+        if (!value) {
+            ++unknown;
+            continue;
+        }
+        for (std::size_t i = 0; i < ranges.size(); ++i) {
+            if ((!ranges[i].least || *value >= *ranges[i].least) && (!ranges[i].most || *value <= *ranges[i].most)) {
+                ++bars[i].machines;
+                break;
+            }
+        }
+    }
+    if (unknown) bars.push_back({"unknown", unknown, {}});
+    return bars;
+}
+
+// "2026-12-09 05:14:03", as the store dates scans.
+std::string storeTime(std::time_t when) {
+    std::tm parts{};
+    gmtime_r(&when, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    return text;
+}
+
+}  // namespace
+
+Result<Dashboard> readDashboard(store::SqlConnection& connection, std::time_t now) {
+    auto figures = readMachineFigures(connection);
+    if (!figures) return figures.failure();
+    Dashboard dashboard;
+    dashboard.machines = figures->size();
+    std::map<std::string, std::size_t> systems, models;
+    std::vector<std::optional<std::int64_t>> ram, disk;
+    for (const auto& m : *figures) {
+        ++systems[m.os];
+        ++models[m.makerModel()];
+        // Whole gigabytes, as the search takes them: 8191 MB counts as 7 GB.
+        ram.push_back(m.ramMegabytes ? std::optional<std::int64_t>(*m.ramMegabytes / 1024) : std::nullopt);
+        disk.push_back(m.diskGigabytes);
+    }
+    dashboard.charts.push_back({"os", "Machines by operating system", byName(systems, "os")});
+    dashboard.charts.push_back({"model", "Machines by maker and model", byName(models, "model")});
+    dashboard.charts.push_back({"ram", "RAM",
+                                byRange(ram,
+                                        {{"under 4 GB", std::nullopt, 3},
+                                         {"4 to 7 GB", 4, 7},
+                                         {"8 to 15 GB", 8, 15},
+                                         {"16 to 31 GB", 16, 31},
+                                         {"32 to 63 GB", 32, 63},
+                                         {"64 GB or more", 64, std::nullopt}},
+                                        "ram")});
+    dashboard.charts.push_back({"disk", "Disk size (all disks of a machine)",
+                                byRange(disk,
+                                        {{"under 128 GB", std::nullopt, 127},
+                                         {"128 to 255 GB", 128, 255},
+                                         {"256 to 511 GB", 256, 511},
+                                         {"512 to 1023 GB", 512, 1023},
+                                         {"1 to 2 TB", 1024, 2047},
+                                         {"2 TB or more", 2048, std::nullopt}},
+                                        "disk")});
+    // Ages by the newest scan's time; the fleet page sorted by "Last seen"
+    // lists the machines themselves.
+    struct Age {
+        const char* label;
+        std::time_t seconds;
+    };
+    const Age ages[] = {{"within a day", 86400},
+                        {"within a week", 7 * 86400},
+                        {"within 30 days", 30 * 86400},
+                        {"within 90 days", 90 * 86400},
+                        {"within a year", 365 * 86400}};
+    std::vector<DashboardBar> seen;
+    std::vector<std::string> limits;
+    for (const auto& age : ages) {
+        seen.push_back({age.label, 0, {}});
+        limits.push_back(storeTime(now - age.seconds));
+    }
+    seen.push_back({"more than a year ago", 0, {}});
+    std::size_t unknown = 0;
+    for (const auto& m : *figures) {
+        if (m.lastSeen.empty()) {
+            ++unknown;
+            continue;
+        }
+        std::size_t i = 0;
+        while (i < limits.size() && m.lastSeen < limits[i]) ++i;
+        ++seen[i].machines;
+    }
+    if (unknown) seen.push_back({"unknown", unknown, {}});
+    dashboard.charts.push_back({"seen", "Last seen", std::move(seen)});
+    return dashboard;
+}
+
+}  // namespace veltrix::fleet
