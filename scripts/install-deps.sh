@@ -48,7 +48,10 @@ for arg in "$@"; do
                  /usr/src/googletest/CMakeLists.txt /usr/x86_64-w64-mingw32/include/zlib.h)
       # The MSI: wixl makes it, msibuild and msiinfo (msitools) finish and read it.
       packages+=(wixl msitools)
-      commands+=(wixl msibuild msiinfo) ;;
+      commands+=(wixl msibuild msiinfo)
+      # The agent's and the MSI's tests under Wine: Python drives them, openssl makes their certificates.
+      packages+=(python3 openssl)
+      commands+=(/usr/bin/python3 openssl) ;;
     *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
   esac
 done

@@ -15,6 +15,7 @@
 #include "app/machine_identity_reader.h"
 #include "app/scan_driver.h"
 #include "core/timestamp.h"
+#include "core/utf8_path.h"
 #include "core/version.h"
 #include "data/report_reader.h"
 #include "providers/snapshot/machine_json.h"
@@ -457,8 +458,12 @@ int runSchedule(AgentEnvironment& environment, const std::string& folder, const 
     run.minute = start % 60;
     run.arguments = {"agent", "run"};
     if (folder != environment.defaultStateFolder) {
+        // The task starts in the program's folder, not here.
+        std::error_code error;
+        fs::path absolute = fs::absolute(pathFromUtf8(folder), error).lexically_normal();
+        if (!absolute.has_filename() && absolute.has_relative_path()) absolute = absolute.parent_path();
         run.arguments.push_back("--state-dir");
-        run.arguments.push_back(folder);
+        run.arguments.push_back(error ? folder : utf8FromPath(absolute));
     }
     const Status done = environment.scheduler.schedule(run);
     if (!done.ok()) {
