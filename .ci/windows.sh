@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows build on a Linux machine: cross-builds with MinGW-w64, runs the
-# unit tests under Wine, then a batch scan against Wine's own WMI service and
-# checks the report; finally replays the recorded snapshot and runs the live
-# scan benchmark once (figures, not a gate).
+# unit tests under Wine, makes the zip and the MSI and installs the MSI under
+# Wine, then a batch scan against Wine's own WMI service and checks the
+# report; finally replays the recorded snapshot and runs the live scan
+# benchmark once (figures, not a gate).
 #   .ci/windows.sh            (run from anywhere; needs root for apt-get)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,9 +19,18 @@ cmake --build --preset windows
 # Makes the Wine prefix in the build tree (first test) and runs the unit tests.
 ctest --preset windows
 
-echo "== the Windows zip"
+echo "== the Windows zip and MSI"
 cmake --build --preset windows --target package >/dev/null
 (cd "$build" && cmake -E tar tvf veltrix-*-win64.zip)
+msiinfo export "$build"/veltrix-*-win64.msi File | tail -n +4
+
+# The MSI installed, upgraded and removed under Wine in a prefix of its own,
+# its agent enrolling with the Linux build's fleet server on loopback.
+echo "== the MSI under Wine, against veltrix-server"
+cmake --preset dev >/dev/null
+cmake --build --preset dev --target veltrix_server_program >/dev/null
+/usr/bin/python3 tests/packaging/wine_msi_test.py "$(command -v wine)" "$(ls "$build"/veltrix-*-win64.msi)" \
+  build/dev/veltrix-server "$root/$build/wineprefix-msi" cmake/wine_prefix.sh
 
 export WINEPREFIX=$root/$build/wineprefix WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml="

@@ -1,5 +1,6 @@
 # What the `package` target ships: a Debian package on Linux
-# (veltrix_<version>_amd64.deb), a zip on Windows (veltrix-<version>-win64.zip).
+# (veltrix_<version>_amd64.deb), a zip and an MSI on Windows
+# (veltrix-<version>-win64.zip, veltrix-<version>-win64.msi).
 
 set(CPACK_PACKAGE_NAME veltrix)
 set(CPACK_PACKAGE_VENDOR "The Veltrix developers")
@@ -15,9 +16,24 @@ if(WIN32)
   configure_file(${CMAKE_SOURCE_DIR}/packaging/windows-readme.txt.in ${VELTRIX_PACKAGING_OUT}/README.txt
     @ONLY NEWLINE_STYLE CRLF)
   install(FILES ${VELTRIX_PACKAGING_OUT}/README.txt DESTINATION .)
-  set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME veltrix-${PROJECT_VERSION}-win64)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  # The MSI (packaging/veltrix.wxs) from the same staged files, by wixl.
+  find_program(VELTRIX_WIXL wixl)
+  find_program(VELTRIX_MSIINFO msiinfo)
+  find_program(VELTRIX_MSIBUILD msibuild)
+  if(NOT VELTRIX_WIXL OR NOT VELTRIX_MSIINFO OR NOT VELTRIX_MSIBUILD)
+    message(FATAL_ERROR "wixl, msiinfo or msibuild is missing: scripts/install-deps.sh --windows installs them")
+  endif()
+  set(CPACK_GENERATOR ZIP External)
+  set(CPACK_EXTERNAL_ENABLE_STAGING ON)
+  set(CPACK_EXTERNAL_PACKAGE_SCRIPT ${CMAKE_SOURCE_DIR}/packaging/windows_msi.cmake)
+  set(CPACK_VELTRIX_WIXL ${VELTRIX_WIXL})
+  set(CPACK_VELTRIX_MSIINFO ${VELTRIX_MSIINFO})
+  set(CPACK_VELTRIX_MSIBUILD ${VELTRIX_MSIBUILD})
+  set(CPACK_VELTRIX_WXS ${CMAKE_SOURCE_DIR}/packaging/veltrix.wxs)
+  set(CPACK_VELTRIX_ICON ${CMAKE_SOURCE_DIR}/src/resources/windows/veltrix.ico)
+  set(CPACK_VELTRIX_SETUP_ACTIONS ${CMAKE_BINARY_DIR}/veltrix-setup-actions.dll)
 else()
   # Files 644 and folders 755 whatever the builder's umask.
   set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

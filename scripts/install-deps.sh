@@ -48,7 +48,13 @@ for arg in "$@"; do
       packages+=(g++-mingw-w64-x86-64-posix wine64 wine xvfb xauth googletest libz-mingw-w64-dev)
       commands+=(x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-windres
                  /usr/lib/wine/wine64 wine wineboot wineserver xvfb-run Xvfb xauth
-                 /usr/src/googletest/CMakeLists.txt /usr/x86_64-w64-mingw32/include/zlib.h) ;;
+                 /usr/src/googletest/CMakeLists.txt /usr/x86_64-w64-mingw32/include/zlib.h)
+      # The MSI: wixl makes it, msibuild and msiinfo (msitools) finish and read it.
+      packages+=(wixl msitools)
+      commands+=(wixl msibuild msiinfo)
+      # The agent's and the MSI's tests under Wine: Python drives them, openssl makes their certificates.
+      packages+=(python3 openssl)
+      commands+=(/usr/bin/python3 openssl) ;;
     *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
   esac
 done

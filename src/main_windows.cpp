@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "platform/windows/agent_folder.h"
+#include "platform/windows/agent_task.h"
 #include "platform/windows/console_streams.h"
+#include "platform/windows/report_folder.h"
 #include "platform/windows/utf16.h"
 #include "platform/windows/winhttp_upload_client.h"
 #include "platform/windows/windows_locale.h"
@@ -35,7 +37,9 @@ std::vector<std::string> utf8Arguments() {
     return arguments;
 }
 
-// No arguments: the desktop windows, reports in the program's folder.
+// No arguments: the desktop windows, reports in the program's folder, or in
+// the user's Documents folder where that is closed to the user (an
+// installed copy); the message at the end of a scan names the file.
 int runWindows() {
     // veltrix.com started by a double click got a console of its own: let it
     // go. Started from a console, that console stays with its owner.
@@ -51,7 +55,7 @@ int runWindows() {
         MessageBoxW(nullptr, text.c_str(), L"Veltrix", MB_OK | MB_ICONERROR);
         return 1;
     }
-    veltrix::WindowsPlatform platform(veltrix::executableFolder());
+    veltrix::WindowsPlatform platform(veltrix::win::desktopReportFolder(veltrix::executableFolder()));
     veltrix::WindowsLocale locale;
     return veltrix::win32::runDesktop(platform, **service, locale);
 }
@@ -89,7 +93,8 @@ int main() {
     // WinHTTP is part of Windows: the agent is linked in, not a program of its own.
     environment.agentCommand = [&environment](int argc, char** argv, std::FILE* out, std::FILE* err) {
         veltrix::AgentEnvironment agent{environment, veltrix::makeWinHttpUploadClient, veltrix::win::agentStateFolder(),
-                                        veltrix::win::restrictToAdministrators, {}, {}};
+                                        veltrix::win::restrictToAdministrators, {}, {},
+                                        {veltrix::win::scheduleAgentTask, veltrix::win::unscheduleAgentTask}};
         return veltrix::runAgentCommand(argc, argv, agent, out, err);
     };
     environment.makeLocale = []() -> std::unique_ptr<veltrix::Locale> {

@@ -325,6 +325,14 @@ def case_programs(f):
     check(code == 2 and "the agent is not installed (veltrix-agent is missing)" in err, "alone: %d %s" % (code, err))
 
 
+def case_schedule_elsewhere(f):
+    # The Task Scheduler is Windows's; here the command names the package's timer and touches nothing.
+    for command in (["schedule", "--time", "03:00", "--state-dir", f.state], ["unschedule"]):
+        code, out, err = f.run(*command)
+        check(code == 2 and "systemctl enable --now veltrix-agent.timer" in err, "%s: %d %s" % (command, code, err))
+    check(not os.path.exists(f.state), "schedule made the state folder")
+
+
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
 
 

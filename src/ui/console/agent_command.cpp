@@ -1,9 +1,12 @@
 #include "ui/console/agent_command.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <random>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -12,6 +15,7 @@
 #include "app/machine_identity_reader.h"
 #include "app/scan_driver.h"
 #include "core/timestamp.h"
+#include "core/utf8_path.h"
 #include "core/version.h"
 #include "data/report_reader.h"
 #include "providers/snapshot/machine_json.h"
@@ -414,6 +418,90 @@ int runStatus(AgentEnvironment& environment, const std::string& folder, std::FIL
     return kExitOk;
 }
 
+// "H:MM" or "HH:MM", 24-hour local time.
+std::optional<std::pair<int, int>> parseTimeOfDay(const std::string& text) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos || colon == 0 || colon > 2 || text.size() != colon + 3) return std::nullopt;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (i != colon && (text[i] < '0' || text[i] > '9')) return std::nullopt;
+    }
+    const int hour = std::stoi(text.substr(0, colon));
+    const int minute = std::stoi(text.substr(colon + 1));
+    if (hour > 23 || minute > 59) return std::nullopt;
+    return std::make_pair(hour, minute);
+}
+
+constexpr const char* kNoScheduler =
+    "veltrix: agent schedule and unschedule use the Windows Task Scheduler; on Linux the package's timer "
+    "runs the agent daily: systemctl enable --now veltrix-agent.timer";
+
+int runSchedule(AgentEnvironment& environment, const std::string& folder, const std::string& time, std::FILE* out,
+                std::FILE* err) {
+    if (!environment.scheduler.schedule) {
+        printLine(err, kNoScheduler);
+        return kExitBadInput;
+    }
+    auto when = parseTimeOfDay(time);
+    if (!when) {
+        printLine(err, "veltrix: --time " + time + ": not a time of day as HH:MM (00:00 to 23:59)");
+        return kExitBadInput;
+    }
+    // A task that would fail every day helps nobody: enrolment comes first.
+    auto loaded = loadAgentState(folder);
+    if (!loaded) {
+        printLine(err, "veltrix: " + loaded.failure().description);
+        return kExitBadInput;
+    }
+    if (!*loaded) {
+        printLine(err, "veltrix: this computer is not enrolled (no " + agentStateFile(folder) +
+                           "); run veltrix agent enrol --server URL --secret S first");
+        return kExitBadInput;
+    }
+    // Each computer its own minute in the hour after --time, drawn once: a
+    // thousand agents given one time do not all call the server at once.
+    std::random_device seed;
+    std::mt19937_64 generator(seed());
+    std::uniform_real_distribution<double> spread(0.0, 1.0);
+    const double drawn = environment.uniform ? environment.uniform() : spread(generator);
+    const int start = when->first * 60 + when->second + std::min(59, static_cast<int>(drawn * 60));
+    DailyAgentRun run;
+    run.hour = start / 60 % 24;
+    run.minute = start % 60;
+    run.arguments = {"agent", "run"};
+    if (folder != environment.defaultStateFolder) {
+        // The task starts in the program's folder, not here.
+        std::error_code error;
+        fs::path absolute = fs::absolute(pathFromUtf8(folder), error).lexically_normal();
+        if (!absolute.has_filename() && absolute.has_relative_path()) absolute = absolute.parent_path();
+        run.arguments.push_back("--state-dir");
+        run.arguments.push_back(error ? folder : utf8FromPath(absolute));
+    }
+    const Status done = environment.scheduler.schedule(run);
+    if (!done.ok()) {
+        printLine(err, "veltrix: " + done.failure.description);
+        return kExitScanFailed;
+    }
+    char hhmm[8];
+    std::snprintf(hhmm, sizeof hhmm, "%02d:%02d", run.hour, run.minute);
+    printLine(out, std::string("veltrix: the agent runs daily at ") + hhmm + " as SYSTEM (a minute drawn from the hour after " +
+                       time + ", so that a fleet does not call at once)");
+    return kExitOk;
+}
+
+int runUnschedule(AgentEnvironment& environment, std::FILE* out, std::FILE* err) {
+    if (!environment.scheduler.unschedule) {
+        printLine(err, kNoScheduler);
+        return kExitBadInput;
+    }
+    const Status done = environment.scheduler.unschedule();
+    if (!done.ok()) {
+        printLine(err, "veltrix: " + done.failure.description);
+        return kExitScanFailed;
+    }
+    printLine(out, "veltrix: the agent's daily task is removed");
+    return kExitOk;
+}
+
 }  // namespace
 
 int runAgentCommand(int argc, char** argv, AgentEnvironment& environment, std::FILE* out, std::FILE* err) {
@@ -454,6 +542,14 @@ int runAgentCommand(int argc, char** argv, AgentEnvironment& environment, std::F
     CLI::App* status = app.add_subcommand("status", "Show the enrolment and the spool");
     status->add_option("--state-dir", folder, folderHelp);
 
+    std::string time = "12:00";
+    CLI::App* schedule = app.add_subcommand(
+        "schedule", "Run the agent every day as SYSTEM, through the Task Scheduler (Windows; administrators only)");
+    schedule->add_option("--time", time,
+                         "Local time of day, HH:MM (default 12:00); the task starts at a minute drawn from the hour after it");
+    schedule->add_option("--state-dir", folder, folderHelp);
+    CLI::App* unschedule = app.add_subcommand("unschedule", "Remove the agent's daily task (Windows)");
+
     if (auto answered = parseArguments(app, argc, argv, out, err)) return *answered ? kExitOk : kExitBadInput;
     if (folder.empty()) {
         printLine(err, "veltrix: --state-dir must not be empty");
@@ -461,6 +557,8 @@ int runAgentCommand(int argc, char** argv, AgentEnvironment& environment, std::F
     }
     if (enrol->parsed()) return runEnrol(environment, folder, enrolOptions, out, err);
     if (run->parsed()) return runRun(environment, folder, runOptions, out, err);
+    if (schedule->parsed()) return runSchedule(environment, folder, time, out, err);
+    if (unschedule->parsed()) return runUnschedule(environment, out, err);
     return runStatus(environment, folder, out, err);
 }
 
