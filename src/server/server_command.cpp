@@ -288,10 +288,10 @@ int runServerCommand(int argc, char** argv, std::FILE* out, std::FILE* err) {
 
     RunOptions run;
     CLI::App* serve = app.add_subcommand("run", "Serve until SIGTERM, then finish the requests in flight");
-    serve->add_option("--db", db, dbHelp);
-    serve->add_option("--listen", run.listen, "HOST:PORT to listen on, for example 0.0.0.0:8443");
-    serve->add_option("--tls-cert", run.certificate, "The server's certificate chain (PEM)");
-    serve->add_option("--tls-key", run.key, "The certificate's private key (PEM)");
+    serve->add_option("--db", db, dbHelp)->option_text("DB");
+    serve->add_option("--listen", run.listen, "HOST:PORT to listen on, for example 0.0.0.0:8443")->option_text("HOST:PORT");
+    serve->add_option("--tls-cert", run.certificate, "The server's certificate chain (PEM)")->option_text("FILE");
+    serve->add_option("--tls-key", run.key, "The certificate's private key (PEM)")->option_text("FILE");
     serve->add_flag("--insecure-http", run.insecureHttp, "Plain HTTP, for a TLS proxy in front on this machine");
     serve->add_option("--max-body", run.maxBody, "Largest upload as sent, in bytes (default 8 MiB)")
         ->check(CLI::Range(std::size_t{1024}, std::size_t{1} << 30));
@@ -312,19 +312,19 @@ int runServerCommand(int argc, char** argv, std::FILE* out, std::FILE* err) {
     secret->require_subcommand(1);
     std::string note;
     CLI::App* secretCreate = secret->add_subcommand("create", "Print a new enrolment secret");
-    secretCreate->add_option("--db", db, dbHelp);
+    secretCreate->add_option("--db", db, dbHelp)->option_text("DB");
     secretCreate->add_option("--note", note, "What the secret is for, shown by \"secret list\"");
     CLI::App* secretList = secret->add_subcommand("list", "List the enrolment secrets (never the secrets)");
-    secretList->add_option("--db", db, dbHelp);
+    secretList->add_option("--db", db, dbHelp)->option_text("DB");
     CLI::App* secretRevoke = secret->add_subcommand("revoke", "Refuse further enrolments with a secret");
-    secretRevoke->add_option("--db", db, dbHelp);
+    secretRevoke->add_option("--db", db, dbHelp)->option_text("DB");
     std::int64_t secretId = 0;
     secretRevoke->add_option("ID", secretId, "The secret's id (see \"secret list\")")->required();
 
     CLI::App* hosts = app.add_subcommand("hosts", "List the enrolled hosts");
-    hosts->add_option("--db", db, dbHelp);
+    hosts->add_option("--db", db, dbHelp)->option_text("DB");
     CLI::App* hostsRevoke = hosts->add_subcommand("revoke", "Refuse a host's key");
-    hostsRevoke->add_option("--db", db, dbHelp);
+    hostsRevoke->add_option("--db", db, dbHelp)->option_text("DB");
     std::string hostId;
     hostsRevoke->add_option("ID", hostId, "The host's id or agent id (see \"hosts\")")->required();
 
@@ -332,19 +332,19 @@ int runServerCommand(int argc, char** argv, std::FILE* out, std::FILE* err) {
     user->require_subcommand(1);
     std::string userName, role;
     CLI::App* userAdd = user->add_subcommand("add", "Add a user; the password is read from standard input");
-    userAdd->add_option("--db", db, dbHelp);
+    userAdd->add_option("--db", db, dbHelp)->option_text("DB");
     userAdd->add_option("NAME", userName, "The name to sign in with")->required();
     userAdd->add_option("--role", role, "admin or viewer")->required();
     CLI::App* userList = user->add_subcommand("list", "List the users (never their passwords)");
-    userList->add_option("--db", db, dbHelp);
+    userList->add_option("--db", db, dbHelp)->option_text("DB");
     CLI::App* userRemove = user->add_subcommand("remove", "Remove a user and end their sessions");
-    userRemove->add_option("--db", db, dbHelp);
+    userRemove->add_option("--db", db, dbHelp)->option_text("DB");
     userRemove->add_option("NAME", userName, "The user's name")->required();
 
     CLI::App* token = app.add_subcommand("token", "API tokens for scripts that read the console's JSON");
     token->require_subcommand(1);
     CLI::App* tokenCreate = token->add_subcommand("create", "Print a new API token");
-    tokenCreate->add_option("--db", db, dbHelp);
+    tokenCreate->add_option("--db", db, dbHelp)->option_text("DB");
     tokenCreate->add_option("--role", role, "admin or viewer")->required();
     tokenCreate->add_option("--note", note, "What the token is for");
 

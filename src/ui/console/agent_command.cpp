@@ -513,17 +513,19 @@ int runAgentCommand(int argc, char** argv, AgentEnvironment& environment, std::F
 
     EnrolOptions enrolOptions;
     CLI::App* enrol = app.add_subcommand("enrol", "Trade the enrolment secret for this computer's own key");
-    enrol->add_option("--server", enrolOptions.server, "The server, https://HOST:PORT")->required();
+    enrol->add_option("--server", enrolOptions.server, "The server, https://HOST:PORT")->required()->option_text("URL");
     auto* secret = enrol->add_option("--secret", enrolOptions.secret, "The enrolment secret");
     auto* secretFile = enrol->add_option("--secret-file", enrolOptions.secretFile,
-                                         "Read the secret from the first line of FILE (keeps it out of the process list)");
+                                         "Read the secret from the first line of FILE (keeps it out of the process list)")
+                           ->option_text("FILE");
     secret->excludes(secretFile);
     enrol->add_option("--ca-file", enrolOptions.caFile,
-                      "Trust only the certificate authority in FILE (PEM), not the system's trust store");
+                      "Trust only the certificate authority in FILE (PEM), not the system's trust store")
+        ->option_text("FILE");
     enrol->add_flag("--insecure", enrolOptions.insecure,
                     "Take any server certificate, and allow plain http (for tests and a TLS proxy on loopback)");
     enrol->add_flag("--force", enrolOptions.force, "Enrol again although this computer already is");
-    enrol->add_option("--state-dir", folder, folderHelp);
+    enrol->add_option("--state-dir", folder, folderHelp)->option_text("DIR");
     if (environment.enableDailyRun) {
         enrol->add_flag("--no-schedule", enrolOptions.noSchedule,
                         "Leave the daily run to the administrator (do not enable veltrix-agent.timer)");
@@ -536,18 +538,20 @@ int runAgentCommand(int argc, char** argv, AgentEnvironment& environment, std::F
     run->add_flag("--no-scan", runOptions.noScan, "Only send what waits in the spool");
     run->add_option("--retry-for", runOptions.retryFor,
                     "Seconds this run may wait between tries while the server is away (default 120)")
-        ->check(CLI::Range(0.0, 86400.0));
-    run->add_option("--state-dir", folder, folderHelp);
+        ->check(CLI::Range(0.0, 86400.0))
+        ->option_text("SECONDS");
+    run->add_option("--state-dir", folder, folderHelp)->option_text("DIR");
 
     CLI::App* status = app.add_subcommand("status", "Show the enrolment and the spool");
-    status->add_option("--state-dir", folder, folderHelp);
+    status->add_option("--state-dir", folder, folderHelp)->option_text("DIR");
 
     std::string time = "12:00";
     CLI::App* schedule = app.add_subcommand(
         "schedule", "Run the agent every day as SYSTEM, through the Task Scheduler (Windows; administrators only)");
     schedule->add_option("--time", time,
-                         "Local time of day, HH:MM (default 12:00); the task starts at a minute drawn from the hour after it");
-    schedule->add_option("--state-dir", folder, folderHelp);
+                         "Local time of day, HH:MM (default 12:00); the task starts at a minute drawn from the hour after it")
+        ->option_text("HH:MM");
+    schedule->add_option("--state-dir", folder, folderHelp)->option_text("DIR");
     CLI::App* unschedule = app.add_subcommand("unschedule", "Remove the agent's daily task (Windows)");
 
     if (auto answered = parseArguments(app, argc, argv, out, err)) return *answered ? kExitOk : kExitBadInput;
