@@ -333,24 +333,26 @@ def case_schedule_elsewhere(f):
     check(not os.path.exists(f.state), "schedule made the state folder")
 
 
-CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
-
-
-def main():
-    if len(sys.argv) != 4 or sys.argv[1] not in CASES:
-        print("usage: agent_process_test.py CASE VELTRIX VELTRIX-AGENT; cases: " + " ".join(CASES), file=sys.stderr)
+def run_case(argv, usage, cases, make_fixture):
+    """Runs the case argv[1] names on the fixture made of argv[2:]; the exit code."""
+    if len(argv) != 4 or argv[1] not in cases:
+        print("usage: %s; cases: %s" % (usage, " ".join(cases)), file=sys.stderr)
         return 2
-    fixture = Fixture(sys.argv[2], sys.argv[3])
+    fixture = make_fixture(argv[2], argv[3])
     try:
-        CASES[sys.argv[1]](fixture)
+        cases[argv[1]](fixture)
     except Failed as failure:
-        print("FAIL: %s: %s" % (sys.argv[1], failure), file=sys.stderr)
+        print("FAIL: %s: %s" % (argv[1], failure), file=sys.stderr)
         return 1
     finally:
         fixture.close()
-    print("ok: " + sys.argv[1])
+    print("ok: " + argv[1])
     return 0
 
 
+def cases_of(names):
+    return {name[5:]: fn for name, fn in names.items() if name.startswith("case_")}
+
+
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_case(sys.argv, "agent_process_test.py CASE VELTRIX VELTRIX-AGENT", cases_of(globals()), Fixture))

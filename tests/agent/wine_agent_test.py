@@ -117,24 +117,5 @@ def case_schedule(f):
     check(code == 1 and "no scheduled task" in err, "unschedule without a task: %d %s" % (code, err))
 
 
-CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
-
-
-def main():
-    if len(sys.argv) != 4 or sys.argv[1] not in CASES:
-        print("usage: wine_agent_test.py CASE WINE VELTRIX-COM; cases: " + " ".join(CASES), file=sys.stderr)
-        return 2
-    fixture = WineFixture(sys.argv[2], sys.argv[3])
-    try:
-        CASES[sys.argv[1]](fixture)
-    except base.Failed as failure:
-        print("FAIL: %s: %s" % (sys.argv[1], failure), file=sys.stderr)
-        return 1
-    finally:
-        fixture.close()
-    print("ok: " + sys.argv[1])
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(base.run_case(sys.argv, "wine_agent_test.py CASE WINE VELTRIX-COM", base.cases_of(globals()), WineFixture))
