@@ -1,5 +1,6 @@
 #include "store/store_schema.h"
 
+#include "store/scan_changes.h"
 #include "store/server_schema.h"
 
 namespace veltrix::store {
@@ -111,6 +112,7 @@ std::string versionTwo(Engine engine) {
     sql += kLatestView;
     // The fleet server's own tables: secrets and enrolled hosts.
     sql += serverTablesSql(engine);
+    sql += ScanChangesTableSql(engine);
     return sql;
 }
 
@@ -121,10 +123,10 @@ Result<SchemaState> readSchemaState(SqlConnection& connection) {
         connection.engine() == Engine::Sqlite
             ? "SELECT name FROM sqlite_master WHERE type IN ('table', 'view') AND name IN "
               "('store_info', 'machines', 'scans', 'rows', 'software', 'hotfixes', 'latest', 'machine_keys', "
-              "'machine_flags')"
+              "'machine_flags', 'scan_changes')"
             : "SELECT table_name FROM information_schema.tables WHERE table_schema = current_schema() "
               "AND table_name IN ('store_info', 'machines', 'scans', 'rows', 'software', 'hotfixes', 'latest', "
-              "'machine_keys', 'machine_flags')";
+              "'machine_keys', 'machine_flags', 'scan_changes')";
     SchemaState state;
     bool hasInfo = false;
     bool hasOthers = false;
