@@ -13,7 +13,7 @@ std::string consolePage(std::string_view title, const fleet::Viewer* viewer, std
         "<title>" + escape(title) + " - Veltrix fleet</title>"
         "<link rel=\"stylesheet\" href=\"/console.css\"></head><body>\n<header><span class=\"brand\">Veltrix fleet</span>";
     if (viewer) {
-        page += "<nav aria-label=\"Pages\"><a href=\"/\">Fleet</a></nav>"
+        page += "<nav aria-label=\"Pages\"><a href=\"/\">Fleet</a><a href=\"/changes\">Changes</a></nav>"
                 "<form class=\"signout\" method=\"post\" action=\"/logout\">"
                 "<span>" + escape(viewer->name) + " (" + fleet::roleName(viewer->role) + ")</span> "
                 "<input type=\"hidden\" name=\"form_token\" value=\"" + escape(viewer->formToken) + "\">"
@@ -43,7 +43,14 @@ const std::string& consoleStyleSheet() {
         ".counts{font-size:1.1rem}\n"
         ".error{color:#a00;font-weight:bold}\n"
         "label{display:block;margin:.5rem 0 .2rem}\n"
-        "a:focus,button:focus,input:focus{outline:3px solid #1a5fb4}\n";
+        "a:focus,button:focus,input:focus{outline:3px solid #1a5fb4}\n"
+        "select:focus{outline:3px solid #1a5fb4}\n"
+        ".filters label{display:inline;margin:0 .3rem 0 .8rem}\n"
+        "iframe.report{width:100%;height:40rem;border:1px solid #666}\n"
+        "ul.changes{margin:0;padding-left:1.2rem}\n"
+        ".detail{color:#444;font-size:.9rem}\n"
+        "td.whole{overflow-wrap:normal}\n"
+        "a.name{display:inline-block;min-width:7rem}\n";
     return sheet;
 }
 

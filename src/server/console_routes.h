@@ -17,11 +17,15 @@ struct ConsoleSettings {
 std::vector<Route> signInRoutes(StorePool& stores, const ConsoleSettings& settings);
 std::vector<Route> fleetRoutes(StorePool& stores);
 std::vector<Route> machineRoutes(StorePool& stores);
+std::vector<Route> reportRoutes(StorePool& stores);
+std::vector<Route> changesRoutes(StorePool& stores);
 
 inline std::vector<Route> consoleRoutes(StorePool& stores, const ConsoleSettings& settings = {}) {
     std::vector<Route> routes = signInRoutes(stores, settings);
     for (auto& route : fleetRoutes(stores)) routes.push_back(std::move(route));
     for (auto& route : machineRoutes(stores)) routes.push_back(std::move(route));
+    for (auto& route : reportRoutes(stores)) routes.push_back(std::move(route));
+    for (auto& route : changesRoutes(stores)) routes.push_back(std::move(route));
     return routes;
 }
 
