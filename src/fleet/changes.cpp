@@ -115,9 +115,14 @@ Result<ChangeList> listChanges(store::SqlConnection& connection, const ChangeQue
         params.push_back(std::string_view(since));
     }
     ChangeList list;
-    auto counted = store::queryValue(connection, "SELECT COUNT(*) FROM scan_changes c" + where, params);
+    std::vector<store::SqlParam> countParams = params;
+    countParams.push_back(static_cast<std::int64_t>(kChangesCounted + 1));
+    auto counted = store::queryValue(
+        connection, "SELECT COUNT(*) FROM (SELECT 1 FROM scan_changes c" + where + " LIMIT ?) counted", countParams);
     if (!counted) return counted.failure();
     list.matching = counted->has_value() ? static_cast<std::size_t>(std::stoll(**counted)) : 0;
+    list.more = list.matching > kChangesCounted;
+    list.matching = std::min(list.matching, kChangesCounted);
     list.pages = std::max<std::size_t>(1, (list.matching + kChangesPageSize - 1) / kChangesPageSize);
     list.page = std::min(query.page, list.pages);
     params.push_back(static_cast<std::int64_t>(kChangesPageSize));

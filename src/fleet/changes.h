@@ -16,6 +16,9 @@
 namespace veltrix::fleet {
 
 inline constexpr std::size_t kChangesPageSize = 100;
+// Lines counted at most: beyond 100 pages a reader narrows the filter, and
+// the count never walks a whole fleet's history.
+inline constexpr std::size_t kChangesCounted = 10000;
 
 // The sections a reader filters by, as query values: "?section=disks".
 struct ChangeSectionInfo {
@@ -65,7 +68,8 @@ struct FleetChange {
 };
 
 struct ChangeList {
-    std::size_t matching = 0;
+    std::size_t matching = 0;  // at most kChangesCounted
+    bool more = false;         // more than kChangesCounted match
     std::size_t page = 1, pages = 1;
     std::vector<FleetChange> lines;
 };

@@ -56,7 +56,7 @@ nlohmann::json jsonOf(const fleet::ChangeList& list, const fleet::ChangeQuery& q
                          {"change", l.kind},          {"what", l.caption},      {"detail", l.detail}});
     }
     return {{"section", query.section}, {"change", query.kind}, {"when", query.when}, {"matching", list.matching},
-            {"page", list.page},        {"pages", list.pages},  {"lines", std::move(lines)}};
+            {"more", list.more},        {"page", list.page},        {"pages", list.pages},  {"lines", std::move(lines)}};
 }
 
 template <typename Infos>
@@ -72,8 +72,9 @@ std::string choice(const char* name, const char* label, const char* anyText, con
 }
 
 std::string pageOf(const fleet::ChangeList& list, const fleet::ChangeQuery& query) {
-    std::string content = "<p class=\"counts\">" + std::to_string(list.matching) +
-                          (list.matching == 1 ? " change" : " changes") + "</p>\n";
+    std::string content = "<p class=\"counts\">" + std::string(list.more ? "more than " : "") +
+                          std::to_string(list.matching) + (list.matching == 1 ? " change" : " changes") +
+                          (list.more ? " (the first 100 pages are shown: choose a section or a time)" : "") + "</p>\n";
     content += "<form method=\"get\" action=\"/changes\" class=\"filters\">" +
                choice("section", "Section", "All sections", fleet::changeSections(), query.section) +
                choice("change", "Change", "Every change", fleet::changeKinds(), query.kind) +

@@ -439,9 +439,8 @@ TEST_P(Console, TheFleetsChangesAreFilteredBySectionChangeAndTimePagedAndGivenAs
     EXPECT_NE(page.body.find("<p class=\"counts\">1 change</p>"), std::string::npos);
     EXPECT_NE(page.body.find("<option value=\"programs\" selected>Programs</option>"), std::string::npos);
     EXPECT_NE(page.body.find("<label for=\"when\">When</label>"), std::string::npos);
-    EXPECT_NE(page.body.find("<a href=\"/machines/" + std::to_string(upgrades["lines"][0]["machine-id"].get<std::int64_t>()) +
-                             "\">PC-0005</a>"),
-              std::string::npos);
+    const std::string machineId = std::to_string(upgrades["lines"][0]["machine-id"].get<std::int64_t>());
+    EXPECT_NE(page.body.find("<a class=\"name\" href=\"/machines/" + machineId + "\">PC-0005</a>"), std::string::npos);
     EXPECT_NE(page.body.find("href=\"/changes?section=programs&amp;change=upgraded&amp;format=csv\""), std::string::npos);
     Response paged = call("GET", "/changes", session);
     EXPECT_NE(paged.body.find("Page 1 of 2 <a href=\"/changes?page=2\">Next</a>"), std::string::npos);
