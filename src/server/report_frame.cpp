@@ -6,7 +6,6 @@
 
 #include "report/html_writer.h"
 #include "report/report_stream.h"
-#include "report/text.h"
 #include "server/console_page.h"
 #include "server/console_request.h"
 #include "server/console_routes.h"
@@ -29,7 +28,7 @@ public:
     void messageBox(std::string_view, MessageStyle, std::string_view) override {}
 };
 
-// The page's padding: a value is shown after one space, as the report does.
+// An empty cell keeps its height, as the report's own empty cells do.
 std::string cell(std::string_view text) { return text.empty() ? std::string(kNbsp) : escape(text); }
 
 std::string reportPage(const data::Report& report) {

@@ -74,8 +74,8 @@ Result<data::Report> reportOf(SqlConnection& connection, std::int64_t scanId) {
 }
 
 // Replaces what is stored for `scanId` by its changes since `previous`.
-Status store(SqlConnection& connection, std::int64_t scanId, std::int64_t previous, std::string_view takenAt,
-             const data::Report& before, const data::Report& after) {
+Status replaceChanges(SqlConnection& connection, std::int64_t scanId, std::int64_t previous,
+                      std::string_view takenAt, const data::Report& before, const data::Report& after) {
     if (Status status = connection.query("DELETE FROM scan_changes WHERE scan_id = ?", {scanId}); !status.ok()) {
         return status;
     }
@@ -157,14 +157,16 @@ Status RecordChangesAround(SqlConnection& connection, std::int64_t scanId) {
     if (n.before) {
         auto before = reportOf(connection, *n.before);
         if (!before) return before.failure();
-        if (Status status = store(connection, scanId, *n.before, n.takenAt, *before, *scan); !status.ok()) return status;
+        Status status = replaceChanges(connection, scanId, *n.before, n.takenAt, *before, *scan);
+        if (!status.ok()) return status;
     }
     if (n.after) {
         auto after = reportOf(connection, *n.after);
         if (!after) return after.failure();
         auto afterTaken = takenAtOf(connection, *n.after);
         if (!afterTaken) return afterTaken.failure();
-        if (Status status = store(connection, *n.after, scanId, *afterTaken, *scan, *after); !status.ok()) return status;
+        Status status = replaceChanges(connection, *n.after, scanId, *afterTaken, *scan, *after);
+        if (!status.ok()) return status;
     }
     return {};
 }
@@ -187,7 +189,7 @@ Status RecordAllChanges(SqlConnection& connection) {
         auto report = reportOf(connection, scans[i].id);
         if (!report) return report.failure();
         if (i > 0 && scans[i - 1].machineId == scans[i].machineId && previous) {
-            status = store(connection, scans[i].id, scans[i - 1].id, scans[i].takenAt, *previous, *report);
+            status = replaceChanges(connection, scans[i].id, scans[i - 1].id, scans[i].takenAt, *previous, *report);
             if (!status.ok()) return status;
         }
         previous = std::move(*report);
