@@ -83,9 +83,11 @@ std::string pageOf(const fleet::ChangeList& list, const fleet::ChangeQuery& quer
     content += "<p>As <a href=\"" + escape(listLink(query, list.page, "csv")) + "\">CSV</a> or <a href=\"" +
                escape(listLink(query, list.page, "json")) + "\">JSON</a></p>\n";
     if (list.lines.empty()) return content + "<p>No changes match.</p>\n";
-    content += "<table><thead><tr><th scope=\"col\">Taken</th><th scope=\"col\">Machine</th>"
-               "<th scope=\"col\">Section</th><th scope=\"col\">Change</th><th scope=\"col\">What</th>"
-               "<th scope=\"col\">Detail</th></tr></thead>\n<tbody>\n";
+    content += "<table><thead><tr>";
+    for (const char* heading : {"Taken", "Machine", "Section", "Change", "What", "Detail"}) {
+        content += std::string("<th scope=\"col\" class=\"whole\">") + heading + "</th>";
+    }
+    content += "</tr></thead>\n<tbody>\n";
     for (const auto& line : list.lines) {
         const std::string name = line.machine.empty() ? "(no name)" : line.machine;
         // Times, sections and kinds are ours and short: they keep their

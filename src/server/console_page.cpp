@@ -49,7 +49,7 @@ const std::string& consoleStyleSheet() {
         "iframe.report{width:100%;height:40rem;border:1px solid #666}\n"
         "ul.changes{margin:0;padding-left:1.2rem}\n"
         ".detail{color:#444;font-size:.9rem}\n"
-        "td.whole{overflow-wrap:normal}\n"
+        ".whole{overflow-wrap:normal}\n"
         "a.name{display:inline-block;min-width:7rem}\n";
     return sheet;
 }

@@ -34,9 +34,12 @@ std::string pageOf(const fleet::MachineHistory& m) {
     if (m.possibleClone) row("Flag", "possible clone: another machine shows the same UUID with another serial");
     for (const auto& [kind, value] : m.keys) row("Recognised by " + escape(kind), value);
     content += "</tbody></table>\n";
-    content += "<h2>Scans</h2>\n<table><thead><tr><th scope=\"col\">Taken</th>"
-               "<th scope=\"col\">Report name</th><th scope=\"col\">Recognised by</th><th scope=\"col\">Source</th>"
-               "<th scope=\"col\">Comment</th><th scope=\"col\">Changes since the scan before</th></tr></thead><tbody>\n";
+    content += "<h2>Scans</h2>\n<table><thead><tr>";
+    for (const char* heading : {"Taken", "Report name", "Recognised by", "Source", "Comment",
+                                "Changes since the scan before"}) {
+        content += std::string("<th scope=\"col\" class=\"whole\">") + heading + "</th>";
+    }
+    content += "</tr></thead><tbody>\n";
     for (std::size_t i = 0; i < m.scans.size(); ++i) {
         const auto& scan = m.scans[i];
         content += "<tr><td>" + escape(scan.takenAt.empty() ? "unknown" : scan.takenAt) + "</td><td>" +
