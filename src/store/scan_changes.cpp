@@ -14,6 +14,13 @@ constexpr std::string_view kArrow = " \xE2\x86\x92 ";  // →
 bool isProgramSection(std::string_view title) { return title == "Installed Software"; }
 bool isInstalledSection(std::string_view title) { return isProgramSection(title) || title == "Hotfix"; }
 
+bool listsPrograms(const data::Report& report) {
+    for (const auto& section : report.sections) {
+        if (isProgramSection(section.title)) return true;
+    }
+    return false;
+}
+
 std::string trimmed(std::string_view text) { return std::string(trimView(text)); }
 
 std::string rowsText(const std::vector<data::Row>& rows) {
@@ -80,8 +87,12 @@ Status replaceChanges(SqlConnection& connection, std::int64_t scanId, std::int64
         return status;
     }
     const std::vector<ChangeLine> lines = ChangeLinesOf(data::CompareReports(before, after));
+    // A scan made with the software inventory switched off knows no
+    // programs: that is no sign of them being installed or removed.
+    const bool bothListPrograms = listsPrograms(before) && listsPrograms(after);
     std::vector<std::vector<SqlParam>> rows;
     for (const auto& line : lines) {
+        if (isProgramSection(line.section) && !bothListPrograms) continue;
         rows.push_back({scanId, previous, takenAt, std::string_view(line.section), std::string_view(line.kind),
                         std::string_view(line.caption), std::string_view(line.detail)});
     }

@@ -73,6 +73,15 @@ TEST_P(StoreChanges, EachScanKeepsWhatChangedSinceTheOneBeforeWhateverTheLoadOrd
     // A scan loaded again changes nothing.
     addAll(*store, {scans[1]});
     EXPECT_EQ(count("SELECT COUNT(*) FROM scan_changes"), 3);
+
+    // A later scan made without the software inventory has removed no program.
+    data::Report withoutSoftware = scans[2];
+    std::erase_if(withoutSoftware.sections, [](const data::Section& s) { return s.title == "Installed Software"; });
+    withoutSoftware.software.clear();
+    withoutSoftware.takenAt = "2026-12-05T08:00:00Z";
+    withoutSoftware.comment = "no software";
+    addAll(*store, {withoutSoftware});
+    EXPECT_TRUE(changesOf("no software").empty());
 }
 
 TEST_P(StoreChanges, AStoredScanReadsBackAsTheReportThatWasStored) {
