@@ -4,6 +4,8 @@
 // (tests/store/with_postgres.sh starts one), and builds the overview of the
 // 10,000 machines from each. Scans are made and loaded one at a time, so
 // memory must stay flat: peak RSS is printed after 1,000 scans and at the end.
+// Then 1,000 of the machines are scanned again, so that each new scan's
+// changes since the one before are worked out and stored.
 // Prints figures beside their references; never fails on timing.
 #include <sys/resource.h>
 
@@ -26,6 +28,7 @@ using namespace veltrix;
 
 constexpr int kScans = 10000;
 constexpr int kBatch = 64;  // as `store add` commits
+constexpr int kLaterScans = 1000;
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -123,6 +126,33 @@ bool load(const std::string& label, const std::string& target, const std::vector
     std::string page = store::overviewPage(*lines);
     std::printf("%s: overview of %zu machines built in %.2f s (reference: under 2 s), page %.1f MiB\n",
                 label.c_str(), lines->size(), secondsSince(start), page.size() / 1048576.0);
+
+    // A later scan of machines already stored: each is compared with the
+    // scan before it and its changes are stored. The first scans, which
+    // have nothing before them, are the reference.
+    start = std::chrono::steady_clock::now();
+    if (!inventory.beginBatch().ok()) return false;
+    for (int i = 0; i < kLaterScans; ++i) {
+        data::Report report = variant(bases[static_cast<std::size_t>(i) % bases.size()], i);
+        char generated[40];
+        std::snprintf(generated, sizeof generated, "%02d-December-2026 %02d:%02d", 1 + i % 28, i % 24, i % 60);
+        report.generated = generated;
+        report.software.front().second += ".1";
+        report.software.push_back({"Added Program " + std::to_string(i), "1.0"});
+        auto added = inventory.add(report, store::contentDigest(contentText(report)), "bench");
+        if (!added) {
+            std::fprintf(stderr, "%s\n", added.failure().description.c_str());
+            return false;
+        }
+        if ((i + 1) % kBatch == 0 && (!inventory.commitBatch().ok() || !inventory.beginBatch().ok())) return false;
+    }
+    if (!inventory.commitBatch().ok()) return false;
+    const double later = secondsSince(start);
+    auto changes = store::queryValue(inventory.connection(), "SELECT COUNT(*) FROM scan_changes");
+    std::printf("%s: %d later scans, each compared with its machine's scan before, in %.1f s: %.1f ms a scan "
+                "(reference: a first scan, with nothing to compare, %.1f ms); %s changes stored\n",
+                label.c_str(), kLaterScans, later, 1000 * later / kLaterScans, 1000 * loaded / kScans,
+                changes && *changes ? (*changes)->c_str() : "?");
     return true;
 }
 

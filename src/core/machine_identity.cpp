@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 #include "core/ascii.h"
 
@@ -128,6 +129,26 @@ MachineIdentity UsableIdentity(const MachineIdentity& seen) {
         }
     }
     return out;
+}
+
+std::optional<std::string> WhyDifferentMachines(const MachineIdentity& before, const MachineIdentity& after) {
+    const MachineIdentity a = UsableIdentity(before), b = UsableIdentity(after);
+    if (a.uuid && b.uuid && *a.uuid != *b.uuid && ByteSwappedUuid(*a.uuid) != *b.uuid) {
+        return "the old scan's UUID is " + *a.uuid + ", the new one's " + *b.uuid;
+    }
+    const std::pair<const char*, std::optional<std::string> MachineIdentity::*> serials[] = {
+        {"enclosure serial", &MachineIdentity::enclosureSerial},
+        {"board serial", &MachineIdentity::boardSerial},
+        {"BIOS serial", &MachineIdentity::biosSerial}};
+    for (const auto& [name, member] : serials) {
+        const auto &x = a.*member, &y = b.*member;
+        if (!x || !y) continue;
+        if (!equalsIgnoringCase(*x, *y)) {
+            return std::string("the old scan's ") + name + " is " + *x + ", the new one's " + *y;
+        }
+        break;
+    }
+    return std::nullopt;
 }
 
 }  // namespace veltrix

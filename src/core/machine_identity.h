@@ -58,4 +58,10 @@ std::optional<std::string> CanonicalMac(std::string_view mac);
 // form: what may be written into a snapshot or matched in the store.
 MachineIdentity UsableIdentity(const MachineIdentity& seen);
 
+// Why two scans cannot be of one computer: their SMBIOS UUIDs differ (in
+// either byte order), or the first serial number both show (enclosure, else
+// board, else BIOS) differs. Nothing when they may be one machine, also when
+// either scan shows too little to tell.
+std::optional<std::string> WhyDifferentMachines(const MachineIdentity& before, const MachineIdentity& after);
+
 }  // namespace veltrix

@@ -80,7 +80,9 @@ public:
 }  // namespace
 
 std::string CompareAsText(const NamedReport& before, const NamedReport& after, const Comparison& comparison) {
-    std::string out = "--- " + describe(before) + "\n+++ " + describe(after) + "\n";
+    std::string out;
+    if (comparison.differentMachines) out += "These are scans of two different machines: " + *comparison.differentMachines + ".\n";
+    out += "--- " + describe(before) + "\n+++ " + describe(after) + "\n";
     for (const SectionDiff& section : comparison.sections) {
         out += "\n[" + section.title + "]\n";
         for (const ItemEntry& item : section.removed) {
@@ -95,6 +97,7 @@ std::string CompareAsText(const NamedReport& before, const NamedReport& after, c
             out += "~ changed: " + indented(item.caption, "    ") + "\n";
             for (const RowChange& c : item.changes) out += "    " + indented(change(c), "      ") + "\n";
         }
+        for (const UpgradedItem& item : section.upgraded) out += "^ upgraded: " + indented(item.text, "    ") + "\n";
     }
     out += "\n" + summary(comparison) + "\n";
     return out;
@@ -113,16 +116,35 @@ std::string CompareAsJson(const NamedReport& before, const NamedReport& after, c
             }
             changed.push_back({{"caption", item.caption}, {"changes", std::move(changes)}});
         }
-        sections.push_back({{"title", section.title},
-                            {"added", entries(section.added)},
-                            {"removed", entries(section.removed)},
-                            {"changed", std::move(changed)}});
+        nlohmann::ordered_json entry = {{"title", section.title},
+                                        {"added", entries(section.added)},
+                                        {"removed", entries(section.removed)},
+                                        {"changed", std::move(changed)}};
+        // Only where there are upgrades, so that a comparison without one
+        // keeps the shape scripts already read.
+        if (!section.upgraded.empty()) {
+            nlohmann::ordered_json upgraded = nlohmann::ordered_json::array();
+            for (const UpgradedItem& item : section.upgraded) {
+                auto program = [](const ItemEntry& entry) {
+                    nlohmann::ordered_json side = nlohmann::ordered_json::object();
+                    for (const Row& r : entry.rows) {
+                        if (r.label == "Name") side["name"] = value(r.value);
+                        if (r.label == "Version") side["version"] = value(r.value);
+                    }
+                    return side;
+                };
+                upgraded.push_back({{"old", program(item.before)}, {"new", program(item.after)}, {"text", item.text}});
+            }
+            entry["upgraded"] = std::move(upgraded);
+        }
+        sections.push_back(std::move(entry));
     }
-    nlohmann::ordered_json document = {{"veltrix-compare", kCompareJsonVersion},
-                               {"old", side(before)},
-                               {"new", side(after)},
-                               {"same", comparison.same()},
-                               {"sections", std::move(sections)}};
+    nlohmann::ordered_json document = {{"veltrix-compare", kCompareJsonVersion}};
+    if (comparison.differentMachines) document["different-machines"] = *comparison.differentMachines;
+    document["old"] = side(before);
+    document["new"] = side(after);
+    document["same"] = comparison.same();
+    document["sections"] = std::move(sections);
     return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
@@ -135,6 +157,9 @@ std::string CompareAsHtml(const NamedReport& before, const NamedReport& after, c
     WriteHeader(title + ".htm", "Comparison of two Veltrix reports", page);
 
     WriteTableHead("Comparison", page);
+    if (comparison.differentMachines) {
+        WriteRow("Machines", "<b>two different machines</b>: " + pageText(*comparison.differentMachines) + "&nbsp;", page);
+    }
     WriteRow("Old report", pageText(describe(before)) + "&nbsp;", page);
     WriteRow("New report", pageText(describe(after)) + "&nbsp;", page);
     WriteRow("Result", pageText(summary(comparison)) + "&nbsp;", page);
@@ -157,6 +182,9 @@ std::string CompareAsHtml(const NamedReport& before, const NamedReport& after, c
             std::string value = "<b>" + pageText(item.caption) + "</b>";
             for (const RowChange& c : item.changes) value += "<br>" + pageText(change(c));
             WriteRow("<b>changed</b>", value, page);
+        }
+        for (const UpgradedItem& item : section.upgraded) {
+            WriteRow("<b>upgraded</b>", "<b>" + pageText(item.text) + "</b>", page);
         }
         WriteTableFoot(page);
     }

@@ -13,6 +13,7 @@ namespace veltrix::data {
 namespace {
 
 constexpr std::string_view kErrorKey = "\x01" "error";
+constexpr std::string_view kSoftwareTitle = "Installed Software";
 
 // One section as compare sees it: its entries as items (the paired tables'
 // and the slots' entries too, the "Error" row as one more item).
@@ -36,7 +37,7 @@ bool isErrorItem(const Item& item) { return item.rows.size() == 1 && item.rows[0
 // identity is a removed item and an added one, never a change.
 bool strictIdentity(std::string_view title) {
     return title == "HDD" || title == "Memory" || title == "Networkdevices" || title == "CPU" || title == "Hotfix" ||
-           title == "Installed Software";
+           title == kSoftwareTitle;
 }
 
 std::string keyed(std::string_view label, std::string_view value) {
@@ -73,6 +74,34 @@ std::string identity(std::string_view title, const Item& item) {
         key = keyed("Name", rowValue(item, "Name"));
     }
     return key.empty() ? genericIdentity(item) : key;
+}
+
+// A program's name with its version taken out and the spaces left closed up:
+// "7-Zip 23.01 (x64)" of version 23.01 is "7-Zip (x64)". Empty for an error
+// row or a program without a name.
+std::string nameWithoutVersion(const Item& item) {
+    if (isErrorItem(item)) return {};
+    std::string name(rowValue(item, "Name"));
+    const std::string_view version = rowValue(item, "Version");
+    if (!version.empty()) {
+        for (std::size_t at; (at = name.find(version)) != std::string::npos;) name.erase(at, version.size());
+    }
+    std::string closed;
+    for (char c : name) {
+        const bool space = c == ' ' || c == '\t';
+        if (space && (closed.empty() || closed.back() == ' ')) continue;
+        closed += space ? ' ' : c;
+    }
+    while (!closed.empty() && closed.back() == ' ') closed.pop_back();
+    return closed;
+}
+
+// "7-Zip 23.01 (x64) 23.01": the name and the version, as a person reads them.
+std::string programText(const Item& item) {
+    std::string text(rowValue(item, "Name"));
+    const std::string_view version = rowValue(item, "Version");
+    if (!version.empty()) text += (text.empty() ? "" : " ") + std::string(version);
+    return text;
 }
 
 std::string caption(std::string_view title, const Item& item) {
@@ -205,6 +234,28 @@ SectionDiff compareSection(const std::string& title, const std::vector<Item>& be
         }
     }
 
+    // A program renamed only by its version ("7-Zip 23.01 (x64)" to "7-Zip
+    // 24.08 (x64)") is one upgrade. Repeated names pair in order.
+    if (title == kSoftwareTitle) {
+        std::unordered_map<std::string, std::deque<std::size_t>> byBaseName;
+        for (std::size_t n = 0; n < after.size(); ++n) {
+            if (!newDone[n]) {
+                if (std::string base = nameWithoutVersion(after[n]); !base.empty()) byBaseName[base].push_back(n);
+            }
+        }
+        for (std::size_t o = 0; o < before.size(); ++o) {
+            if (oldDone[o]) continue;
+            auto it = byBaseName.find(nameWithoutVersion(before[o]));
+            if (it == byBaseName.end() || it->second.empty()) continue;
+            const std::size_t n = it->second.front();
+            it->second.pop_front();
+            oldDone[o] = newDone[n] = true;
+            diff.upgraded.push_back({{caption(title, before[o]), before[o].rows},
+                                     {caption(title, after[n]), after[n].rows},
+                                     programText(before[o]) + " \xE2\x86\x92 " + programText(after[n])});
+        }
+    }
+
     for (auto [o, n] : pairs) {
         auto changes = rowChanges(before[o], after[n]);
         if (!changes.empty()) diff.changed.push_back({caption(title, after[n]), std::move(changes)});
@@ -229,6 +280,7 @@ Comparison CompareReports(const Report& before, const Report& after) {
     static const std::vector<Item> kNone;
 
     Comparison comparison;
+    comparison.differentMachines = WhyDifferentMachines(before.machine, after.machine);
     auto keep = [&](SectionDiff diff) {
         if (!diff.empty()) comparison.sections.push_back(std::move(diff));
     };

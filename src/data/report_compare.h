@@ -2,6 +2,7 @@
 // removed and changed. Items are matched by what identifies them (a disk's
 // serial number, a module's bank and slot, an adapter's MAC address, a CPU's
 // DeviceID, a program's name, a hotfix's id), so order alone is no difference;
+// a program whose name changed only by its version is upgraded;
 // the scan time and the report name are not compared.
 #pragma once
 
@@ -29,18 +30,30 @@ struct ChangedItem {
     std::vector<RowChange> changes;
 };
 
+// A program whose name, with its version left out, stayed while its version
+// moved: one change rather than a removal and an addition.
+struct UpgradedItem {
+    ItemEntry before;
+    ItemEntry after;
+    std::string text;  // "7-Zip 23.01 (x64) 23.01 → 7-Zip 24.08 (x64) 24.08"
+};
+
 struct SectionDiff {
     std::string title;
     std::vector<ItemEntry> added;
     std::vector<ItemEntry> removed;
     std::vector<ChangedItem> changed;
-    bool empty() const { return added.empty() && removed.empty() && changed.empty(); }
+    std::vector<UpgradedItem> upgraded;  // the installed software only
+    bool empty() const { return added.empty() && removed.empty() && changed.empty() && upgraded.empty(); }
 };
 
 struct Comparison {
     // Only the sections that differ, in the order of the new report (the
     // sections only the old one has at the end).
     std::vector<SectionDiff> sections;
+    // Set when the two scans show different UUIDs or serials: why they are
+    // not of one machine.
+    std::optional<std::string> differentMachines;
     bool same() const { return sections.empty(); }
 };
 

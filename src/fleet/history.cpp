@@ -1,5 +1,7 @@
 #include "fleet/history.h"
 
+#include <map>
+
 namespace veltrix::fleet {
 
 Result<std::optional<MachineHistory>> readMachine(store::SqlConnection& connection, std::int64_t id) {
@@ -22,6 +24,17 @@ Result<std::optional<MachineHistory>> readMachine(store::SqlConnection& connecti
         {id}, [&](const store::SqlRow& row) {
             machine->scans.push_back(
                 {row.integer(0), text(row, 1), text(row, 2), text(row, 3), text(row, 4), text(row, 5)});
+        });
+    if (!status.ok()) return status.failure;
+    std::map<std::int64_t, std::size_t> byScan;
+    for (std::size_t i = 0; i < machine->scans.size(); ++i) byScan[machine->scans[i].id] = i;
+    status = connection.query(
+        "SELECT c.scan_id, c.section, c.kind, c.caption, c.detail FROM scans s JOIN scan_changes c "
+        "ON c.scan_id = s.id WHERE s.machine_id = ? ORDER BY c.scan_id, c.id",
+        {id}, [&](const store::SqlRow& row) {
+            auto found = byScan.find(row.integer(0));
+            if (found == byScan.end()) return;
+            machine->scans[found->second].changes.push_back({text(row, 1), text(row, 2), text(row, 3), text(row, 4)});
         });
     if (!status.ok()) return status.failure;
     return machine;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/result.h"
+#include "store/scan_changes.h"
 #include "store/sql_connection.h"
 
 namespace veltrix::fleet {
@@ -20,6 +21,8 @@ struct ScanEntry {
     std::string matchedBy;    // "agent", "uuid", "serial", "name" or "new"
     std::string source;
     std::string comment;
+    // What changed since the machine's scan before it; empty for its first.
+    std::vector<store::ChangeLine> changes;
 };
 
 struct MachineHistory {

@@ -54,8 +54,8 @@ std::string consolePage(std::string_view title, const fleet::Viewer* viewer, std
         "<title>" + escape(title) + " - Veltrix fleet</title>"
         "<link rel=\"stylesheet\" href=\"/console.css\"></head><body>\n<header><span class=\"brand\">Veltrix fleet</span>";
     if (viewer) {
-        page += "<nav aria-label=\"Pages\"><a href=\"/\">Fleet</a><a href=\"/search\">Search</a>"
-                "<a href=\"/dashboard\">Dashboard</a>";
+        page += "<nav aria-label=\"Pages\"><a href=\"/\">Fleet</a><a href=\"/changes\">Changes</a>"
+                "<a href=\"/search\">Search</a><a href=\"/dashboard\">Dashboard</a>";
         if (viewer->role == fleet::Role::Admin) page += "<a href=\"/admin\">Admin</a>";
         page += "</nav>"
                 "<form class=\"signout\" method=\"post\" action=\"/logout\">"
@@ -95,7 +95,13 @@ const std::string& consoleStyleSheet() {
         "svg.chart{display:block;max-width:100%;height:auto}\n"
         "table.figures caption{text-align:left;font-weight:bold}\n"
         ".notice{border:2px solid #1a5fb4;padding:.5rem 1rem;margin:1rem 0}\n"
-        "input[readonly]{font-family:monospace;max-width:100%}\n";
+        "input[readonly]{font-family:monospace;max-width:100%}\n"
+        ".filters label{display:inline;margin:0 .3rem 0 .8rem}\n"
+        "iframe.report{width:100%;height:40rem;border:1px solid #666}\n"
+        "ul.changes{margin:0;padding-left:1.2rem}\n"
+        ".detail{color:#444;font-size:.9rem}\n"
+        ".whole{overflow-wrap:normal}\n"
+        "a.name{display:inline-block;min-width:7rem}\n";
     return sheet;
 }
 

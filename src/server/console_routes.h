@@ -20,12 +20,13 @@ std::vector<Route> machineRoutes(StorePool& stores);
 std::vector<Route> searchRoutes(StorePool& stores);
 std::vector<Route> dashboardRoutes(StorePool& stores);
 std::vector<Route> adminRoutes(StorePool& stores);
+std::vector<Route> reportRoutes(StorePool& stores);
+std::vector<Route> changesRoutes(StorePool& stores);
 
 inline std::vector<Route> consoleRoutes(StorePool& stores, const ConsoleSettings& settings = {}) {
     std::vector<Route> routes = signInRoutes(stores, settings);
-    for (auto& route : fleetRoutes(stores)) routes.push_back(std::move(route));
-    for (auto& route : machineRoutes(stores)) routes.push_back(std::move(route));
-    for (auto* more : {searchRoutes, dashboardRoutes, adminRoutes}) {
+    for (auto* more : {fleetRoutes, machineRoutes, reportRoutes, changesRoutes, searchRoutes, dashboardRoutes,
+                       adminRoutes}) {
         for (auto& route : more(stores)) routes.push_back(std::move(route));
     }
     return routes;

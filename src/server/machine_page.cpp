@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "fleet/changes.h"
 #include "fleet/history.h"
 #include "server/console_page.h"
 #include "server/console_request.h"
@@ -32,15 +33,43 @@ std::string pageOf(const fleet::MachineHistory& m) {
     row("Serial", m.serial);
     if (m.possibleClone) row("Flag", "possible clone: another machine shows the same UUID with another serial");
     for (const auto& [kind, value] : m.keys) row("Recognised by " + escape(kind), value);
-    content += "</tbody></table>\n<h2>Scans</h2>\n<table><thead><tr><th scope=\"col\">Taken</th>"
-               "<th scope=\"col\">Report name</th><th scope=\"col\">Recognised by</th><th scope=\"col\">Source</th>"
-               "<th scope=\"col\">Comment</th></tr></thead><tbody>\n";
-    for (const auto& scan : m.scans) {
+    content += "</tbody></table>\n";
+    content += "<h2>Scans</h2>\n<table><thead><tr>";
+    for (const char* heading : {"Taken", "Report name", "Recognised by", "Source", "Comment",
+                                "Changes since the scan before"}) {
+        content += std::string("<th scope=\"col\" class=\"whole\">") + heading + "</th>";
+    }
+    content += "</tr></thead><tbody>\n";
+    for (std::size_t i = 0; i < m.scans.size(); ++i) {
+        const auto& scan = m.scans[i];
         content += "<tr><td>" + escape(scan.takenAt.empty() ? "unknown" : scan.takenAt) + "</td><td>" +
                    escape(scan.designation) + "</td><td>" + escape(scan.matchedBy) + "</td><td>" + escape(scan.source) +
-                   "</td><td>" + escape(scan.comment) + "</td></tr>\n";
+                   "</td><td>" + escape(scan.comment) + "</td><td>";
+        if (i + 1 == m.scans.size()) {
+            content += "first scan";
+        } else if (scan.changes.empty()) {
+            content += "none";
+        } else {
+            content += "<ul class=\"changes\">";
+            for (const auto& change : scan.changes) {
+                content += "<li><strong>" + escape(fleet::sectionTitle(change.section)) + "</strong> " +
+                           escape(change.kind) + ": " + escape(change.caption);
+                if (!change.detail.empty()) content += " <span class=\"detail\">" + escape(change.detail) + "</span>";
+                content += "</li>";
+            }
+            content += "</ul>";
+        }
+        content += " <a href=\"/reports/" + std::to_string(scan.id) + "\">(its report)</a></td></tr>\n";
     }
     content += "</tbody></table>\n";
+    if (!m.scans.empty()) {
+        // The store keeps a scan's rows, not its page: the report is made
+        // again from them, in a frame that may run nothing.
+        const std::string report = "/reports/" + std::to_string(m.scans.front().id);
+        content += "<h2>Newest report</h2>\n<p>Made again from what the store keeps of the newest scan. "
+                   "<a href=\"" + report + "\">Open it on its own</a></p>\n"
+                   "<iframe class=\"report\" sandbox src=\"" + report + "\" title=\"The newest report\"></iframe>\n";
+    }
     return content;
 }
 
@@ -48,8 +77,13 @@ nlohmann::json jsonOf(const fleet::MachineHistory& m) {
     nlohmann::json keys = nlohmann::json::array(), scans = nlohmann::json::array();
     for (const auto& [kind, value] : m.keys) keys.push_back({{"kind", kind}, {"value", value}});
     for (const auto& s : m.scans) {
+        nlohmann::json changes = nlohmann::json::array();
+        for (const auto& c : s.changes) {
+            changes.push_back({{"section", c.section}, {"change", c.kind}, {"what", c.caption}, {"detail", c.detail}});
+        }
         scans.push_back({{"id", s.id}, {"name", s.designation}, {"taken", s.takenAt}, {"matched-by", s.matchedBy},
-                         {"source", s.source}, {"comment", s.comment}});
+                         {"source", s.source}, {"comment", s.comment}, {"report", "/reports/" + std::to_string(s.id)},
+                         {"changes", std::move(changes)}});
     }
     return {{"id", m.id},         {"name", m.name},   {"host-name", m.hostName}, {"uuid", m.uuid},
             {"serial", m.serial}, {"possible-clone", m.possibleClone}, {"keys", keys}, {"scans", scans}};

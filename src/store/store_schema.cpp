@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "store/scan_changes.h"
 #include "store/server_schema.h"
 
 namespace veltrix::store {
@@ -117,6 +118,7 @@ std::string versionTwo(Engine engine) {
     sql += kLatestView;
     // The fleet server's own tables: secrets and enrolled hosts.
     sql += serverTablesSql(engine);
+    sql += ScanChangesTableSql(engine);
     return sql;
 }
 

@@ -198,6 +198,35 @@ TEST_F(DataCommands, BadInputIsExitTwoAndWritesNothing) {
     EXPECT_EQ(run({"compare", "--open", "--format", "json", report(), report()}).code, 2);
 }
 
+// The command reads whose scan each input is: a saved report by the serials
+// it shows, a snapshot by its own record, so an upgrade and another PC are
+// found whatever the mix.
+TEST_F(DataCommands, CompareNamesAnUpgradeAndAnotherMachine) {
+    auto snapshot = json::parse(test::readText(test::officeDesktop()));
+    auto& registry = snapshot["registry"];
+    registry["HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\7-Zip"] =
+        json{{"DisplayName", "7-Zip 24.08 (x64)"}, {"DisplayVersion", "24.08"}};
+    test::writeText(path("upgraded.json"), snapshot.dump());
+    CommandRun upgraded = run({"compare", report(), path("upgraded.json")});
+    EXPECT_EQ(upgraded.code, 1) << upgraded.err;
+    EXPECT_EQ(upgraded.out.substr(0, 4), "--- ");
+    EXPECT_NE(upgraded.out.find("[Installed Software]\n^ upgraded: 7-Zip 23.01 (x64) 23.01 \xE2\x86\x92 7-Zip 24.08 "
+                                "(x64) 24.08\n\n1 section differs\n"),
+              std::string::npos)
+        << upgraded.out;
+
+    for (const char* cls : {"Win32_SystemEnclosure", "Win32_BIOS"}) {
+        snapshot["namespaces"]["root\\cimv2"][cls][0]["SerialNumber"] = "NRV-7731-0666";
+    }
+    snapshot["namespaces"]["root\\cimv2"]["Win32_BaseBoard"][0]["SerialNumber"] = "BNRV-7731-0666";
+    test::writeText(path("other.json"), snapshot.dump());
+    CommandRun other = run({"compare", report(), path("other.json")});
+    EXPECT_EQ(other.out.substr(0, other.out.find('\n')),
+              "These are scans of two different machines: the old scan's enclosure serial is NRV-7731-0042, the new "
+              "one's NRV-7731-0666.")
+        << other.out;
+}
+
 TEST_F(DataCommands, CompareExitsLikeDiffInEveryFormat) {
     const std::string saved = report();
     CommandRun same = run({"compare", saved, test::officeDesktop()});

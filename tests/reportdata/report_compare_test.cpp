@@ -228,3 +228,81 @@ TEST(CompareReports, RealMachinesShowOnlyTheChangesMade) {
 
 }  // namespace
 }  // namespace veltrix::data
+
+#include "data/compare_output.h"
+
+namespace veltrix::data {
+namespace {
+
+// Two scans of one PC's programs: 7-Zip renamed by its version, one tool
+// gone. The upgrade is one line in every format; the removal stays a removal.
+struct UpgradeCase {
+    NamedReport before{"old.htm", {}}, after{"new.htm", {}};
+    UpgradeCase() {
+        before.report.name = after.report.name = "pc-0042";
+        before.report.sections = after.report.sections = {Section{"Installed Software", {}, std::nullopt}};
+        before.report.software = {{"7-Zip 23.01 (x64)", "23.01"}, {"Old Tool", "1.0"}};
+        after.report.software = {{"7-Zip 24.08 (x64)", "24.08"}};
+    }
+};
+
+TEST(CompareOutput, AProgramUpgradeIsOneChangeInEveryFormat) {
+    UpgradeCase c;
+    const Comparison comparison = CompareReports(c.before.report, c.after.report);
+    EXPECT_EQ(CompareAsText(c.before, c.after, comparison),
+              "--- old.htm (pc-0042)\n+++ new.htm (pc-0042)\n\n[Installed Software]\n"
+              "- removed: Old Tool\n    Name: Old Tool\n    Version: 1.0\n"
+              "^ upgraded: 7-Zip 23.01 (x64) 23.01 \xE2\x86\x92 7-Zip 24.08 (x64) 24.08\n\n1 section differs\n");
+    const auto json = nlohmann::json::parse(CompareAsJson(c.before, c.after, comparison));
+    const auto& software = json["sections"][0];
+    EXPECT_TRUE(software["added"].empty());
+    ASSERT_EQ(software["upgraded"].size(), 1u);
+    const nlohmann::json expected = {{"old", {{"name", "7-Zip 23.01 (x64)"}, {"version", "23.01"}}},
+                                     {"new", {{"name", "7-Zip 24.08 (x64)"}, {"version", "24.08"}}},
+                                     {"text", "7-Zip 23.01 (x64) 23.01 \xE2\x86\x92 7-Zip 24.08 (x64) 24.08"}};
+    EXPECT_EQ(software["upgraded"][0], expected);
+    EXPECT_FALSE(json.contains("different-machines"));
+    // Windows-1252, where the arrow is a numeric reference.
+    EXPECT_NE(CompareAsHtml(c.before, c.after, comparison)
+                  .find("<b>upgraded</b></td><td width='550' bgcolor='#d9d9d9' class='td1'><b>7-Zip 23.01 (x64) 23.01 "
+                        "&#8594; 7-Zip 24.08 (x64) 24.08</b>"),
+              std::string::npos);
+
+    // Without an upgrade the JSON keeps the shape scripts know.
+    c.after.report.software = {{"7-Zip 23.01 (x64)", "23.01"}};
+    EXPECT_FALSE(nlohmann::json::parse(CompareAsJson(c.before, c.after, CompareReports(c.before.report, c.after.report)))
+                     ["sections"][0]
+                         .contains("upgraded"));
+}
+
+TEST(CompareOutput, ScansOfTwoDifferentMachinesSaySoFirst) {
+    UpgradeCase c;
+    c.before.report.machine.enclosureSerial = "NRV-7731-0042";
+    c.after.report.machine.enclosureSerial = "NRV-7731-0666";
+    Comparison comparison = CompareReports(c.before.report, c.after.report);
+    const std::string text = CompareAsText(c.before, c.after, comparison);
+    EXPECT_EQ(text.substr(0, text.find("---")),
+              "These are scans of two different machines: the old scan's enclosure serial is NRV-7731-0042, the new "
+              "one's NRV-7731-0666.\n");
+    EXPECT_EQ(nlohmann::json::parse(CompareAsJson(c.before, c.after, comparison))["different-machines"],
+              "the old scan's enclosure serial is NRV-7731-0042, the new one's NRV-7731-0666");
+    EXPECT_NE(CompareAsHtml(c.before, c.after, comparison).find("<b>two different machines</b>: the old scan"),
+              std::string::npos);
+
+    // A UUID in the other byte order is the same machine; a placeholder or a
+    // serial only one side shows tells nothing; another UUID does.
+    MachineIdentity a, b;
+    a.uuid = "4C4C4544-0042-3510-8052-B4C04F4E3732";
+    b.uuid = "44454C4C-4200-1035-8052-B4C04F4E3732";
+    a.enclosureSerial = "To be filled by O.E.M.";
+    b.enclosureSerial = "NRV-1";
+    a.boardSerial = "BOARD-1";
+    EXPECT_FALSE(WhyDifferentMachines(a, b));
+    b.uuid = "11111111-2222-3333-4444-555555555555";
+    EXPECT_EQ(WhyDifferentMachines(a, b),
+              "the old scan's UUID is 4C4C4544-0042-3510-8052-B4C04F4E3732, the new one's "
+              "11111111-2222-3333-4444-555555555555");
+}
+
+}  // namespace
+}  // namespace veltrix::data

@@ -10,40 +10,18 @@ import os
 
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
-from selenium.webdriver.support import expected_conditions
-from selenium.webdriver.support.ui import WebDriverWait
+
+from browser_checks import check, navigating, never_ran
 
 ADMIN_NAME = "root"
 ADMIN_PASSWORD = "r00t-password"
-
-
-class Failed(Exception):
-    pass
-
-
-def _check(condition, message):
-    if not condition:
-        raise Failed(message)
-
-
-def _navigating(driver, action):
-    old = driver.find_element(By.TAG_NAME, "html")
-    action()
-    wait = WebDriverWait(driver, 30)
-    wait.until(expected_conditions.staleness_of(old))
-    wait.until(lambda d: d.execute_script("return document.readyState") == "complete")
-
-
-def _never_ran(driver, where):
-    _check(driver.title != "PWNED", "a machine's script ran on " + where)
-    _check(not driver.find_elements(By.CSS_SELECTOR, "main img"), "a machine's image became markup on " + where)
 
 
 def _labelled(driver):
     """Every visible form field has a label that names it."""
     for field in driver.find_elements(By.CSS_SELECTOR, "main input:not([type=hidden]), main select"):
         ident = field.get_attribute("id")
-        _check(ident and driver.find_elements(By.CSS_SELECTOR, "label[for='%s']" % ident),
+        check(ident and driver.find_elements(By.CSS_SELECTOR, "label[for='%s']" % ident),
                "a field without a label on " + driver.current_url)
 
 
@@ -53,21 +31,21 @@ def check_search_dashboard_admin(driver, base, shots):
     _labelled(driver)
     box = driver.find_element(By.ID, "program")
     box.send_keys("7-zip")
-    _navigating(driver, lambda: box.send_keys(Keys.ENTER))
+    navigating(driver, lambda: box.send_keys(Keys.ENTER))
     body = driver.find_element(By.TAG_NAME, "body").text
-    _check("2 machines found" in body, "searching for 7-Zip did not find both machines")
-    _check("7-Zip 23.01 (x64) 23.01" in body, "the search does not show the program found")
-    _never_ran(driver, "the search")
+    check("2 machines found" in body, "searching for 7-Zip did not find both machines")
+    check("7-Zip 23.01 (x64) 23.01" in body, "the search does not show the program found")
+    never_ran(driver, "the search")
     driver.save_screenshot(os.path.join(shots, "search.png"))
-    _navigating(driver, driver.find_element(By.LINK_TEXT, "pc-0042").click)
-    _check(driver.find_element(By.TAG_NAME, "h1").text == "pc-0042", "a search result did not lead to its machine")
+    navigating(driver, driver.find_element(By.LINK_TEXT, "pc-0042").click)
+    check(driver.find_element(By.TAG_NAME, "h1").text == "pc-0042", "a search result did not lead to its machine")
 
     driver.get(base + "/dashboard")
-    _check(driver.find_element(By.TAG_NAME, "h1").text == "Dashboard", "the dashboard did not open")
+    check(driver.find_element(By.TAG_NAME, "h1").text == "Dashboard", "the dashboard did not open")
     charts = driver.find_elements(By.CSS_SELECTOR, "svg.chart")
-    _check(len(charts) == 5, "the dashboard does not draw its 5 charts")
-    _check(all(c.size["width"] > 100 for c in charts), "a chart is not drawn")
-    _never_ran(driver, "the dashboard")
+    check(len(charts) == 5, "the dashboard does not draw its 5 charts")
+    check(all(c.size["width"] > 100 for c in charts), "a chart is not drawn")
+    never_ran(driver, "the dashboard")
     driver.save_screenshot(os.path.join(shots, "dashboard.png"))
     # At 200% the page still fits its width: nothing to scroll sideways.
     driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
@@ -76,30 +54,30 @@ def check_search_dashboard_admin(driver, base, shots):
     wide = driver.execute_script("return document.documentElement.scrollWidth > document.documentElement.clientWidth + 2")
     driver.save_screenshot(os.path.join(shots, "dashboard-narrow.png"))
     driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
-    _check(not wide, "the dashboard scrolls sideways in a narrow window")
+    check(not wide, "the dashboard scrolls sideways in a narrow window")
 
     driver.get(base + "/admin")
-    _check("Only an administrator" in driver.find_element(By.TAG_NAME, "body").text, "a viewer reached /admin")
-    _check(not driver.find_elements(By.LINK_TEXT, "Admin"), "a viewer is offered the admin page")
+    check("Only an administrator" in driver.find_element(By.TAG_NAME, "body").text, "a viewer reached /admin")
+    check(not driver.find_elements(By.LINK_TEXT, "Admin"), "a viewer is offered the admin page")
 
     # As the administrator.
-    _navigating(driver, driver.find_element(By.CSS_SELECTOR, "form.signout button").click)
+    navigating(driver, driver.find_element(By.CSS_SELECTOR, "form.signout button").click)
     driver.find_element(By.ID, "name").send_keys(ADMIN_NAME)
     driver.find_element(By.ID, "password").send_keys(ADMIN_PASSWORD)
-    _navigating(driver, driver.find_element(By.CSS_SELECTOR, "main button[type=submit]").click)
-    _navigating(driver, driver.find_element(By.LINK_TEXT, "Admin").click)
-    _check(driver.find_element(By.TAG_NAME, "h1").text == "Administration", "the admin page did not open")
+    navigating(driver, driver.find_element(By.CSS_SELECTOR, "main button[type=submit]").click)
+    navigating(driver, driver.find_element(By.LINK_TEXT, "Admin").click)
+    check(driver.find_element(By.TAG_NAME, "h1").text == "Administration", "the admin page did not open")
     _labelled(driver)
     note = driver.find_element(By.ID, "note")
     note.send_keys("front office")
-    _navigating(driver, note.submit)
+    navigating(driver, note.submit)
     secret = driver.find_element(By.ID, "new-secret").get_attribute("value")
-    _check(len(secret) == 64, "the new secret is not shown")
+    check(len(secret) == 64, "the new secret is not shown")
     driver.save_screenshot(os.path.join(shots, "admin-secret.png"))
-    _navigating(driver, driver.find_element(By.XPATH, "//button[starts-with(., 'Revoke secret')]").click)
+    navigating(driver, driver.find_element(By.XPATH, "//button[starts-with(., 'Revoke secret')]").click)
     body = driver.find_element(By.TAG_NAME, "body").text
-    _check(secret not in driver.page_source, "the secret is shown again")
-    _check("front office" in body and not driver.find_elements(By.XPATH, "//button[starts-with(., 'Revoke secret')]"),
+    check(secret not in driver.page_source, "the secret is shown again")
+    check("front office" in body and not driver.find_elements(By.XPATH, "//button[starts-with(., 'Revoke secret')]"),
            "the secret was not revoked")
-    _never_ran(driver, "the admin page")
+    never_ran(driver, "the admin page")
     driver.save_screenshot(os.path.join(shots, "admin.png"))

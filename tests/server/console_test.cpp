@@ -5,6 +5,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <ctime>
+#include <set>
+
+#include "fleet/changes.h"
 #include "fleet/console_users.h"
 #include "server/console_request.h"
 #include "server/console_routes.h"
@@ -295,6 +299,221 @@ TEST_P(Console, AMachineShowsItsIdentityAndItsScansNewestFirst) {
     EXPECT_EQ(call("GET", "/api/v1/machines/999", session).status, 404u);
     EXPECT_EQ(call("GET", "/machines/" + id).status, 303u);
     EXPECT_EQ(call("GET", "/api/v1/machines/" + id).status, 401u);
+}
+
+// One PC three times: as bought, with its second disk replaced, with 7-Zip
+// upgraded; `last` is when the newest scan was taken.
+std::vector<data::Report> repairedPc(const std::string& last) {
+    data::Report bought = makeReport(5);
+    bought.software = {{"7-Zip 23.01 (x64)", "23.01"}, {"Mozilla Firefox", "121.0"}};
+    bought.takenAt = "2020-11-01T08:00:00Z";
+    bought.comment = "bought";
+    data::Report disk = bought;
+    for (auto& item : disk.sections[5].items) {
+        for (auto& row : item.rows) {
+            if (row.value == "Samsung SSD 860 v0") row.value = "WD Blue SN580 1TB";
+        }
+    }
+    disk.takenAt = "2021-11-15T08:00:00Z";
+    disk.comment = "disk";
+    data::Report upgraded = disk;
+    upgraded.software[0] = {"7-Zip 24.08 (x64)", "24.08"};
+    upgraded.takenAt = last;
+    upgraded.comment = "upgraded";
+    return {upgraded, bought, disk};  // out of order, as files may come
+}
+
+// Today at one second past midnight UTC, as a snapshot's taken-at.
+std::string todayEarly() {
+    std::time_t now = secondsNow();
+    std::tm day{};
+    gmtime_r(&now, &day);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT00:00:01Z", &day);
+    return text;
+}
+
+constexpr const char* kUpgradeText = "7-Zip 23.01 (x64) 23.01 \xE2\x86\x92 7-Zip 24.08 (x64) 24.08";
+
+TEST_P(Console, AMachinePageShowsEachScansChangesAndItsNewestReportInASandboxedFrame) {
+    addReports(repairedPc("2026-12-01T08:00:00Z"));
+    const std::string session = signIn();
+    auto list = nlohmann::json::parse(call("GET", "/api/v1/machines", session).body);
+    ASSERT_EQ(list["lines"].size(), 1u);
+    const std::string id = std::to_string(list["lines"][0]["id"].get<std::int64_t>());
+    auto machine = nlohmann::json::parse(call("GET", "/api/v1/machines/" + id, session).body);
+    ASSERT_EQ(machine["scans"].size(), 3u);
+    EXPECT_EQ(machine["scans"][0]["changes"],
+              nlohmann::json::parse(std::string(R"([{"section": "Installed Software", "change": "upgraded", "what": ")") +
+                                    kUpgradeText + R"(", "detail": ""}])"));
+    EXPECT_EQ(machine["scans"][1]["changes"].size(), 2u);
+    EXPECT_EQ(machine["scans"][1]["changes"][0]["change"], "removed");
+    EXPECT_EQ(machine["scans"][1]["changes"][1]["what"], "disk1 [WD Blue SN580 1TB]");
+    EXPECT_TRUE(machine["scans"][2]["changes"].empty());
+    const std::string newest = std::to_string(machine["scans"][0]["id"].get<std::int64_t>());
+
+    Response page = call("GET", "/machines/" + id, session);
+    ASSERT_EQ(page.status, 200u);
+    EXPECT_NE(page.body.find("<iframe class=\"report\" sandbox src=\"/reports/" + newest + "\""), std::string::npos);
+    EXPECT_NE(page.body.find(std::string("<li><strong>Programs</strong> upgraded: ") + kUpgradeText + "</li>"),
+              std::string::npos);
+    EXPECT_NE(page.body.find("<li><strong>Disks</strong> removed: disk1 [Samsung SSD 860 v0]"), std::string::npos);
+    EXPECT_NE(page.body.find("first scan"), std::string::npos);
+
+    Response report = call("GET", "/reports/" + newest, session);
+    ASSERT_EQ(report.status, 200u);
+    EXPECT_EQ(report.contentType, "text/html; charset=windows-1252");
+    const std::string policy = header(report, "Content-Security-Policy");
+    EXPECT_NE(policy.find("default-src 'none'"), std::string::npos);
+    EXPECT_NE(policy.find("; sandbox"), std::string::npos);
+    EXPECT_EQ(policy.find("script-src"), std::string::npos);
+    EXPECT_NE(report.body.find("Designation: PC-0005"), std::string::npos);
+    EXPECT_NE(report.body.find("7-Zip 24.08 (x64)"), std::string::npos);
+    EXPECT_NE(report.body.find("WD Blue SN580 1TB"), std::string::npos);
+    for (const std::string& missing : {std::string("/reports/999"), std::string("/reports/x"), std::string("/reports/-1")}) {
+        EXPECT_EQ(call("GET", missing, session).status, 404u) << missing;
+    }
+    EXPECT_EQ(call("GET", "/reports/" + newest).status, 303u);
+}
+
+TEST(ChangePeriods, StartAtTheDayTheMondayTheFirstOfTheMonthAndOfTheYear) {
+    auto at = [](int year, int month, int day) {
+        std::tm t{};
+        t.tm_year = year - 1900;
+        t.tm_mon = month - 1;
+        t.tm_mday = day;
+        t.tm_hour = 15;
+        return timegm(&t);
+    };
+    EXPECT_EQ(fleet::periodStart("today", at(2026, 12, 9)), "2026-12-09");
+    EXPECT_EQ(fleet::periodStart("week", at(2026, 12, 9)), "2026-12-07");   // a Wednesday
+    EXPECT_EQ(fleet::periodStart("week", at(2026, 12, 13)), "2026-12-07");  // a Sunday
+    EXPECT_EQ(fleet::periodStart("week", at(2026, 12, 2)), "2026-11-30");   // back into November
+    EXPECT_EQ(fleet::periodStart("week", at(2029, 1, 1)), "2029-01-01");    // a Monday
+    EXPECT_EQ(fleet::periodStart("month", at(2026, 12, 9)), "2026-12-01");
+    EXPECT_EQ(fleet::periodStart("year", at(2026, 12, 9)), "2026-01-01");
+    EXPECT_EQ(fleet::periodStart("", at(2026, 12, 9)), "");
+}
+
+TEST_P(Console, TheFleetsChangesAreFilteredBySectionChangeAndTimePagedAndGivenAsCsvAndJson) {
+    std::vector<data::Report> reports = repairedPc(todayEarly());
+    // Another PC that got 150 programs at once, today.
+    data::Report bare = makeReport(9);
+    bare.takenAt = "2021-01-01T08:00:00Z";
+    data::Report full = bare;
+    full.takenAt = todayEarly();
+    for (int i = 0; i < 150; ++i) full.software.push_back({"Tool " + std::to_string(1000 + i), "1.0"});
+    reports.push_back(bare);
+    reports.push_back(full);
+    addReports(reports);
+    const std::string session = signIn();
+    auto changes = [&](const std::string& query) {
+        Response answer = call("GET", "/api/v1/changes" + query, session);
+        EXPECT_EQ(answer.status, 200u) << query;
+        return nlohmann::json::parse(answer.body);
+    };
+    auto all = changes("");
+    EXPECT_EQ(all["matching"], 153);
+    EXPECT_EQ(all["pages"], 2);
+    EXPECT_EQ(all["lines"].size(), 100u);
+    EXPECT_EQ(changes("?page=2")["lines"].size(), 53u);
+
+    auto disks = changes("?section=disks");
+    ASSERT_EQ(disks["matching"], 2);
+    EXPECT_EQ(disks["lines"][0]["machine"], "PC-0005");
+    EXPECT_EQ(disks["lines"][0]["section-title"], "Disks");
+    EXPECT_EQ(disks["lines"][0]["taken"], "2021-11-15 08:00:00");
+    // The disk was replaced in 2021: not this year, not this month.
+    EXPECT_EQ(changes("?section=disks&when=year")["matching"], 0);
+    EXPECT_EQ(changes("?section=hardware")["matching"], 2);
+    auto upgrades = changes("?section=programs&change=upgraded&when=week");
+    ASSERT_EQ(upgrades["matching"], 1);
+    EXPECT_EQ(upgrades["lines"][0]["what"], kUpgradeText);
+    EXPECT_EQ(upgrades["lines"][0]["section"], "Installed Software");
+    EXPECT_EQ(changes("?change=installed&when=today")["matching"], 150);
+    EXPECT_EQ(changes("?change=installed&section=disks")["matching"], 0);
+    // Unknown filters are no filters, and are not echoed.
+    auto unknown = changes("?section=%3Cscript%3E&change=x&when=never");
+    EXPECT_EQ(unknown["matching"], 153);
+    EXPECT_EQ(unknown["section"], "");
+
+    Response page = call("GET", "/changes?section=programs&change=upgraded", session);
+    ASSERT_EQ(page.status, 200u);
+    EXPECT_NE(page.body.find("<p class=\"counts\">1 change</p>"), std::string::npos);
+    EXPECT_NE(page.body.find("<option value=\"programs\" selected>Programs</option>"), std::string::npos);
+    EXPECT_NE(page.body.find("<label for=\"when\">When</label>"), std::string::npos);
+    const std::string machineId = std::to_string(upgrades["lines"][0]["machine-id"].get<std::int64_t>());
+    EXPECT_NE(page.body.find("<a class=\"name\" href=\"/machines/" + machineId + "\">PC-0005</a>"), std::string::npos);
+    EXPECT_NE(page.body.find("href=\"/changes?section=programs&amp;change=upgraded&amp;format=csv\""), std::string::npos);
+    Response paged = call("GET", "/changes", session);
+    EXPECT_NE(paged.body.find("Page 1 of 2 <a href=\"/changes?page=2\">Next</a>"), std::string::npos);
+
+    Response csv = call("GET", "/changes?section=disks&format=csv", session);
+    EXPECT_EQ(csv.contentType, "text/csv; charset=utf-8");
+    EXPECT_EQ(csv.body.substr(0, csv.body.find("\r\n")), "Taken,Machine ID,Machine,Section,Change,What,Detail");
+    EXPECT_EQ(std::count(csv.body.begin(), csv.body.end(), '\n'), 3);
+    EXPECT_NE(csv.body.find(",Disks,added,disk1 [WD Blue SN580 1TB],"), std::string::npos);
+
+    auto inventory = openStore();
+    auto token = fleet::createApiToken(inventory->connection(), fleet::Role::Viewer, "", "t");
+    ASSERT_TRUE(token);
+    EXPECT_EQ(call("GET", "/api/v1/changes?section=disks", {}, {}, "Bearer " + *token).status, 200u);
+    EXPECT_EQ(call("GET", "/api/v1/changes").status, 401u);
+    EXPECT_EQ(call("GET", "/changes").status, 303u);
+}
+
+TEST_P(Console, WhatChangedOnAMachineStaysTextOnEveryNewPageAndInJson) {
+    const std::string longName(10000, 'P');
+    const std::string invalid = postgres() ? "tool \xef\xbf\xbd end" : "tool \xff\xfe\xc3 end";
+    data::Report before = makeReport(4);
+    before.takenAt = "2026-11-01T08:00:00Z";
+    before.software = {{"<script>alert('old')</script>", "1"}};
+    before.machine.enclosureSerial = "NRV-7731-0666";  // one machine under two names
+    data::Report after = before;
+    after.takenAt = "2026-12-01T08:00:00Z";
+    after.name = "\"><img src=x onerror=alert('name')>";
+    after.software = {{"<script>alert('old')</script>", "2"},
+                      {"javascript:alert('program')", "1"},
+                      {"</textarea><b>tool</b>", "1"},
+                      {longName, "1"},
+                      {invalid, "1"}};
+    for (auto& item : after.sections[5].items) {
+        for (auto& row : item.rows) {
+            if (row.label == "Model") row.value = "\"><img src=x onerror=alert('disk')>";
+        }
+    }
+    addReports({before, after});
+    const std::string session = signIn();
+    auto list = nlohmann::json::parse(call("GET", "/api/v1/machines", session).body);
+    const std::string id = std::to_string(list["lines"][0]["id"].get<std::int64_t>());
+    auto machine = nlohmann::json::parse(call("GET", "/api/v1/machines/" + id, session).body);
+    const std::string newest = std::to_string(machine["scans"][0]["id"].get<std::int64_t>());
+    for (const std::string& target :
+         std::vector<std::string>{"/changes", "/changes?section=programs", "/machines/" + id, "/reports/" + newest}) {
+        Response page = call("GET", target, session);
+        ASSERT_EQ(page.status, 200u) << target;
+        EXPECT_EQ(page.body.find("<script"), std::string::npos) << target;
+        EXPECT_EQ(page.body.find("<img"), std::string::npos) << target;
+        EXPECT_EQ(page.body.find("</textarea>"), std::string::npos) << target;
+        EXPECT_EQ(page.body.find("<b>tool"), std::string::npos) << target;
+        EXPECT_EQ(page.body.find("href=\"javascript:"), std::string::npos) << target;
+        EXPECT_NE(page.body.find("&lt;script&gt;alert(&#39;old&#39;)"), std::string::npos) << target;
+        EXPECT_NE(page.body.find(longName), std::string::npos) << target;
+    }
+    EXPECT_NE(call("GET", "/changes", session).body.find("&quot;&gt;&lt;img src=x onerror=alert(&#39;name&#39;)&gt;"),
+              std::string::npos);
+
+    Response json = call("GET", "/api/v1/changes", session);
+    auto parsed = nlohmann::json::parse(json.body);  // valid UTF-8 despite the tool's bytes
+    std::set<std::string> what;
+    for (const auto& line : parsed["lines"]) what.insert(line["what"].get<std::string>());
+    EXPECT_TRUE(what.count("<script>alert('old')</script> 1 \xE2\x86\x92 <script>alert('old')</script> 2"));
+    EXPECT_TRUE(what.count("javascript:alert('program')"));
+    EXPECT_TRUE(what.count(longName));
+    EXPECT_EQ(parsed["lines"][0]["machine"], "\"><img src=x onerror=alert('name')>");
+    EXPECT_TRUE(nlohmann::json::parse(call("GET", "/changes?format=json", session).body).is_object());
+    EXPECT_NE(call("GET", "/changes?format=csv", session).body.find("\"\"\"><img src=x onerror=alert('name')>\""),
+              std::string::npos);  // a CSV field, quoted
 }
 
 INSTANTIATE_TEST_SUITE_P(Store, Console, ::testing::Values("sqlite", "postgresql"), store::testing::engineName);

@@ -139,7 +139,8 @@ TEST_P(StoreLoad, StoreOfANewerVersionOrWithForeignTablesIsRefusedAndUntouched) 
 
     // A database whose "machines" table is someone else's.
     ASSERT_TRUE(connection
-                    ->execute("DROP VIEW latest; DROP TABLE machine_flags; DROP TABLE machine_keys; DROP TABLE hotfixes; "
+                    ->execute("DROP VIEW latest; DROP TABLE scan_changes; DROP TABLE machine_flags; "
+                              "DROP TABLE machine_keys; DROP TABLE hotfixes; "
                               "DROP TABLE software; DROP TABLE \"rows\"; "
                               "DROP TABLE scans; DROP TABLE machines; DROP TABLE store_info; "
                               "CREATE TABLE machines (serial TEXT); INSERT INTO machines VALUES ('kept')")

@@ -69,6 +69,8 @@ TEST_P(StoreUpgrade, VersionOneIsUpgradedWithItsSplitMachinesMergedAndEveryScanK
     // The first machine keeps its id; the ones merged into it are gone.
     EXPECT_EQ(count("SELECT COUNT(*) FROM machines WHERE id = 1 AND serial = 'NRV-7731-0042'"), 1);
     EXPECT_EQ(count("SELECT COUNT(*) FROM latest"), 3);
+    // The merged PC's scans know what changed between them: the snapshot of two disks differs in its disks.
+    EXPECT_GT(count("SELECT COUNT(*) FROM scan_changes WHERE section = 'HDD'"), 0);
 
     // A new scan of the merged PC joins it.
     auto store = openStore();

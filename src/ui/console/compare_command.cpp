@@ -24,7 +24,8 @@ int runCompare(int argc, char** argv, BatchEnvironment& environment, std::FILE* 
     std::string oldPath, newPath, format, output;
     bool open = false;
     CLI::App app{"Compares two reports (.htm) or snapshots (.json) of a machine, in any mix: the items added, "
-                 "removed and changed per section. Exit code 0: the same, 1: they differ, 2: trouble.",
+                 "removed and changed per section, programs upgraded; scans of two different machines say so first. "
+                 "Exit code 0: the same, 1: they differ, 2: trouble.",
                  "veltrix compare"};
     app.add_option("OLD", oldPath, "The earlier report or snapshot (- reads the standard input)")
         ->required()
