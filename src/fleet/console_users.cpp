@@ -91,14 +91,6 @@ std::optional<Role> roleNamed(std::string_view name) {
 
 const char* roleName(Role role) { return role == Role::Admin ? "admin" : "viewer"; }
 
-std::string utcText(std::time_t when) {
-    std::tm parts{};
-    gmtime_r(&when, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
-}
-
 Result<std::string> hashPassword(std::string_view password) {
     std::vector<unsigned char> salt(kSaltBytes);
     if (RAND_bytes(salt.data(), static_cast<int>(salt.size())) != 1) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/result.h"
+#include "fleet/utc_time.h"
 #include "store/sql_connection.h"
 
 namespace veltrix::fleet {
@@ -79,8 +80,5 @@ Status endSession(store::SqlConnection& connection, std::string_view sessionToke
 Result<std::string> createApiToken(store::SqlConnection& connection, Role role, std::string_view note,
                                    std::string_view now);
 Result<std::optional<Viewer>> apiTokenViewer(store::SqlConnection& connection, std::string_view token);
-
-// "2026-12-09T05:14:03Z" for a time in seconds since 1970.
-std::string utcText(std::time_t when);
 
 }  // namespace veltrix::fleet

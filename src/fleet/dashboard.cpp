@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "fleet/machine_figures.h"
+#include "fleet/utc_time.h"
 
 namespace veltrix::fleet {
 namespace {
@@ -62,14 +63,6 @@ std::vector<DashboardBar> byRange(const std::vector<std::optional<std::int64_t>>
     return bars;
 }
 
-// "2026-12-09 05:14:03", as the store dates scans.
-std::string storeTime(std::time_t when) {
-    std::tm parts{};
-    gmtime_r(&when, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
-    return text;
-}
 
 }  // namespace
 

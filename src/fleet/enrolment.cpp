@@ -63,15 +63,6 @@ std::string joinedMacs(const std::vector<std::string>& macs) {
 
 }  // namespace
 
-std::string utcNow() {
-    std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm parts{};
-    gmtime_r(&now, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
-}
-
 Result<std::string> randomToken() {
     unsigned char bytes[32];
     if (RAND_bytes(bytes, sizeof bytes) != 1) return Failure{kStoreFailed, "the system gave no random bytes"};

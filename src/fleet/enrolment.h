@@ -12,12 +12,10 @@
 
 #include "core/result.h"
 #include "fleet/host_identity.h"
+#include "fleet/utc_time.h"
 #include "store/sql_connection.h"
 
 namespace veltrix::fleet {
-
-// "2026-12-09T05:14:03Z", this computer's clock in UTC.
-std::string utcNow();
 
 // 32 random bytes as 64 hex digits; a failure when the system has no
 // randomness to give.

@@ -3,15 +3,11 @@
 #include <algorithm>
 #include <charconv>
 
+#include "core/ascii.h"
+#include "fleet/utc_time.h"
+
 namespace veltrix::fleet {
 namespace {
-
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-    return out;
-}
 
 // Figures sort by value, not by text: "9 GB" before "16 GB".
 long long leadingNumber(std::string_view text) {
@@ -22,14 +18,6 @@ long long leadingNumber(std::string_view text) {
 
 bool numeric(FleetColumn column) { return column == FleetColumn::Ram || column == FleetColumn::Programs; }
 
-// "2026-12-09 05:14:03", as the store dates scans.
-std::string storeTime(std::time_t when) {
-    std::tm parts{};
-    gmtime_r(&when, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
-    return text;
-}
 
 }  // namespace
 
@@ -84,14 +72,14 @@ Result<FleetList> listFleet(store::SqlConnection& connection, const FleetQuery& 
     if (!overview) return overview.failure();
     FleetList list;
     list.machines = overview->size();
-    const std::string needle = lowered(query.filter);
+    const std::string needle = lowerAscii(query.filter);
     const std::string staleBefore = storeTime(now - static_cast<std::time_t>(kStaleDays) * 86400);
     std::vector<FleetLine> matching;
     for (auto& line : *overview) {
         if (!needle.empty()) {
             bool found = false;
             for (const auto& info : fleetColumns()) {
-                if (lowered(fleetCell(line, info.column)).find(needle) != std::string::npos) found = true;
+                if (lowerAscii(fleetCell(line, info.column)).find(needle) != std::string::npos) found = true;
             }
             if (!found) continue;
         }
@@ -114,7 +102,7 @@ Result<FleetList> listFleet(store::SqlConnection& connection, const FleetQuery& 
                                                           : leadingNumber(b.line.ramTotal);
             order = x < y ? -1 : x > y ? 1 : 0;
         } else {
-            order = lowered(fleetCell(a.line, column)).compare(lowered(fleetCell(b.line, column)));
+            order = lowerAscii(fleetCell(a.line, column)).compare(lowerAscii(fleetCell(b.line, column)));
         }
         if (order != 0) return descending ? order > 0 : order < 0;
         return a.line.machineId < b.line.machineId;

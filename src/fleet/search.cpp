@@ -4,24 +4,19 @@
 #include <charconv>
 #include <map>
 
+#include "core/ascii.h"
+
 namespace veltrix::fleet {
 namespace {
 
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-    return out;
-}
-
 bool contains(std::string_view haystack, const std::string& needle) {
-    return needle.empty() || lowered(haystack).find(lowered(needle)) != std::string::npos;
+    return needle.empty() || lowerAscii(haystack).find(lowerAscii(needle)) != std::string::npos;
 }
 
 // A LIKE pattern that finds `text` anywhere, its own % and _ taken literally.
 std::string likeAnywhere(std::string_view text) {
     std::string pattern = "%";
-    for (char c : lowered(text)) {
+    for (char c : lowerAscii(text)) {
         if (c == '%' || c == '_' || c == '\\') pattern += '\\';
         pattern += c;
     }
@@ -138,7 +133,7 @@ Result<SearchResult> searchFleet(store::SqlConnection& connection, const SearchQ
         }
     }
     std::sort(matching.begin(), matching.end(), [](const SearchHit& a, const SearchHit& b) {
-        std::string x = lowered(a.machine.name), y = lowered(b.machine.name);
+        std::string x = lowerAscii(a.machine.name), y = lowerAscii(b.machine.name);
         return x != y ? x < y : a.machine.machineId < b.machine.machineId;
     });
     result.matching = matching.size();

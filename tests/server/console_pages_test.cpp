@@ -9,6 +9,7 @@
 #include "fleet/enrolment.h"
 #include "server/console_request.h"
 #include "server/console_routes.h"
+#include "route_call.h"
 #include "store/store_fixture.h"
 
 namespace veltrix::server {
@@ -47,21 +48,7 @@ protected:
 
     Response call(const std::string& method, const std::string& target, const std::string& cookie = {},
                   const std::string& body = {}, const std::string& authorization = {}) {
-        Request request;
-        request.method = method;
-        request.path = target.substr(0, target.find('?'));
-        if (target.find('?') != std::string::npos) request.query = target.substr(target.find('?') + 1);
-        request.cookie = cookie;
-        request.body = body;
-        request.authorization = authorization;
-        for (const auto& route : routes_) {
-            const bool matches = route.prefix ? request.path.size() > route.path.size() &&
-                                                    request.path.compare(0, route.path.size(), route.path) == 0
-                                              : route.path == request.path;
-            if (route.method == method && matches) return route.handler(request);
-        }
-        ADD_FAILURE() << "no route for " << method << " " << target;
-        return {};
+        return testing::callRoute(routes_, method, target, cookie, body, authorization);
     }
 
     // A session cookie, and its form token in `formToken`.

@@ -12,6 +12,7 @@
 #include "fleet/console_users.h"
 #include "server/console_request.h"
 #include "server/console_routes.h"
+#include "route_call.h"
 #include "store/store_fixture.h"
 
 namespace veltrix::server {
@@ -50,22 +51,7 @@ protected:
 
     Response call(const std::string& method, const std::string& target, const std::string& cookie = {},
                   const std::string& body = {}, const std::string& authorization = {}, bool secure = false) {
-        Request request;
-        request.method = method;
-        request.path = target.substr(0, target.find('?'));
-        if (target.find('?') != std::string::npos) request.query = target.substr(target.find('?') + 1);
-        request.cookie = cookie;
-        request.body = body;
-        request.authorization = authorization;
-        request.secure = secure;
-        for (const auto& route : routes_) {
-            const bool matches = route.prefix ? request.path.size() > route.path.size() &&
-                                                    request.path.compare(0, route.path.size(), route.path) == 0
-                                              : route.path == request.path;
-            if (route.method == method && matches) return route.handler(request);
-        }
-        ADD_FAILURE() << "no route for " << method << " " << target;
-        return {};
+        return testing::callRoute(routes_, method, target, cookie, body, authorization, secure);
     }
 
     // Signs anna in; the session cookie header to send.
