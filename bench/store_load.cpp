@@ -161,7 +161,8 @@ bool load(const std::string& label, const std::string& target, const std::vector
 int main(int argc, char** argv) {
     std::filesystem::path realdata = argc > 1 ? argv[1] : VELTRIX_SOURCE_DIR "/../shared/realdata/windows";
     std::vector<data::Report> bases;
-    for (const auto& entry : std::filesystem::directory_iterator(realdata)) {
+    std::error_code unreadable;
+    for (const auto& entry : std::filesystem::directory_iterator(realdata, unreadable)) {
         if (entry.path().extension() != ".json") continue;
         auto report = data::LoadInput(entry.path().string());
         if (!report) {

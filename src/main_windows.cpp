@@ -93,7 +93,7 @@ int main() {
     // WinHTTP is part of Windows: the agent is linked in, not a program of its own.
     environment.agentCommand = [&environment](int argc, char** argv, std::FILE* out, std::FILE* err) {
         veltrix::AgentEnvironment agent{environment, veltrix::makeWinHttpUploadClient, veltrix::win::agentStateFolder(),
-                                        veltrix::win::restrictToAdministrators, {}, {},
+                                        veltrix::win::restrictToAdministrators, {}, {}, {},
                                         {veltrix::win::scheduleAgentTask, veltrix::win::unscheduleAgentTask}};
         return veltrix::runAgentCommand(argc, argv, agent, out, err);
     };
