@@ -204,8 +204,11 @@ struct ClassCacheService::Shared {
             if (trace::enabled() && it != entries.end()) {
                 trace::line("wmi: waited " + std::to_string(watch.milliseconds()) + " ms for " + className);
             }
-            if (it != entries.end() && it->second.ready) return it->second.enumeration;
         }
+        // A worker's failure that may pass was met on the worker's own
+        // connection, by no section yet: it is read once more over the
+        // caller's, whether the worker ended before this query or while it
+        // waited (a class given up on is marked retried and stays failed).
         if (it != entries.end() && it->second.ready) {
             Entry& entry = it->second;
             const Failure* failed = failureOf(entry.enumeration);

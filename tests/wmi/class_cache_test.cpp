@@ -366,9 +366,11 @@ TEST(ClassCacheRetry, AWorkersFailureThatMayPassIsReadAgainOverTheCallersConnect
     };
     wmi::ClassCacheService cache(caller, options);
     cache.expectClasses(wmi::kWmiMoniker, {"Win32_PnPSignedDriver"});
+    // However quickly the worker failed, the first section gets the class,
+    // read once more over its own connection, and later ones the same.
     Walk first = walk(cache, std::string(kDrivers));
-    ASSERT_TRUE(first.failure);
-    EXPECT_EQ(first.failure->description, "ExecQuery: The RPC server is unavailable");
+    EXPECT_FALSE(first.failure) << first.failure->description;
+    EXPECT_EQ(first.names.size(), 3u);
     EXPECT_EQ(walk(cache, std::string(kDrivers)).names.size(), 3u);
     EXPECT_EQ(caller.queries, (std::vector<std::string>{std::string(kDrivers)}));
 }
