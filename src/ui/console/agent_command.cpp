@@ -312,19 +312,27 @@ struct RunOptions {
     double retryFor = 120;
 };
 
-int runRun(AgentEnvironment& environment, const std::string& folder, const RunOptions& o, std::FILE* out,
-           std::FILE* err) {
+// The enrolment that `run` and `schedule` need; nothing, with the reason
+// printed, when the state cannot be read or this computer is not enrolled.
+std::optional<AgentState> enrolledState(const std::string& folder, std::FILE* err) {
     auto loaded = loadAgentState(folder);
     if (!loaded) {
         printLine(err, "veltrix: " + loaded.failure().description);
-        return kExitBadInput;
+        return std::nullopt;
     }
     if (!*loaded) {
         printLine(err, "veltrix: this computer is not enrolled (no " + agentStateFile(folder) +
                            "); run veltrix agent enrol --server URL --secret S first");
-        return kExitBadInput;
+        return std::nullopt;
     }
-    const AgentState state = std::move(**loaded);
+    return std::move(**loaded);
+}
+
+int runRun(AgentEnvironment& environment, const std::string& folder, const RunOptions& o, std::FILE* out,
+           std::FILE* err) {
+    auto enrolled = enrolledState(folder, err);
+    if (!enrolled) return kExitBadInput;
+    const AgentState state = std::move(*enrolled);
     if (Status prepared = prepareAgentFolder(folder, environment.guardFolder); !prepared.ok()) {
         printLine(err, "veltrix: " + prepared.failure.description);
         return kExitScanFailed;
@@ -447,16 +455,7 @@ int runSchedule(AgentEnvironment& environment, const std::string& folder, const 
         return kExitBadInput;
     }
     // A task that would fail every day helps nobody: enrolment comes first.
-    auto loaded = loadAgentState(folder);
-    if (!loaded) {
-        printLine(err, "veltrix: " + loaded.failure().description);
-        return kExitBadInput;
-    }
-    if (!*loaded) {
-        printLine(err, "veltrix: this computer is not enrolled (no " + agentStateFile(folder) +
-                           "); run veltrix agent enrol --server URL --secret S first");
-        return kExitBadInput;
-    }
+    if (!enrolledState(folder, err)) return kExitBadInput;
     // Each computer its own minute in the hour after --time, drawn once: a
     // thousand agents given one time do not all call the server at once.
     std::random_device seed;
