@@ -90,6 +90,10 @@ class Postgres:
                        cwd="/", stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
+# Every server started, so that a failed check leaves none running.
+STARTED = []
+
+
 class Server:
     def __init__(self, program, db, work, name, cert, key):
         self.program, self.db, self.cert, self.key = program, db, cert, key
@@ -98,6 +102,7 @@ class Server:
         self.port = free_port()
 
     def start(self):
+        STARTED.append(self)
         self.process = subprocess.Popen([self.program, "run", "--db", self.db, "--listen", "127.0.0.1:%d" % self.port,
                                          "--tls-cert", self.cert, "--tls-key", self.key, "--read-timeout", "5"],
                                         stdout=subprocess.DEVNULL, stderr=self.log)
@@ -398,6 +403,9 @@ def main():
         two_servers(program, base, work, cert, key, postgres)
         real_agent(program, agent_program, work, cert, key, postgres)
     finally:
+        for server in STARTED:
+            if server.process.poll() is None:
+                server.kill()
         if postgres:
             postgres.close()
         shutil.rmtree(work, ignore_errors=True)
