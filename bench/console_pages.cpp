@@ -22,6 +22,7 @@
 #include "fleet/console_users.h"
 #include "server/console_request.h"
 #include "server/console_routes.h"
+#include "fresh_postgres.h"
 #include "store/inventory_store.h"
 
 namespace {
@@ -262,19 +263,6 @@ std::vector<double> measure(const std::string& storeTarget, int machines, int sc
     return figures;
 }
 
-std::string freshPostgres(const std::string& url, const std::string& name) {
-    auto admin = store::openPostgres(url);
-    if (!admin || !(*admin)->execute("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)").ok() ||
-        !(*admin)->execute("CREATE DATABASE " + name).ok()) {
-        return {};
-    }
-    std::string target = url;
-    std::size_t slash = target.find('/', target.find("://") + 3);
-    std::size_t query = target.find('?', slash);
-    target.replace(slash, (query == std::string::npos ? target.size() : query) - slash, "/" + name);
-    return target;
-}
-
 bool engine(const std::string& label, const std::function<std::string(int)>& fresh, const Settings& settings) {
     // The machine page of one that had its disk replaced, in the middle of the fleet.
     const std::vector<Probe> probes{
@@ -335,7 +323,7 @@ int main(int argc, char** argv) {
                      settings);
     std::filesystem::remove_all(folder);
     if (const char* url = std::getenv("VELTRIX_TEST_PG_URL")) {
-        ok = engine("postgresql", [&](int size) { return freshPostgres(url, "veltrix_bench_pages_" + std::to_string(size)); },
+        ok = engine("postgresql", [&](int size) { return bench::freshPostgres(url, "veltrix_bench_pages_" + std::to_string(size)); },
                     settings) && ok;
         if (auto admin = store::openPostgres(url)) {
             for (int size : {settings.machines, settings.big}) {

@@ -33,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "fresh_postgres.h"
 #include "store/inventory_store.h"
 #include "ui/console/gzip_body.h"
 #include "ui/console/store_command.h"
@@ -339,19 +340,6 @@ bool runLoad(const std::string& label, const std::string& db, const std::string&
     return load.first.failed + load.second.failed == 0;
 }
 
-// A fresh database on the PostgreSQL server of `url`.
-std::string freshPostgres(const std::string& url, const std::string& name) {
-    auto admin = store::openPostgres(url);
-    if (!admin || !(*admin)->execute("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)").ok() ||
-        !(*admin)->execute("CREATE DATABASE " + name).ok()) {
-        return {};
-    }
-    std::string target = url;
-    std::size_t slash = target.find('/', target.find("://") + 3);
-    std::size_t query = target.find('?', slash);
-    target.replace(slash, (query == std::string::npos ? target.size() : query) - slash, "/" + name);
-    return target;
-}
 
 bool engine(const std::string& label, const std::function<std::string(const std::string&)>& fresh,
             const std::vector<nlohmann::json>& bases, const Settings& settings, const std::filesystem::path& folder,
@@ -430,7 +418,7 @@ int main(int argc, char** argv) {
         return (folder / (name + "-" + std::to_string(files++) + ".sqlite")).string();
     }, bases, settings, folder, tls);
     if (const char* url = std::getenv("VELTRIX_TEST_PG_URL")) {
-        ok = engine("postgresql", [&](const std::string& name) { return freshPostgres(url, name); }, bases, settings,
+        ok = engine("postgresql", [&](const std::string& name) { return bench::freshPostgres(url, name); }, bases, settings,
                     folder, tls) &&
              ok;
     } else {

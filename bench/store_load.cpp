@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "data/load_input.h"
+#include "fresh_postgres.h"
 #include "data/report_identity.h"
 #include "store/content_digest.h"
 #include "store/fleet_overview.h"
@@ -185,18 +186,13 @@ int main(int argc, char** argv) {
     std::filesystem::remove_all(folder);
 
     if (const char* url = std::getenv("VELTRIX_TEST_PG_URL")) {
-        auto admin = store::openPostgres(url);
-        if (!admin || !(*admin)->execute("DROP DATABASE IF EXISTS veltrix_bench").ok() ||
-            !(*admin)->execute("CREATE DATABASE veltrix_bench").ok()) {
+        const std::string target = bench::freshPostgres(url, "veltrix_bench");
+        if (target.empty()) {
             std::fprintf(stderr, "cannot make the benchmark database\n");
             return 1;
         }
-        std::string target = url;
-        std::size_t slash = target.find('/', target.find("://") + 3);
-        std::size_t query = target.find('?', slash);
-        target.replace(slash, (query == std::string::npos ? target.size() : query) - slash, "/veltrix_bench");
         ok = load("postgresql", target, bases, 120) && ok;
-        (*admin)->execute("DROP DATABASE IF EXISTS veltrix_bench WITH (FORCE)");
+        if (auto admin = store::openPostgres(url)) (*admin)->execute("DROP DATABASE IF EXISTS veltrix_bench WITH (FORCE)");
     } else {
         std::printf("postgresql: skipped, VELTRIX_TEST_PG_URL is not set (run under tests/store/with_postgres.sh)\n");
     }
