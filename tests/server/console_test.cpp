@@ -154,6 +154,9 @@ TEST_P(Console, RepeatedFailedSignInsAreAnsweredWithAWait) {
     EXPECT_EQ(slowed.status, 429u);
     ASSERT_TRUE(slowed.retryAfterSeconds);
     EXPECT_GE(*slowed.retryAfterSeconds, 1);
+    // The right password inside the wait opens no session.
+    EXPECT_TRUE(setCookieValue(slowed, kSessionCookie).empty());
+    EXPECT_EQ(count("SELECT COUNT(*) FROM console_sessions"), 0);
 }
 
 TEST_P(Console, TheFleetIsSortedFilteredPagedAndGivenAsCsvAndJson) {

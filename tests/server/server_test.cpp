@@ -149,6 +149,13 @@ TEST_F(Server, EnrolmentRefusesWrongRevokedAndMalformedRequests) {
     // Refused on its length while the client is still sending: the answer
     // must still reach it.
     EXPECT_EQ(enrolWith(std::string(4 * 1024 * 1024, ' ')).status, 413u);
+    // The console's forms have limits of their own, far below a scan's.
+    for (const char* form : {"/login", "/logout", "/admin/secrets", "/admin/users"}) {
+        Client client(port());
+        EXPECT_EQ(client.send("POST", form, std::string(16 * 1024, 'a')).status, 413u) << form;
+    }
+    EXPECT_EQ(count("SELECT COUNT(*) FROM console_sessions"), 0);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM console_users"), 0);
     EXPECT_EQ(count("SELECT COUNT(*) FROM hosts"), 0);
     // The secret never reaches the log.
     EXPECT_EQ(log().find(secret), std::string::npos);
