@@ -3,9 +3,8 @@ the test with its reason, a wait for the next page after a click, and the
 watch for a machine's payload that ran."""
 import sys
 
-from selenium.common.exceptions import NoAlertPresentException
+from selenium.common.exceptions import NoAlertPresentException, WebDriverException
 from selenium.webdriver.common.by import By
-from selenium.webdriver.support import expected_conditions
 from selenium.webdriver.support.ui import WebDriverWait
 
 
@@ -19,6 +18,16 @@ def check(condition, message):
         fail(message)
 
 
+def _gone(element):
+    """The element's page is gone: Chromium says so as a stale element, or
+    as a node that no longer belongs to the document."""
+    try:
+        element.is_enabled()
+        return False
+    except WebDriverException:
+        return True
+
+
 def navigating(driver, action):
     """Runs an action that leaves the page (a click, a submit) and returns once
     the next page has loaded: a click returns before the browser has followed
@@ -26,7 +35,7 @@ def navigating(driver, action):
     old = driver.find_element(By.TAG_NAME, "html")
     action()
     wait = WebDriverWait(driver, 30)
-    wait.until(expected_conditions.staleness_of(old))
+    wait.until(lambda d: _gone(old))
     wait.until(lambda d: d.execute_script("return document.readyState") == "complete")
 
 
