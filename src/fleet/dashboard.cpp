@@ -1,10 +1,11 @@
 #include "fleet/dashboard.h"
 
 #include <algorithm>
+#include <charconv>
+#include <functional>
 #include <map>
 #include <optional>
 
-#include "fleet/machine_figures.h"
 #include "fleet/utc_time.h"
 
 namespace veltrix::fleet {
@@ -37,7 +38,8 @@ struct Range {
     std::optional<std::int64_t> least, most;  // inclusive
 };
 
-std::vector<DashboardBar> byRange(const std::vector<std::optional<std::int64_t>>& values,
+// Counts by figure (none: unknown) into the ranges' bars.
+std::vector<DashboardBar> byRange(const std::vector<std::pair<std::optional<std::int64_t>, std::size_t>>& counts,
                                   const std::vector<Range>& ranges, const char* searchKey) {
     std::vector<DashboardBar> bars;
     for (const auto& range : ranges) {
@@ -47,14 +49,14 @@ std::vector<DashboardBar> byRange(const std::vector<std::optional<std::int64_t>>
         bars.push_back(std::move(bar));
     }
     std::size_t unknown = 0;
-    for (const auto& value : values) {
+    for (const auto& [value, count] : counts) {
         if (!value) {
-            ++unknown;
+            unknown += count;
             continue;
         }
         for (std::size_t i = 0; i < ranges.size(); ++i) {
             if ((!ranges[i].least || *value >= *ranges[i].least) && (!ranges[i].most || *value <= *ranges[i].most)) {
-                ++bars[i].machines;
+                bars[i].machines += count;
                 break;
             }
         }
@@ -63,23 +65,41 @@ std::vector<DashboardBar> byRange(const std::vector<std::optional<std::int64_t>>
     return bars;
 }
 
+// What one of the store's kept counts holds: each value shown, and on how
+// many machines.
+Status readCounts(store::SqlConnection& connection, const char* chart,
+                  const std::function<void(std::string_view, std::size_t)>& onCount) {
+    return connection.query("SELECT shown, machines FROM summary_counts WHERE chart = ?", {std::string_view(chart)},
+                            [&](const store::SqlRow& row) {
+                                onCount(row.text(0).value_or(""), static_cast<std::size_t>(row.integer(1)));
+                            });
+}
 
 }  // namespace
 
 Result<Dashboard> readDashboard(store::SqlConnection& connection, std::time_t now) {
-    auto figures = readMachineFigures(connection);
-    if (!figures) return figures.failure();
+    // The charts are counted as scans arrive; only the ages, which move
+    // with the clock, are counted here, over an index of the times.
     Dashboard dashboard;
-    dashboard.machines = figures->size();
     std::map<std::string, std::size_t> systems, models;
-    std::vector<std::optional<std::int64_t>> ram, disk;
-    for (const auto& m : *figures) {
-        ++systems[m.os];
-        ++models[m.makerModel()];
-        // Whole gigabytes, as the search takes them: 8191 MB counts as 7 GB.
-        ram.push_back(m.ramMegabytes ? std::optional<std::int64_t>(*m.ramMegabytes / 1024) : std::nullopt);
-        disk.push_back(m.diskGigabytes);
-    }
+    auto names = [](std::map<std::string, std::size_t>& into) {
+        return [&into](std::string_view shown, std::size_t count) { into[std::string(shown)] += count; };
+    };
+    std::vector<std::pair<std::optional<std::int64_t>, std::size_t>> ram, disk;
+    auto figures = [](std::vector<std::pair<std::optional<std::int64_t>, std::size_t>>& into) {
+        return [&into](std::string_view shown, std::size_t count) {
+            std::int64_t value = 0;
+            auto [end, error] = std::from_chars(shown.data(), shown.data() + shown.size(), value);
+            const bool known = !shown.empty() && error == std::errc() && end == shown.data() + shown.size();
+            into.emplace_back(known ? std::optional<std::int64_t>(value) : std::nullopt, count);
+        };
+    };
+    Status status = readCounts(connection, "os", names(systems));
+    if (status.ok()) status = readCounts(connection, "model", names(models));
+    if (status.ok()) status = readCounts(connection, "ram", figures(ram));
+    if (status.ok()) status = readCounts(connection, "disk", figures(disk));
+    if (!status.ok()) return status.failure;
+    for (const auto& [name, count] : systems) dashboard.machines += count;
     dashboard.charts.push_back({"os", "Machines by operating system", byName(systems, "os")});
     dashboard.charts.push_back({"model", "Machines by maker and model", byName(models, "model")});
     dashboard.charts.push_back({"ram", "RAM",
@@ -113,21 +133,25 @@ Result<Dashboard> readDashboard(store::SqlConnection& connection, std::time_t no
                         {"within a year", 365 * 86400}};
     std::vector<DashboardBar> seen;
     std::vector<std::string> limits;
+    std::string bucket = "CASE WHEN last_seen = '' THEN -1";
     for (const auto& age : ages) {
+        bucket += " WHEN last_seen >= ? THEN " + std::to_string(seen.size());
         seen.push_back({age.label, 0, {}});
         limits.push_back(storeTime(now - age.seconds));
     }
+    bucket += " ELSE " + std::to_string(seen.size()) + " END";
     seen.push_back({"more than a year ago", 0, {}});
+    std::vector<store::SqlParam> params;
+    for (const std::string& limit : limits) params.emplace_back(std::string_view(limit));
     std::size_t unknown = 0;
-    for (const auto& m : *figures) {
-        if (m.lastSeen.empty()) {
-            ++unknown;
-            continue;
-        }
-        std::size_t i = 0;
-        while (i < limits.size() && m.lastSeen < limits[i]) ++i;
-        ++seen[i].machines;
-    }
+    status = connection.query("SELECT " + bucket + ", COUNT(*) FROM machine_summary GROUP BY 1", params,
+                              [&](const store::SqlRow& row) {
+        const std::int64_t i = row.integer(0);
+        const auto count = static_cast<std::size_t>(row.integer(1));
+        if (i >= 0 && static_cast<std::size_t>(i) < seen.size()) seen[static_cast<std::size_t>(i)].machines += count;
+        else unknown += count;
+    });
+    if (!status.ok()) return status.failure;
     if (unknown) seen.push_back({"unknown", unknown, {}});
     dashboard.charts.push_back({"seen", "Last seen", std::move(seen)});
     return dashboard;

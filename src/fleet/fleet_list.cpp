@@ -2,22 +2,35 @@
 
 #include <algorithm>
 #include <charconv>
+#include <string_view>
 
 #include "core/ascii.h"
 #include "fleet/utc_time.h"
+#include "store/machine_summary.h"
 
 namespace veltrix::fleet {
 namespace {
 
-// Figures sort by value, not by text: "9 GB" before "16 GB".
-long long leadingNumber(std::string_view text) {
-    long long value = -1;
-    std::from_chars(text.data(), text.data() + text.size(), value);
-    return value;
+// The column of machine_summary each list column sorts by: the cell as the
+// filter reads it, or the figure for RAM and programs (-1 when unknown).
+const char* sortColumn(FleetColumn column) {
+    switch (column) {
+        case FleetColumn::Name: return "key_name";
+        case FleetColumn::HostName: return "key_host";
+        case FleetColumn::MakerModel: return "key_model";
+        case FleetColumn::Serial: return "key_serial";
+        case FleetColumn::Cpu: return "key_cpu";
+        case FleetColumn::Ram: return "sort_ram";
+        case FleetColumn::Disks: return "key_disks";
+        case FleetColumn::Os: return "key_os";
+        case FleetColumn::Programs: return "sort_programs";
+        case FleetColumn::LastSeen: return "key_seen";
+    }
+    return "key_name";
 }
 
-bool numeric(FleetColumn column) { return column == FleetColumn::Ram || column == FleetColumn::Programs; }
-
+constexpr const char* kFilterColumns[] = {"key_name",  "key_host", "key_model", "key_serial",   "key_cpu",
+                                          "key_ram",   "key_disks", "key_os",   "key_programs", "key_seen"};
 
 }  // namespace
 
@@ -68,52 +81,50 @@ std::string fleetCell(const store::OverviewLine& line, FleetColumn column) {
 }
 
 Result<FleetList> listFleet(store::SqlConnection& connection, const FleetQuery& query, std::time_t now) {
-    auto overview = store::readOverview(connection);
-    if (!overview) return overview.failure();
-    FleetList list;
-    list.machines = overview->size();
+    // Any cell containing the text, in any letter case: the cells are kept
+    // lowered beside the machines, so the filter compares bytes.
     const std::string needle = lowerAscii(query.filter);
-    const std::string staleBefore = storeTime(now - static_cast<std::time_t>(kStaleDays) * 86400);
-    std::vector<FleetLine> matching;
-    for (auto& line : *overview) {
-        if (!needle.empty()) {
-            bool found = false;
-            for (const auto& info : fleetColumns()) {
-                if (lowerAscii(fleetCell(line, info.column)).find(needle) != std::string::npos) found = true;
-            }
-            if (!found) continue;
+    std::string where;
+    std::vector<store::SqlParam> filter;
+    if (!needle.empty()) {
+        for (const char* column : kFilterColumns) {
+            where += (where.empty() ? " WHERE " : " OR ") + store::ContainsSql(connection.engine(), column);
+            filter.emplace_back(std::string_view(needle));
         }
-        FleetLine entry{std::move(line), false};
-        entry.stale = !entry.line.lastSeen.empty() && entry.line.lastSeen < staleBefore;
-        if (entry.stale) ++list.stale;
-        matching.push_back(std::move(entry));
     }
-    list.matching = matching.size();
-    const FleetColumn column = query.sort;
-    const bool descending = query.descending;
+    FleetList list;
+    const std::string staleBefore = storeTime(now - static_cast<std::time_t>(kStaleDays) * 86400);
+    std::vector<store::SqlParam> params{std::string_view(staleBefore)};
+    params.insert(params.end(), filter.begin(), filter.end());
+    Status status = connection.query(
+        "SELECT COUNT(*), COALESCE(SUM(CASE WHEN last_seen <> '' AND last_seen < ? THEN 1 ELSE 0 END), 0) "
+        "FROM machine_summary" + where,
+        params, [&](const store::SqlRow& row) {
+            list.matching = static_cast<std::size_t>(row.integer(0));
+            list.stale = static_cast<std::size_t>(row.integer(1));
+        });
+    if (!status.ok()) return status.failure;
+    list.machines = list.matching;
+    if (!needle.empty()) {
+        auto all = store::queryValue(connection, "SELECT COUNT(*) FROM machine_summary");
+        if (!all) return all.failure();
+        list.machines = *all ? std::stoull(**all) : 0;
+    }
+    list.pages = std::max<std::size_t>(1, (list.matching + kFleetPageSize - 1) / kFleetPageSize);
+    list.page = std::min(query.page, list.pages);
     // The column decides; machines equal in it stay in the order they were
     // first seen whichever way the column goes.
-    auto before = [column, descending](const FleetLine& a, const FleetLine& b) {
-        int order = 0;
-        if (numeric(column)) {
-            long long x = column == FleetColumn::Programs ? (a.line.programsCollected ? a.line.programs : -1)
-                                                          : leadingNumber(a.line.ramTotal);
-            long long y = column == FleetColumn::Programs ? (b.line.programsCollected ? b.line.programs : -1)
-                                                          : leadingNumber(b.line.ramTotal);
-            order = x < y ? -1 : x > y ? 1 : 0;
-        } else {
-            order = lowerAscii(fleetCell(a.line, column)).compare(lowerAscii(fleetCell(b.line, column)));
-        }
-        if (order != 0) return descending ? order > 0 : order < 0;
-        return a.line.machineId < b.line.machineId;
-    };
-    std::sort(matching.begin(), matching.end(), before);
-    list.pages = std::max<std::size_t>(1, (matching.size() + kFleetPageSize - 1) / kFleetPageSize);
-    list.page = std::min(query.page, list.pages);
-    const std::size_t first = (list.page - 1) * kFleetPageSize;
-    for (std::size_t i = first; i < matching.size() && i < first + kFleetPageSize; ++i) {
-        list.lines.push_back(std::move(matching[i]));
-    }
+    const std::string order = std::string(" ORDER BY s.") + sortColumn(query.sort) +
+                              (query.descending ? " DESC" : "") + ", s.machine_id LIMIT ? OFFSET ?";
+    filter.emplace_back(static_cast<std::int64_t>(kFleetPageSize));
+    filter.emplace_back(static_cast<std::int64_t>((list.page - 1) * kFleetPageSize));
+    std::string sql = "SELECT " + store::OverviewColumnsSql() + " FROM machine_summary s" + where + order;
+    status = connection.query(sql, filter, [&](const store::SqlRow& row) {
+        FleetLine entry{store::OverviewLineOf(row), false};
+        entry.stale = !entry.line.lastSeen.empty() && entry.line.lastSeen < staleBefore;
+        list.lines.push_back(std::move(entry));
+    });
+    if (!status.ok()) return status.failure;
     return list;
 }
 

@@ -25,11 +25,13 @@ struct MachineFigures {
     std::string makerModel() const;
 };
 
-// Every machine, or only those of `machineIds` when given; in no set order.
+// The machines of `machineIds` (a page's worth), in no set order.
 Result<std::vector<MachineFigures>> readMachineFigures(store::SqlConnection& connection,
-                                                       const std::optional<std::vector<std::int64_t>>& machineIds = {});
+                                                       const std::vector<std::int64_t>& machineIds);
 
-// "932 GB", "512 MB", "2 TB" as gigabytes (rounded); nothing for other texts.
-std::optional<std::int64_t> gigabytesOf(std::string_view size);
+// The columns of machine_summary (as `s`) that make the figures, and the
+// figures from a row of them.
+std::string MachineFiguresColumnsSql();
+MachineFigures MachineFiguresOf(const store::SqlRow& row);
 
 }  // namespace veltrix::fleet

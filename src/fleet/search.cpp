@@ -5,13 +5,10 @@
 #include <map>
 
 #include "core/ascii.h"
+#include "store/machine_summary.h"
 
 namespace veltrix::fleet {
 namespace {
-
-bool contains(std::string_view haystack, const std::string& needle) {
-    return needle.empty() || lowerAscii(haystack).find(lowerAscii(needle)) != std::string::npos;
-}
 
 // A LIKE pattern that finds `text` anywhere, its own % and _ taken literally.
 std::string likeAnywhere(std::string_view text) {
@@ -35,23 +32,8 @@ std::optional<std::int64_t> wholeFigure(const std::string& text, const char* nam
     return value;
 }
 
-bool inRange(const std::optional<std::int64_t>& value, const std::optional<std::int64_t>& least,
-             const std::optional<std::int64_t>& most) {
-    if (!least && !most) return true;
-    if (!value) return false;
-    return (!least || *value >= *least) && (!most || *value <= *most);
-}
-
 bool hardwareAsked(const SearchQuery& q) {
     return q.ramAtLeastGb || q.ramAtMostGb || q.diskAtLeastGb || q.diskAtMostGb || !q.model.empty() || !q.os.empty();
-}
-
-bool matchesHardware(const MachineFigures& m, const SearchQuery& q) {
-    std::optional<std::int64_t> ramLeast, ramMost;
-    if (q.ramAtLeastGb) ramLeast = *q.ramAtLeastGb * 1024;
-    if (q.ramAtMostGb) ramMost = *q.ramAtMostGb * 1024;
-    return inRange(m.ramMegabytes, ramLeast, ramMost) && inRange(m.diskGigabytes, q.diskAtLeastGb, q.diskAtMostGb) &&
-           contains(m.makerModel(), q.model) && contains(m.os, q.os);
 }
 
 }  // namespace
@@ -80,80 +62,93 @@ SearchQuery searchQueryFrom(const std::string& program, const std::string& versi
 Result<SearchResult> searchFleet(store::SqlConnection& connection, const SearchQuery& query) {
     SearchResult result;
     if (query.empty()) return result;
-    const bool programAsked = !query.program.empty() || !query.version.empty();
+    const store::Engine engine = connection.engine();
 
-    // Machine id to its name (for the order) and, when asked, its programs.
-    struct Candidate {
-        std::string name;
-        std::vector<std::pair<std::string, std::string>> programs;
+    // The hardware asked for, as conditions on the machines' summaries.
+    std::string conditions;
+    std::vector<store::SqlParam> hardware;
+    auto bound = [&](const char* column, const std::optional<std::int64_t>& value, std::int64_t scale,
+                       const char* comparison) {
+        if (!value) return;
+        conditions += std::string(" AND s.") + column + comparison + "?";
+        hardware.emplace_back(*value * scale);
     };
-    std::map<std::int64_t, Candidate> candidates;
-    if (programAsked) {
-        const std::string name = likeAnywhere(query.program), version = likeAnywhere(query.version);
-        // SQLite's LIKE ignores the case of ASCII letters as it is;
-        // PostgreSQL's needs ILIKE. Either compares the stored text without
-        // making a lowered copy of every program's name.
-        const std::string like = connection.engine() == store::Engine::Postgres ? "ILIKE" : "LIKE";
-        Status status = connection.query(
-            "SELECT l.machine_id, l.machine, s.name, s.version FROM latest l CROSS JOIN software s "
-            "WHERE s.scan_id = l.id AND s.name " + like + " ? ESCAPE '\\' AND s.version " + like +
-                " ? ESCAPE '\\' ORDER BY s.name, s.version",
-            {std::string_view(name), std::string_view(version)}, [&](const store::SqlRow& row) {
-                Candidate& c = candidates[row.integer(0)];
-                c.name = std::string(row.text(1).value_or(""));
-                c.programs.emplace_back(std::string(row.text(2).value_or("")), std::string(row.text(3).value_or("")));
-            });
-        if (!status.ok()) return status.failure;
+    bound("ram_mb", query.ramAtLeastGb, 1024, " >= ");
+    bound("ram_mb", query.ramAtMostGb, 1024, " <= ");
+    bound("disk_gb", query.diskAtLeastGb, 1, " >= ");
+    bound("disk_gb", query.diskAtMostGb, 1, " <= ");
+    const std::string model = lowerAscii(query.model), os = lowerAscii(query.os);
+    if (!model.empty()) {
+        conditions += " AND " + store::ContainsSql(engine, "s.key_model");
+        hardware.emplace_back(std::string_view(model));
+    }
+    if (!os.empty()) {
+        conditions += " AND " + store::ContainsSql(engine, "s.key_os");
+        hardware.emplace_back(std::string_view(os));
     }
 
-    std::vector<SearchHit> matching;
-    if (hardwareAsked(query)) {
-        // Every machine's figures are needed to compare them; only the newest
-        // scan's few rows of each are read.
-        std::optional<std::vector<std::int64_t>> only;
-        if (programAsked) {
-            only.emplace();
-            for (const auto& [id, c] : candidates) only->push_back(id);
-        }
-        auto figures = readMachineFigures(connection, only);
-        if (!figures) return figures.failure();
-        for (auto& m : *figures) {
-            if (!matchesHardware(m, query)) continue;
-            SearchHit hit{std::move(m), {}};
-            if (programAsked) hit.programs = std::move(candidates[hit.machine.machineId].programs);
-            matching.push_back(std::move(hit));
-        }
-    } else {
-        for (auto& [id, c] : candidates) {
-            SearchHit hit;
-            hit.machine.machineId = id;
-            hit.machine.name = c.name;
-            hit.programs = std::move(c.programs);
-            matching.push_back(std::move(hit));
-        }
+    auto paginate = [&](std::size_t matching) {
+        result.matching = matching;
+        result.pages = std::max<std::size_t>(1, (matching + kSearchPageSize - 1) / kSearchPageSize);
+        result.page = std::min(query.page, result.pages);
+        return (result.page - 1) * kSearchPageSize;
+    };
+
+    if (query.program.empty() && query.version.empty()) {
+        // Hardware alone: counted and paged by the store.
+        auto counted = store::queryValue(connection, "SELECT COUNT(*) FROM machine_summary s WHERE 1 = 1" + conditions,
+                                         hardware);
+        if (!counted) return counted.failure();
+        const std::size_t offset = paginate(*counted ? std::stoull(**counted) : 0);
+        std::vector<store::SqlParam> params = hardware;
+        params.emplace_back(static_cast<std::int64_t>(kSearchPageSize));
+        params.emplace_back(static_cast<std::int64_t>(offset));
+        Status status = connection.query("SELECT " + MachineFiguresColumnsSql() +
+                                             " FROM machine_summary s WHERE 1 = 1" + conditions +
+                                             " ORDER BY s.key_name, s.machine_id LIMIT ? OFFSET ?",
+                                         params, [&](const store::SqlRow& row) {
+                                             result.hits.push_back({MachineFiguresOf(row), {}});
+                                         });
+        if (!status.ok()) return status.failure;
+        return result;
     }
-    std::sort(matching.begin(), matching.end(), [](const SearchHit& a, const SearchHit& b) {
-        std::string x = lowerAscii(a.machine.name), y = lowerAscii(b.machine.name);
-        return x != y ? x < y : a.machine.machineId < b.machine.machineId;
-    });
-    result.matching = matching.size();
-    result.pages = std::max<std::size_t>(1, (matching.size() + kSearchPageSize - 1) / kSearchPageSize);
-    result.page = std::min(query.page, result.pages);
-    const std::size_t first = (result.page - 1) * kSearchPageSize;
-    for (std::size_t i = first; i < matching.size() && i < first + kSearchPageSize; ++i) {
+
+    // A program: its names matched among the few the fleet has, then the
+    // newest scans that hold them, machines in name order.
+    const std::string name = likeAnywhere(query.program), version = likeAnywhere(query.version);
+    // SQLite's LIKE ignores the case of ASCII letters as it is;
+    // PostgreSQL's needs ILIKE.
+    const std::string like = engine == store::Engine::Postgres ? "ILIKE" : "LIKE";
+    std::vector<store::SqlParam> params{std::string_view(name), std::string_view(version)};
+    params.insert(params.end(), hardware.begin(), hardware.end());
+    std::vector<SearchHit> matching;
+    Status status = connection.query(
+        "SELECT s.machine_id, ls.name, ls.version FROM program_names p CROSS JOIN latest_software ls "
+        "CROSS JOIN machine_summary s WHERE p.name " + like + " ? ESCAPE '\\' AND ls.name = p.name AND ls.version " +
+            like + " ? ESCAPE '\\' AND s.machine_id = ls.machine_id" + conditions +
+            " ORDER BY s.key_name, s.machine_id, ls.name, ls.version",
+        params, [&](const store::SqlRow& row) {
+            const std::int64_t id = row.integer(0);
+            if (matching.empty() || matching.back().machine.machineId != id) {
+                matching.emplace_back();
+                matching.back().machine.machineId = id;
+            }
+            matching.back().programs.emplace_back(std::string(row.text(1).value_or("")),
+                                                  std::string(row.text(2).value_or("")));
+        });
+    if (!status.ok()) return status.failure;
+    const std::size_t offset = paginate(matching.size());
+    std::vector<std::int64_t> ids;
+    for (std::size_t i = offset; i < matching.size() && i < offset + kSearchPageSize; ++i) {
+        ids.push_back(matching[i].machine.machineId);
         result.hits.push_back(std::move(matching[i]));
     }
-    if (!hardwareAsked(query) && !result.hits.empty()) {
-        // Only a program was asked: the page's machines' figures, read now.
-        std::vector<std::int64_t> ids;
-        for (const auto& hit : result.hits) ids.push_back(hit.machine.machineId);
-        auto figures = readMachineFigures(connection, ids);
-        if (!figures) return figures.failure();
-        std::map<std::int64_t, MachineFigures*> byId;
-        for (auto& m : *figures) byId[m.machineId] = &m;
-        for (auto& hit : result.hits) {
-            if (auto found = byId.find(hit.machine.machineId); found != byId.end()) hit.machine = std::move(*found->second);
-        }
+    auto figures = readMachineFigures(connection, ids);
+    if (!figures) return figures.failure();
+    std::map<std::int64_t, MachineFigures*> byId;
+    for (auto& m : *figures) byId[m.machineId] = &m;
+    for (auto& hit : result.hits) {
+        if (auto found = byId.find(hit.machine.machineId); found != byId.end()) hit.machine = std::move(*found->second);
     }
     return result;
 }

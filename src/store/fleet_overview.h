@@ -36,6 +36,11 @@ struct OverviewLine {
 // Lines ordered by machine name.
 Result<std::vector<OverviewLine>> readOverview(SqlConnection& connection);
 
+// The columns of machine_summary (as `s`) that make a line, and the line
+// from a row of them: for lists that choose and order the lines themselves.
+std::string OverviewColumnsSql();
+OverviewLine OverviewLineOf(const SqlRow& row);
+
 // The page: Windows-1252 with numeric references for other characters and
 // CR LF lines, like the reports; machine texts are escaped.
 std::string overviewPage(const std::vector<OverviewLine>& lines);

@@ -9,6 +9,7 @@
 #include "core/timestamp.h"
 #include "data/report_identity.h"
 #include "store/machine_matching.h"
+#include "store/machine_summary.h"
 #include "store/scan_changes.h"
 #include "store/store_schema.h"
 
@@ -108,6 +109,7 @@ Status InventoryStore::prepareSchema(OpenMode mode) {
             result = connection_->execute(upgradeSql(connection_->engine(), version));
             if (result.ok() && version == 1) result = mergeMachinesByHardware();
             if (result.ok() && version == 1) result = RecordAllChanges(*connection_);
+            if (result.ok() && version == 2) result = RefreshAllMachineSummaries(*connection_);
             if (result.ok() && version > 0) {
                 result = connection_->query("UPDATE store_info SET value = ? WHERE key = 'schema_version'",
                                             {std::int64_t{version + 1}});
@@ -214,6 +216,7 @@ Result<AddResult> InventoryStore::addScan(const data::Report& report, std::strin
         return fail(status.failure);
     }
     if (Status status = RefreshMachine(*connection_, machineId); !status.ok()) return fail(status.failure);
+    if (Status status = RefreshMachineSummary(*connection_, machineId); !status.ok()) return fail(status.failure);
     if (Status status = RecordChangesAround(*connection_, scanId); !status.ok()) return fail(status.failure);
     if (Status status = connection_->execute("RELEASE SAVEPOINT one_scan"); !status.ok()) {
         return fail(status.failure);

@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "store/machine_summary.h"
 #include "store/scan_changes.h"
 #include "store/server_schema.h"
 
@@ -186,6 +187,9 @@ std::string upgradeSql(Engine engine, int fromVersion) {
     switch (fromVersion) {
         case 0: return versionOne(engine);
         case 1: return versionTwo(engine);
+        // Version 3: what each machine's newest scan shows, kept beside the
+        // scans (InventoryStore fills it in the same transaction).
+        case 2: return MachineSummaryTablesSql(engine);
         default: return std::string();
     }
 }

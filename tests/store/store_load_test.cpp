@@ -139,7 +139,8 @@ TEST_P(StoreLoad, StoreOfANewerVersionOrWithForeignTablesIsRefusedAndUntouched) 
 
     // A database whose "machines" table is someone else's.
     ASSERT_TRUE(connection
-                    ->execute("DROP VIEW latest; DROP TABLE scan_changes; DROP TABLE machine_flags; "
+                    ->execute("DROP VIEW latest; DROP TABLE program_names; DROP TABLE latest_software; "
+                              "DROP TABLE machine_summary; DROP TABLE scan_changes; DROP TABLE machine_flags; "
                               "DROP TABLE machine_keys; DROP TABLE hotfixes; "
                               "DROP TABLE software; DROP TABLE \"rows\"; "
                               "DROP TABLE scans; DROP TABLE machines; DROP TABLE store_info; "

@@ -1,0 +1,31 @@
+// What each machine's newest scan shows, one row per machine, kept current as
+// scans arrive: the fleet list, search and dashboard read these rows (and
+// the newest scans' programs beside them) instead of gathering every
+// machine's rows on each request, so that their cost follows what they show,
+// not the size of the store.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/result.h"
+#include "store/sql_connection.h"
+
+namespace veltrix::store {
+
+// The tables: machine_summary, summary_counts, latest_software and
+// program_names.
+std::string MachineSummaryTablesSql(Engine engine);
+
+// Makes one machine's row and newest programs agree with its scans again
+// (none when it has no scan left). Called after every change to a
+// machine's scans, in the same transaction.
+Status RefreshMachineSummary(SqlConnection& connection, std::int64_t machineId);
+// Every machine's, made anew: after an upgrade or a bulk load.
+Status RefreshAllMachineSummaries(SqlConnection& connection);
+
+// "Contains" on both engines, byte for byte: `column` holds `?`.
+std::string ContainsSql(Engine engine, std::string_view column);
+
+}  // namespace veltrix::store

@@ -1,0 +1,87 @@
+// The machines' summaries are kept scan by scan. Whatever order the scans
+// arrive in, renamed or out of date, what the fleet pages read must be what
+// the scans say: the same as a summary made from scratch.
+#include "store_fixture.h"
+
+#include "fleet/search.h"
+#include "store/machine_summary.h"
+
+namespace veltrix::store::testing {
+namespace {
+
+using MachineSummary = StoreTest;
+
+std::string tableText(SqlConnection& connection, const std::string& columns, const std::string& rest) {
+    const auto count = static_cast<int>(std::count(columns.begin(), columns.end(), ',')) + 1;
+    std::string text;
+    Status status = connection.query("SELECT " + columns + " " + rest, {}, [&](const SqlRow& row) {
+        for (int i = 0; i < count; ++i) text += std::string(row.text(i).value_or("NULL")) + (i + 1 < count ? "|" : "\n");
+    });
+    EXPECT_TRUE(status.ok()) << status.failure.description;
+    return text;
+}
+
+std::vector<std::string> programsFound(SqlConnection& connection, const std::string& program) {
+    fleet::SearchQuery query;
+    query.program = program;
+    auto found = fleet::searchFleet(connection, query);
+    EXPECT_TRUE(found) << found.failure().description;
+    std::vector<std::string> lines;
+    if (!found) return lines;
+    for (const auto& hit : found->hits) {
+        for (const auto& [name, version] : hit.programs) lines.push_back(hit.machine.name + ": " + name + " " + version);
+    }
+    return lines;
+}
+
+TEST_P(MachineSummary, KeptScanByScanIsWhatTheScansSayInAnyOrder) {
+    auto store = openStore();
+    ASSERT_TRUE(store);
+    auto ofPc = [](int index, int variant, const char* name) {
+        data::Report r = makeReport(index, variant);
+        r.name = name;
+        r.machine.enclosureSerial = "SN-" + std::to_string(index);
+        return r;
+    };
+    // PC 2 renamed in its newest scan, which arrives before an older one;
+    // PC 3's newest scan holds one program only, and its older scan comes last.
+    data::Report fewer = ofPc(3, 6, "PC-0003");
+    fewer.software = {{"Only Program", "9.1"}};
+    data::Report bigger = ofPc(3, 2, "PC-0003");
+    bigger.sections[4].items[0].rows[1].value = "65536 MB";
+    addAll(*store, {ofPc(1, 0, "PC-0001"), ofPc(2, 1, "PC-0002"), ofPc(2, 7, "PC-0002-NEW"), fewer,
+                    ofPc(2, 3, "PC-0002"), bigger});
+
+    SqlConnection& connection = store->connection();
+    const std::string summaryColumns =
+        "machine_id, scan_id, name, generated, host_name, last_seen, serial, maker, model, maker_model, cpu, "
+        "ram_total, ram_mb, disks, disk_gb, os, programs, programs_collected, scans, key_name, key_host, key_model, "
+        "key_serial, key_cpu, key_ram, key_disks, key_os, key_programs, key_seen, sort_ram, sort_programs";
+    auto everything = [&] {
+        return tableText(connection, summaryColumns, "FROM machine_summary ORDER BY machine_id") +
+               tableText(connection, "machine_id, name, version", "FROM latest_software ORDER BY machine_id, name, version") +
+               tableText(connection, "chart, shown, machines", "FROM summary_counts ORDER BY chart, shown");
+    };
+    const std::string kept = everything();
+    ASSERT_TRUE(RefreshAllMachineSummaries(connection).ok());
+    EXPECT_EQ(kept, everything());
+    EXPECT_EQ(count("SELECT COUNT(*) FROM latest_software WHERE name NOT IN (SELECT name FROM program_names)"), 0);
+    // PC 3's older scan with more RAM arrived last and counts for nothing.
+    EXPECT_EQ(tableText(connection, "shown, machines", "FROM summary_counts WHERE chart = 'ram' ORDER BY shown"),
+              "10|1\n4|1\n6|1\n");
+
+    EXPECT_EQ(tableText(connection, "name, scans, ram_total, programs, key_name",
+                        "FROM machine_summary ORDER BY machine_id"),
+              "PC-0001|1|6144 MB|4|pc-0001\n"
+              "PC-0002-NEW|3|10240 MB|5|pc-0002-new\n"
+              "PC-0003|2|4096 MB|1|pc-0003\n");
+    // Search reads the newest scans only: PC 3's older programs are gone.
+    EXPECT_EQ(programsFound(connection, "only program"), std::vector<std::string>{"PC-0003: Only Program 9.1"});
+    EXPECT_EQ(programsFound(connection, "Program 2"),
+              (std::vector<std::string>{"PC-0001: Program 2 1.0", "PC-0002-NEW: Program 2 1.7"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Store, MachineSummary, ::testing::Values("sqlite", "postgresql"), engineName);
+
+}  // namespace
+}  // namespace veltrix::store::testing
