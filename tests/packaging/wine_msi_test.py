@@ -121,6 +121,13 @@ def without_property_dump(log):
     return "\n".join(line for line in log.splitlines() if not line.startswith("Property("))
 
 
+def steps_of(log):
+    """The lines of an installer's log that tell what the agent's step did
+    and what failed, for a failure's message."""
+    return [line for line in without_property_dump(log).splitlines()
+            if re.search(r"Veltrix|EnrolAgent|Return value 3|[Ee]rror|[Ff]ail", line)]
+
+
 def hidden_secret(msi):
     """The package asks the installer to keep the secret out of its log."""
     properties = subprocess.run(["msiinfo", "export", msi, "Property"], capture_output=True, text=True,
@@ -200,7 +207,8 @@ def run(t):
     # A wrong secret: the install fails with the agent's reason in its log, and rolls back.
     code, log = t.msiexec("/i", msi, "SERVER=" + url, "SECRET=wrong-secret-1234", "CAFILE=" + ca, log="refused.log")
     check(code != 0, "an install with a refused secret succeeded")
-    check("refused the enrolment secret" in log, "the log lacks the agent's reason:\n" + log[-4000:])
+    check("refused the enrolment secret" in log, "the log lacks the agent's reason (exit %d); what it says of the "
+          "agent's step:\n%s" % (code, "\n".join(steps_of(log)) or log[-4000:]))
     check("wrong-secret-1234" not in without_property_dump(log), "the log holds the secret")
     check(not os.path.exists(os.path.join(t.installed, "veltrix.com")), "the failed install left its programs")
     check(t.arp_entries() == [], "the failed install left an Apps & features entry")
