@@ -93,14 +93,14 @@ void scanRows(int machine, int scan, std::vector<std::array<std::string, 4>>& ou
 
 // A scan's programs: a few dozen of a pool of 400, and 7-Zip on one machine
 // in three, upgraded in the last scan.
-void scanPrograms(int machine, int scan, std::vector<std::pair<std::string, std::string>>& out) {
+void scanPrograms(int machine, int scan, int scans, std::vector<std::pair<std::string, std::string>>& out) {
     out.clear();
     for (int p = 0; p < 30; ++p) {
         const int program = (machine * 7 + p * 13) % 400;
         out.emplace_back("Program " + std::to_string(program), "1." + std::to_string(scan % 3));
     }
     if (machine % 3 == 0) {
-        if (scan + 1 >= 10) out.emplace_back("7-Zip 24.08 (x64)", "24.08");
+        if (scan + 1 == scans) out.emplace_back("7-Zip 24.08 (x64)", "24.08");
         else out.emplace_back("7-Zip 23.01 (x64)", "23.01");
     }
 }
@@ -143,7 +143,7 @@ bool fill(store::SqlConnection& connection, int machines, int scans) {
                 for (auto& r : rows) {
                     for (auto& field : r) texts.push_back(std::move(field));
                 }
-                scanPrograms(m, s, programs);
+                scanPrograms(m, s, scans, programs);
                 for (auto& [p, v] : programs) {
                     texts.push_back(std::move(p));
                     texts.push_back(std::move(v));
@@ -171,7 +171,7 @@ bool fill(store::SqlConnection& connection, int machines, int scans) {
                     rowRows.push_back({scanId, static_cast<std::int64_t>(position), section,
                                        static_cast<std::int64_t>(std::stoi(std::string(item))), label, value});
                 }
-                scanPrograms(m, s, programs);
+                scanPrograms(m, s, scans, programs);
                 for (std::size_t p = 0; p < programs.size(); ++p) {
                     auto program = next(), version = next();
                     softwareRows.push_back({scanId, program, version});

@@ -132,26 +132,41 @@ Result<Dashboard> readDashboard(store::SqlConnection& connection, std::time_t no
                         {"within 90 days", 90 * 86400},
                         {"within a year", 365 * 86400}};
     std::vector<DashboardBar> seen;
-    std::vector<std::string> limits;
-    std::string bucket = "CASE WHEN last_seen = '' THEN -1";
+    std::vector<std::string> limits, limitDays;
     for (const auto& age : ages) {
-        bucket += " WHEN last_seen >= ? THEN " + std::to_string(seen.size());
         seen.push_back({age.label, 0, {}});
         limits.push_back(storeTime(now - age.seconds));
+        limitDays.push_back(limits.back().substr(0, 10));
     }
-    bucket += " ELSE " + std::to_string(seen.size()) + " END";
     seen.push_back({"more than a year ago", 0, {}});
-    std::vector<store::SqlParam> params;
-    for (const std::string& limit : limits) params.emplace_back(std::string_view(limit));
+    // The store counts machines by the day they were last seen: a day
+    // between two limits falls wholly into one bar, and only the machines
+    // of a limit's own day are told apart by their times.
     std::size_t unknown = 0;
-    status = connection.query("SELECT " + bucket + ", COUNT(*) FROM machine_summary GROUP BY 1", params,
-                              [&](const store::SqlRow& row) {
-        const std::int64_t i = row.integer(0);
-        const auto count = static_cast<std::size_t>(row.integer(1));
-        if (i >= 0 && static_cast<std::size_t>(i) < seen.size()) seen[static_cast<std::size_t>(i)].machines += count;
-        else unknown += count;
+    std::vector<std::string> splitDays;
+    status = readCounts(connection, "day", [&](std::string_view day, std::size_t count) {
+        if (day.empty()) {
+            unknown += count;
+            return;
+        }
+        std::size_t i = 0;
+        while (i < limitDays.size() && day < limitDays[i]) ++i;
+        if (i < limitDays.size() && day == limitDays[i]) splitDays.emplace_back(day);
+        else seen[i].machines += count;
     });
     if (!status.ok()) return status.failure;
+    for (const std::string& day : splitDays) {
+        const std::string dayEnd = day + "~";  // after every time of the day
+        status = connection.query(
+            "SELECT last_seen FROM machine_summary WHERE last_seen >= ? AND last_seen < ?",
+            {std::string_view(day), std::string_view(dayEnd)}, [&](const store::SqlRow& row) {
+                const std::string_view time = row.text(0).value_or("");
+                std::size_t i = 0;
+                while (i < limits.size() && time < limits[i]) ++i;
+                ++seen[i].machines;
+            });
+        if (!status.ok()) return status.failure;
+    }
     if (unknown) seen.push_back({"unknown", unknown, {}});
     dashboard.charts.push_back({"seen", "Last seen", std::move(seen)});
     return dashboard;

@@ -82,11 +82,15 @@ std::string fleetCell(const store::OverviewLine& line, FleetColumn column) {
 
 Result<FleetList> listFleet(store::SqlConnection& connection, const FleetQuery& query, std::time_t now) {
     // Any cell containing the text, in any letter case: the cells are kept
-    // lowered beside the machines, so the filter compares bytes.
+    // lowered beside the machines, so the filter compares bytes, all of a
+    // machine's cells at once unless the text could span two of them.
     const std::string needle = lowerAscii(query.filter);
     std::string where;
     std::vector<store::SqlParam> filter;
-    if (!needle.empty()) {
+    if (needle.find('\n') == std::string::npos && !needle.empty()) {
+        where = " WHERE " + store::ContainsSql(connection.engine(), "key_all");
+        filter.emplace_back(std::string_view(needle));
+    } else if (!needle.empty()) {
         for (const char* column : kFilterColumns) {
             where += (where.empty() ? " WHERE " : " OR ") + store::ContainsSql(connection.engine(), column);
             filter.emplace_back(std::string_view(needle));
@@ -94,21 +98,28 @@ Result<FleetList> listFleet(store::SqlConnection& connection, const FleetQuery& 
     }
     FleetList list;
     const std::string staleBefore = storeTime(now - static_cast<std::time_t>(kStaleDays) * 86400);
-    std::vector<store::SqlParam> params{std::string_view(staleBefore)};
-    params.insert(params.end(), filter.begin(), filter.end());
-    Status status = connection.query(
-        "SELECT COUNT(*), COALESCE(SUM(CASE WHEN last_seen <> '' AND last_seen < ? THEN 1 ELSE 0 END), 0) "
-        "FROM machine_summary" + where,
-        params, [&](const store::SqlRow& row) {
-            list.matching = static_cast<std::size_t>(row.integer(0));
-            list.stale = static_cast<std::size_t>(row.integer(1));
-        });
-    if (!status.ok()) return status.failure;
-    list.machines = list.matching;
-    if (!needle.empty()) {
-        auto all = store::queryValue(connection, "SELECT COUNT(*) FROM machine_summary");
-        if (!all) return all.failure();
-        list.machines = *all ? std::stoull(**all) : 0;
+    auto machines = store::CountSummarisedMachines(connection);
+    if (!machines) return machines.failure();
+    list.machines = list.matching = *machines;
+    Status status;
+    if (needle.empty()) {
+        // Few machines are stale: counted over the index of the times.
+        auto stale = store::queryValue(
+            connection, "SELECT COUNT(*) FROM machine_summary WHERE last_seen > '' AND last_seen < ?",
+            {std::string_view(staleBefore)});
+        if (!stale) return stale.failure();
+        list.stale = *stale ? static_cast<std::size_t>(std::stoull(**stale)) : 0;
+    } else {
+        std::vector<store::SqlParam> params{std::string_view(staleBefore)};
+        params.insert(params.end(), filter.begin(), filter.end());
+        status = connection.query(
+            "SELECT COUNT(*), COALESCE(SUM(CASE WHEN last_seen <> '' AND last_seen < ? THEN 1 ELSE 0 END), 0) "
+            "FROM machine_summary" + where,
+            params, [&](const store::SqlRow& row) {
+                list.matching = static_cast<std::size_t>(row.integer(0));
+                list.stale = static_cast<std::size_t>(row.integer(1));
+            });
+        if (!status.ok()) return status.failure;
     }
     list.pages = std::max<std::size_t>(1, (list.matching + kFleetPageSize - 1) / kFleetPageSize);
     list.page = std::min(query.page, list.pages);

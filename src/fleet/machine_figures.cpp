@@ -21,20 +21,4 @@ std::string MachineFigures::makerModel() const {
     return maker + " / " + model;
 }
 
-Result<std::vector<MachineFigures>> readMachineFigures(store::SqlConnection& connection,
-                                                       const std::vector<std::int64_t>& machineIds) {
-    std::vector<MachineFigures> machines;
-    if (machineIds.empty()) return machines;
-    std::string sql = "SELECT " + MachineFiguresColumnsSql() + " FROM machine_summary s WHERE s.machine_id IN (";
-    std::vector<store::SqlParam> params;
-    for (std::int64_t id : machineIds) {
-        sql += params.empty() ? "?" : ", ?";
-        params.emplace_back(id);
-    }
-    Status status = connection.query(sql + ")", params,
-                                     [&](const store::SqlRow& row) { machines.push_back(MachineFiguresOf(row)); });
-    if (!status.ok()) return status.failure;
-    return machines;
-}
-
 }  // namespace veltrix::fleet

@@ -25,10 +25,6 @@ struct MachineFigures {
     std::string makerModel() const;
 };
 
-// The machines of `machineIds` (a page's worth), in no set order.
-Result<std::vector<MachineFigures>> readMachineFigures(store::SqlConnection& connection,
-                                                       const std::vector<std::int64_t>& machineIds);
-
 // The columns of machine_summary (as `s`) that make the figures, and the
 // figures from a row of them.
 std::string MachineFiguresColumnsSql();

@@ -114,42 +114,47 @@ Result<SearchResult> searchFleet(store::SqlConnection& connection, const SearchQ
     }
 
     // A program: its names matched among the few the fleet has, then the
-    // newest scans that hold them, machines in name order.
+    // newest scans that hold them; counted and paged by the store, and only
+    // the page's machines' programs read.
     const std::string name = likeAnywhere(query.program), version = likeAnywhere(query.version);
     // SQLite's LIKE ignores the case of ASCII letters as it is;
     // PostgreSQL's needs ILIKE.
     const std::string like = engine == store::Engine::Postgres ? "ILIKE" : "LIKE";
+    const std::string programs = "FROM program_names p CROSS JOIN latest_software ls WHERE p.name " + like +
+                                 " ? ESCAPE '\\' AND ls.name = p.name AND ls.version " + like + " ? ESCAPE '\\'";
+    const std::string holding =
+        " FROM machine_summary s WHERE s.machine_id IN (SELECT ls.machine_id " + programs + ")" + conditions;
     std::vector<store::SqlParam> params{std::string_view(name), std::string_view(version)};
     params.insert(params.end(), hardware.begin(), hardware.end());
-    std::vector<SearchHit> matching;
+    auto counted = store::queryValue(connection, "SELECT COUNT(*)" + holding, params);
+    if (!counted) return counted.failure();
+    const std::size_t offset = paginate(*counted ? std::stoull(**counted) : 0);
+    params.emplace_back(static_cast<std::int64_t>(kSearchPageSize));
+    params.emplace_back(static_cast<std::int64_t>(offset));
+    std::vector<std::int64_t> ids;
+    std::string listed;
     Status status = connection.query(
-        "SELECT s.machine_id, ls.name, ls.version FROM program_names p CROSS JOIN latest_software ls "
-        "CROSS JOIN machine_summary s WHERE p.name " + like + " ? ESCAPE '\\' AND ls.name = p.name AND ls.version " +
-            like + " ? ESCAPE '\\' AND s.machine_id = ls.machine_id" + conditions +
-            " ORDER BY s.key_name, s.machine_id, ls.name, ls.version",
+        "SELECT " + MachineFiguresColumnsSql() + holding + " ORDER BY s.key_name, s.machine_id LIMIT ? OFFSET ?",
         params, [&](const store::SqlRow& row) {
-            const std::int64_t id = row.integer(0);
-            if (matching.empty() || matching.back().machine.machineId != id) {
-                matching.emplace_back();
-                matching.back().machine.machineId = id;
-            }
-            matching.back().programs.emplace_back(std::string(row.text(1).value_or("")),
-                                                  std::string(row.text(2).value_or("")));
+            result.hits.push_back({MachineFiguresOf(row), {}});
+            ids.push_back(result.hits.back().machine.machineId);
+            listed += listed.empty() ? "?" : ", ?";
         });
     if (!status.ok()) return status.failure;
-    const std::size_t offset = paginate(matching.size());
-    std::vector<std::int64_t> ids;
-    for (std::size_t i = offset; i < matching.size() && i < offset + kSearchPageSize; ++i) {
-        ids.push_back(matching[i].machine.machineId);
-        result.hits.push_back(std::move(matching[i]));
-    }
-    auto figures = readMachineFigures(connection, ids);
-    if (!figures) return figures.failure();
-    std::map<std::int64_t, MachineFigures*> byId;
-    for (auto& m : *figures) byId[m.machineId] = &m;
-    for (auto& hit : result.hits) {
-        if (auto found = byId.find(hit.machine.machineId); found != byId.end()) hit.machine = std::move(*found->second);
-    }
+    if (ids.empty()) return result;
+    std::map<std::int64_t, SearchHit*> hitOf;
+    for (auto& hit : result.hits) hitOf[hit.machine.machineId] = &hit;
+    std::vector<store::SqlParam> pageParams{std::string_view(name), std::string_view(version)};
+    for (std::int64_t id : ids) pageParams.emplace_back(id);
+    status = connection.query("SELECT ls.machine_id, ls.name, ls.version " + programs + " AND ls.machine_id IN (" +
+                                  listed + ") ORDER BY ls.name, ls.version",
+                              pageParams, [&](const store::SqlRow& row) {
+                                  if (auto found = hitOf.find(row.integer(0)); found != hitOf.end()) {
+                                      found->second->programs.emplace_back(std::string(row.text(1).value_or("")),
+                                                                           std::string(row.text(2).value_or("")));
+                                  }
+                              });
+    if (!status.ok()) return status.failure;
     return result;
 }
 

@@ -64,11 +64,13 @@ struct Gathered {
     std::int64_t lastDiskItem = -1;
 };
 
+constexpr std::size_t kKeys = 10;  // the fleet list's columns, key_name to key_seen
+
 const char* kSummaryColumns[] = {
     "machine_id", "scan_id",   "name",      "generated", "host_name", "last_seen",   "serial",   "maker",
     "model",      "maker_model", "cpu",     "ram_total", "ram_mb",    "disks",       "disk_gb",  "os",
     "programs",   "programs_collected", "scans", "key_name", "key_host", "key_model", "key_serial", "key_cpu",
-    "key_ram",    "key_disks", "key_os",    "key_programs", "key_seen", "sort_ram", "sort_programs"};
+    "key_ram",    "key_disks", "key_os",    "key_programs", "key_seen", "key_all", "sort_ram", "sort_programs"};
 
 Result<std::vector<Gathered>> gather(SqlConnection& connection, std::optional<std::int64_t> machineId) {
     std::vector<Gathered> machines;
@@ -147,7 +149,7 @@ Result<std::vector<Gathered>> gather(SqlConnection& connection, std::optional<st
 // The rows' texts first, so that the views into them stay put.
 Status writeSummaries(SqlConnection& connection, const std::vector<Gathered>& machines) {
     std::vector<std::string> texts;
-    texts.reserve(machines.size() * 14);  // never moved while the rows below point into it
+    texts.reserve(machines.size() * 15);  // never moved while the rows below point into it
     for (const Gathered& g : machines) {
         std::string makerModel;
         appendJoined(makerModel, g.maker, " / ");
@@ -168,6 +170,12 @@ Status writeSummaries(SqlConnection& connection, const std::vector<Gathered>& ma
                                         &programs, &seen}) {
             texts.push_back(lowerAscii(*cell));
         }
+        std::string all;
+        for (std::size_t key = texts.size() - kKeys; key < texts.size(); ++key) {
+            all += texts[key];
+            all += '\n';
+        }
+        texts.push_back(std::move(all));
     }
     std::vector<std::vector<SqlParam>> rows;
     rows.reserve(machines.size());
@@ -190,7 +198,7 @@ Status writeSummaries(SqlConnection& connection, const std::vector<Gathered>& ma
         row.push_back(g.programs);
         row.push_back(std::int64_t{g.programsCollected ? 1 : 0});
         row.push_back(g.scans);
-        for (int key = 0; key < 10; ++key) row.push_back(next());
+        for (std::size_t key = 0; key <= kKeys; ++key) row.push_back(next());  // and key_all
         row.push_back(g.ramMegabytes.value_or(-1));
         row.push_back(g.programsCollected ? g.programs : std::int64_t{-1});
         rows.push_back(std::move(row));
@@ -206,6 +214,7 @@ constexpr std::pair<const char*, const char*> kCountedCharts[] = {
     {"model", "maker_model"},
     {"ram", "COALESCE(CAST(ram_mb / 1024 AS TEXT), '')"},  // whole gigabytes, as the search takes them
     {"disk", "COALESCE(CAST(disk_gb AS TEXT), '')"},
+    {"day", "substr(last_seen, 1, 10)"},  // the day last seen, for the ages
 };
 
 // One machine's summary counted in (`by` 1) or out (-1) of the charts.
@@ -275,6 +284,7 @@ std::string MachineSummaryTablesSql(Engine engine) {
     const char* keys[] = {"key_name", "key_host", "key_model", "key_serial", "key_cpu",
                           "key_ram",  "key_disks", "key_os",   "key_programs", "key_seen"};
     for (const char* column : keys) sql += std::string(",\n  ") + column + " " + key;
+    sql += ",\n  key_all " + key;
     sql += ",\n  sort_ram BIGINT NOT NULL, sort_programs BIGINT NOT NULL);\n";
     // Two indexes per sortable column, one for each direction (machines
     // equal in the column go by id either way): the first page of any order
@@ -288,8 +298,8 @@ std::string MachineSummaryTablesSql(Engine engine) {
     }
     sql += "CREATE INDEX machine_summary_by_last_seen ON machine_summary (last_seen);\n"
            // How many machines' summaries show each operating system, maker
-           // and model, RAM in whole gigabytes and disk size: the dashboard's
-           // charts, kept as the summaries change. '' is unknown.
+           // and model, RAM in whole gigabytes, disk size and day last seen:
+           // the dashboard's charts, kept as the summaries change. '' is unknown.
            "CREATE TABLE summary_counts (chart TEXT NOT NULL, shown TEXT NOT NULL, machines BIGINT NOT NULL,\n"
            "  PRIMARY KEY (chart, shown));\n";
     sql += "CREATE TABLE latest_software (machine_id " + ref + " NOT NULL REFERENCES machines(id) ON DELETE CASCADE,\n"
@@ -305,6 +315,12 @@ std::string MachineSummaryTablesSql(Engine engine) {
 
 std::string ContainsSql(Engine engine, std::string_view column) {
     return (engine == Engine::Sqlite ? "instr(" : "strpos(") + std::string(column) + ", ?) > 0";
+}
+
+Result<std::size_t> CountSummarisedMachines(SqlConnection& connection) {
+    auto machines = queryValue(connection, "SELECT COALESCE(SUM(machines), 0) FROM summary_counts WHERE chart = 'os'");
+    if (!machines) return machines.failure();
+    return *machines ? static_cast<std::size_t>(std::stoull(**machines)) : std::size_t{0};
 }
 
 Status RefreshMachineSummary(SqlConnection& connection, std::int64_t machineId) {

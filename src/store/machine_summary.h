@@ -25,6 +25,9 @@ Status RefreshMachineSummary(SqlConnection& connection, std::int64_t machineId);
 // Every machine's, made anew: after an upgrade or a bulk load.
 Status RefreshAllMachineSummaries(SqlConnection& connection);
 
+// How many machines there are, from the kept counts.
+Result<std::size_t> CountSummarisedMachines(SqlConnection& connection);
+
 // "Contains" on both engines, byte for byte: `column` holds `?`.
 std::string ContainsSql(Engine engine, std::string_view column);
 

@@ -3,6 +3,9 @@
 // the scans say: the same as a summary made from scratch.
 #include "store_fixture.h"
 
+#include <ctime>
+
+#include "fleet/dashboard.h"
 #include "fleet/search.h"
 #include "store/machine_summary.h"
 
@@ -56,7 +59,7 @@ TEST_P(MachineSummary, KeptScanByScanIsWhatTheScansSayInAnyOrder) {
     const std::string summaryColumns =
         "machine_id, scan_id, name, generated, host_name, last_seen, serial, maker, model, maker_model, cpu, "
         "ram_total, ram_mb, disks, disk_gb, os, programs, programs_collected, scans, key_name, key_host, key_model, "
-        "key_serial, key_cpu, key_ram, key_disks, key_os, key_programs, key_seen, sort_ram, sort_programs";
+        "key_serial, key_cpu, key_ram, key_disks, key_os, key_programs, key_seen, key_all, sort_ram, sort_programs";
     auto everything = [&] {
         return tableText(connection, summaryColumns, "FROM machine_summary ORDER BY machine_id") +
                tableText(connection, "machine_id, name, version", "FROM latest_software ORDER BY machine_id, name, version") +
@@ -79,6 +82,36 @@ TEST_P(MachineSummary, KeptScanByScanIsWhatTheScansSayInAnyOrder) {
     EXPECT_EQ(programsFound(connection, "only program"), std::vector<std::string>{"PC-0003: Only Program 9.1"});
     EXPECT_EQ(programsFound(connection, "Program 2"),
               (std::vector<std::string>{"PC-0001: Program 2 1.0", "PC-0002-NEW: Program 2 1.7"}));
+}
+
+// The ages are counted by day; the machines of a limit's own day are told
+// apart by their times, on either side of the limit.
+TEST_P(MachineSummary, TheDashboardsAgesSplitALimitsDayByTheTime) {
+    auto store = openStore();
+    ASSERT_TRUE(store);
+    std::vector<data::Report> reports;
+    for (const char* taken : {"2026-12-09T09:00:00+00:00", "2026-12-08T12:30:00+00:00", "2026-12-08T11:30:00+00:00",
+                              "2026-12-05T10:00:00+00:00", "2026-12-02T12:30:00+00:00", "2026-12-02T11:59:00+00:00",
+                              "2026-03-01T08:00:00+00:00", "2025-01-10T08:00:00+00:00", ""}) {
+        data::Report r = makeReport(static_cast<int>(reports.size()) + 1);
+        r.takenAt = taken;
+        r.timeKnown = *taken != 0;
+        reports.push_back(std::move(r));
+    }
+    addAll(*store, reports);
+    std::tm noon{};
+    noon.tm_year = 2026 - 1900;
+    noon.tm_mon = 11;
+    noon.tm_mday = 9;
+    noon.tm_hour = 12;
+    auto dashboard = fleet::readDashboard(store->connection(), timegm(&noon));
+    ASSERT_TRUE(dashboard) << dashboard.failure().description;
+    EXPECT_EQ(dashboard->machines, 9u);
+    std::string ages;
+    for (const auto& bar : dashboard->charts.back().bars) ages += bar.label + ": " + std::to_string(bar.machines) + "\n";
+    EXPECT_EQ(ages,
+              "within a day: 2\nwithin a week: 3\nwithin 30 days: 1\nwithin 90 days: 0\nwithin a year: 1\n"
+              "more than a year ago: 1\nunknown: 1\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Store, MachineSummary, ::testing::Values("sqlite", "postgresql"), engineName);
