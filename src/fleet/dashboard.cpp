@@ -143,7 +143,7 @@ Result<Dashboard> readDashboard(store::SqlConnection& connection, std::time_t no
     // between two limits falls wholly into one bar, and only the machines
     // of a limit's own day are told apart by their times.
     std::size_t unknown = 0;
-    std::vector<std::string> splitDays;
+    std::vector<std::size_t> splitLimits;
     status = readCounts(connection, "day", [&](std::string_view day, std::size_t count) {
         if (day.empty()) {
             unknown += count;
@@ -151,21 +151,23 @@ Result<Dashboard> readDashboard(store::SqlConnection& connection, std::time_t no
         }
         std::size_t i = 0;
         while (i < limitDays.size() && day < limitDays[i]) ++i;
-        if (i < limitDays.size() && day == limitDays[i]) splitDays.emplace_back(day);
+        if (i < limitDays.size() && day == limitDays[i]) splitLimits.push_back(i);
         else seen[i].machines += count;
     });
     if (!status.ok()) return status.failure;
-    for (const std::string& day : splitDays) {
-        const std::string dayEnd = day + "~";  // after every time of the day
-        status = connection.query(
-            "SELECT last_seen FROM machine_summary WHERE last_seen >= ? AND last_seen < ?",
-            {std::string_view(day), std::string_view(dayEnd)}, [&](const store::SqlRow& row) {
-                const std::string_view time = row.text(0).value_or("");
-                std::size_t i = 0;
-                while (i < limits.size() && time < limits[i]) ++i;
-                ++seen[i].machines;
-            });
-        if (!status.ok()) return status.failure;
+    // A limit's day: the machines seen from the limit on are within it, the
+    // ones before within the next (the days of two limits differ).
+    for (std::size_t i : splitLimits) {
+        const std::string dayEnd = limitDays[i] + "~";  // after every time of the day
+        const std::pair<std::string_view, std::string_view> parts[] = {{limitDays[i], limits[i]},
+                                                                       {limits[i], dayEnd}};
+        for (std::size_t part = 0; part < 2; ++part) {
+            auto counted = store::queryValue(
+                connection, "SELECT COUNT(*) FROM machine_summary WHERE last_seen >= ? AND last_seen < ?",
+                {parts[part].first, parts[part].second});
+            if (!counted) return counted.failure();
+            seen[part == 0 ? i + 1 : i].machines += *counted ? std::stoull(**counted) : 0;
+        }
     }
     if (unknown) seen.push_back({"unknown", unknown, {}});
     dashboard.charts.push_back({"seen", "Last seen", std::move(seen)});

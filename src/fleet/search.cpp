@@ -87,65 +87,51 @@ Result<SearchResult> searchFleet(store::SqlConnection& connection, const SearchQ
         hardware.emplace_back(std::string_view(os));
     }
 
-    auto paginate = [&](std::size_t matching) {
-        result.matching = matching;
-        result.pages = std::max<std::size_t>(1, (matching + kSearchPageSize - 1) / kSearchPageSize);
-        result.page = std::min(query.page, result.pages);
-        return (result.page - 1) * kSearchPageSize;
-    };
-
-    if (query.program.empty() && query.version.empty()) {
-        // Hardware alone: counted and paged by the store.
-        auto counted = store::queryValue(connection, "SELECT COUNT(*) FROM machine_summary s WHERE 1 = 1" + conditions,
-                                         hardware);
-        if (!counted) return counted.failure();
-        const std::size_t offset = paginate(*counted ? std::stoull(**counted) : 0);
-        std::vector<store::SqlParam> params = hardware;
-        params.emplace_back(static_cast<std::int64_t>(kSearchPageSize));
-        params.emplace_back(static_cast<std::int64_t>(offset));
-        Status status = connection.query("SELECT " + MachineFiguresColumnsSql() +
-                                             " FROM machine_summary s WHERE 1 = 1" + conditions +
-                                             " ORDER BY s.key_name, s.machine_id LIMIT ? OFFSET ?",
-                                         params, [&](const store::SqlRow& row) {
-                                             result.hits.push_back({MachineFiguresOf(row), {}});
-                                         });
-        if (!status.ok()) return status.failure;
-        return result;
-    }
-
-    // A program: its names matched among the few the fleet has, then the
-    // newest scans that hold them; counted and paged by the store, and only
-    // the page's machines' programs read.
+    // The machines that hold a program asked for: its names matched among
+    // the few the fleet has, then the newest scans that hold them.
+    const bool programAsked = !query.program.empty() || !query.version.empty();
     const std::string name = likeAnywhere(query.program), version = likeAnywhere(query.version);
     // SQLite's LIKE ignores the case of ASCII letters as it is;
     // PostgreSQL's needs ILIKE.
     const std::string like = engine == store::Engine::Postgres ? "ILIKE" : "LIKE";
     const std::string programs = "FROM program_names p CROSS JOIN latest_software ls WHERE p.name " + like +
                                  " ? ESCAPE '\\' AND ls.name = p.name AND ls.version " + like + " ? ESCAPE '\\'";
-    const std::string holding =
-        " FROM machine_summary s WHERE s.machine_id IN (SELECT ls.machine_id " + programs + ")" + conditions;
-    std::vector<store::SqlParam> params{std::string_view(name), std::string_view(version)};
+    std::vector<store::SqlParam> params;
+    std::string holding = " FROM machine_summary s WHERE 1 = 1";
+    if (programAsked) {
+        holding += " AND s.machine_id IN (SELECT ls.machine_id " + programs + ")";
+        params = {std::string_view(name), std::string_view(version)};
+    }
+    holding += conditions;
     params.insert(params.end(), hardware.begin(), hardware.end());
-    auto counted = store::queryValue(connection, "SELECT COUNT(*)" + holding, params);
+
+    // Counted and paged by the store; a program alone is counted from its
+    // index without the machines.
+    auto counted = store::queryValue(connection,
+                                     programAsked && conditions.empty() ? "SELECT COUNT(DISTINCT ls.machine_id) " + programs
+                                                                        : "SELECT COUNT(*)" + holding,
+                                     params);
     if (!counted) return counted.failure();
-    const std::size_t offset = paginate(*counted ? std::stoull(**counted) : 0);
+    result.matching = *counted ? std::stoull(**counted) : 0;
+    result.pages = std::max<std::size_t>(1, (result.matching + kSearchPageSize - 1) / kSearchPageSize);
+    result.page = std::min(query.page, result.pages);
     params.emplace_back(static_cast<std::int64_t>(kSearchPageSize));
-    params.emplace_back(static_cast<std::int64_t>(offset));
-    std::vector<std::int64_t> ids;
+    params.emplace_back(static_cast<std::int64_t>((result.page - 1) * kSearchPageSize));
+    std::vector<store::SqlParam> pageParams{std::string_view(name), std::string_view(version)};
     std::string listed;
     Status status = connection.query(
         "SELECT " + MachineFiguresColumnsSql() + holding + " ORDER BY s.key_name, s.machine_id LIMIT ? OFFSET ?",
         params, [&](const store::SqlRow& row) {
             result.hits.push_back({MachineFiguresOf(row), {}});
-            ids.push_back(result.hits.back().machine.machineId);
+            pageParams.emplace_back(result.hits.back().machine.machineId);
             listed += listed.empty() ? "?" : ", ?";
         });
     if (!status.ok()) return status.failure;
-    if (ids.empty()) return result;
+    if (!programAsked || result.hits.empty()) return result;
+
+    // The programs found on the page's machines.
     std::map<std::int64_t, SearchHit*> hitOf;
     for (auto& hit : result.hits) hitOf[hit.machine.machineId] = &hit;
-    std::vector<store::SqlParam> pageParams{std::string_view(name), std::string_view(version)};
-    for (std::int64_t id : ids) pageParams.emplace_back(id);
     status = connection.query("SELECT ls.machine_id, ls.name, ls.version " + programs + " AND ls.machine_id IN (" +
                                   listed + ") ORDER BY ls.name, ls.version",
                               pageParams, [&](const store::SqlRow& row) {

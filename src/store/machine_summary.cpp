@@ -305,7 +305,9 @@ std::string MachineSummaryTablesSql(Engine engine) {
     sql += "CREATE TABLE latest_software (machine_id " + ref + " NOT NULL REFERENCES machines(id) ON DELETE CASCADE,\n"
            "  name TEXT NOT NULL,\n"
            "  version TEXT NOT NULL);\n"
-           "CREATE INDEX latest_software_by_name ON latest_software (name);\n"
+           // Holding all three, a search reads the matching programs from
+           // the index alone.
+           "CREATE INDEX latest_software_by_name ON latest_software (name, version, machine_id);\n"
            "CREATE INDEX latest_software_by_machine ON latest_software (machine_id);\n"
            // Every program name the newest scans have shown: a search matches
            // a text against these few thousand, then seeks their machines.
