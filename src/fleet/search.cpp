@@ -96,6 +96,18 @@ Result<SearchResult> searchFleet(store::SqlConnection& connection, const SearchQ
     const std::string like = engine == store::Engine::Postgres ? "ILIKE" : "LIKE";
     const std::string programs = "FROM program_names p CROSS JOIN latest_software ls WHERE p.name " + like +
                                  " ? ESCAPE '\\' AND ls.name = p.name AND ls.version " + like + " ? ESCAPE '\\'";
+    // The names that match, and how many machines hold each.
+    std::size_t names = 0, holdingName = 0;
+    if (programAsked) {
+        Status status = connection.query(
+            "SELECT COUNT(*), COALESCE(SUM(machines), 0) FROM program_names p WHERE p.name " + like + " ? ESCAPE '\\'",
+            {std::string_view(name)}, [&](const store::SqlRow& row) {
+                names = static_cast<std::size_t>(row.integer(0));
+                holdingName = static_cast<std::size_t>(row.integer(1));
+            });
+        if (!status.ok()) return status.failure;
+        if (names == 0) return result;
+    }
     std::vector<store::SqlParam> params;
     std::string holding = " FROM machine_summary s WHERE 1 = 1";
     if (programAsked) {
@@ -105,16 +117,35 @@ Result<SearchResult> searchFleet(store::SqlConnection& connection, const SearchQ
     holding += conditions;
     params.insert(params.end(), hardware.begin(), hardware.end());
 
-    // Counted and paged by the store; a program alone is counted from its
-    // index without the machines.
-    auto counted = store::queryValue(connection,
-                                     programAsked && conditions.empty() ? "SELECT COUNT(DISTINCT ls.machine_id) " + programs
-                                                                        : "SELECT COUNT(*)" + holding,
-                                     params);
-    if (!counted) return counted.failure();
-    result.matching = *counted ? std::stoull(**counted) : 0;
+    // Counted by the store: one name alone from its kept count, a program
+    // from the index of the newest scans' programs.
+    const bool nameAlone = programAsked && names == 1 && query.version.empty() && conditions.empty();
+    if (nameAlone) {
+        result.matching = holdingName;
+    } else {
+        auto counted = store::queryValue(connection,
+                                         programAsked && conditions.empty()
+                                             ? "SELECT COUNT(DISTINCT ls.machine_id) " + programs
+                                             : "SELECT COUNT(*)" + holding,
+                                         params);
+        if (!counted) return counted.failure();
+        result.matching = *counted ? std::stoull(**counted) : 0;
+    }
     result.pages = std::max<std::size_t>(1, (result.matching + kSearchPageSize - 1) / kSearchPageSize);
     result.page = std::min(query.page, result.pages);
+    if (result.matching == 0) return result;
+    // Where the program is common, the machines are walked in name order and
+    // each asked whether it holds it, so the page is found within a few
+    // hundred; where it is rare, its machines are gathered and sorted.
+    if (programAsked) {
+        auto machines = store::CountSummarisedMachines(connection);
+        if (!machines) return machines.failure();
+        if (result.matching * 20 >= *machines) {
+            holding = " FROM machine_summary s WHERE EXISTS (SELECT 1 FROM latest_software ls WHERE ls.machine_id = "
+                      "s.machine_id AND ls.name IN (SELECT p.name FROM program_names p WHERE p.name " + like +
+                      " ? ESCAPE '\\') AND ls.version " + like + " ? ESCAPE '\\')" + conditions;
+        }
+    }
     params.emplace_back(static_cast<std::int64_t>(kSearchPageSize));
     params.emplace_back(static_cast<std::int64_t>((result.page - 1) * kSearchPageSize));
     std::vector<store::SqlParam> pageParams{std::string_view(name), std::string_view(version)};

@@ -241,7 +241,8 @@ Status countAllMachines(SqlConnection& connection) {
     return {};
 }
 
-// The newest scan's programs, and their names among every name searched.
+// The newest scan's programs, and their names among every name searched
+// with how many machines hold each.
 Status copyNewestPrograms(SqlConnection& connection, std::optional<std::int64_t> machineId) {
     std::vector<SqlParam> params;
     std::string only, ofMachine;
@@ -250,7 +251,14 @@ Status copyNewestPrograms(SqlConnection& connection, std::optional<std::int64_t>
         ofMachine = " AND machine_id = ?";
         params.emplace_back(*machineId);
     }
-    Status status = connection.query("DELETE FROM latest_software WHERE 1 = 1" + ofMachine, params);
+    // IN counts a machine once per name, however many versions it holds.
+    auto countNames = [&](const char* by) {
+        return connection.query(std::string("UPDATE program_names SET machines = machines ") + by +
+                                    " WHERE name IN (SELECT name FROM latest_software WHERE machine_id = ?)",
+                                params);
+    };
+    Status status = machineId ? countNames("- 1") : Status{};
+    if (status.ok()) status = connection.query("DELETE FROM latest_software WHERE 1 = 1" + ofMachine, params);
     if (status.ok()) {
         status = connection.query(
             "INSERT INTO latest_software (machine_id, name, version) SELECT l.machine_id, s.name, s.version "
@@ -259,9 +267,15 @@ Status copyNewestPrograms(SqlConnection& connection, std::optional<std::int64_t>
     }
     if (status.ok()) {
         // WHERE keeps SQLite from reading ON CONFLICT as a join's ON.
-        status = connection.query("INSERT INTO program_names (name) SELECT DISTINCT name FROM latest_software "
-                                  "WHERE 1 = 1" + ofMachine + " ON CONFLICT (name) DO NOTHING",
+        status = connection.query("INSERT INTO program_names (name, machines) SELECT DISTINCT name, 0 FROM "
+                                  "latest_software WHERE 1 = 1" + ofMachine + " ON CONFLICT (name) DO NOTHING",
                                   params);
+    }
+    if (status.ok()) {
+        status = machineId ? countNames("+ 1")
+                           : connection.execute("UPDATE program_names SET machines = (SELECT COUNT(DISTINCT "
+                                                "ls.machine_id) FROM latest_software ls WHERE ls.name = "
+                                                "program_names.name)");
     }
     return status;
 }
@@ -308,10 +322,10 @@ std::string MachineSummaryTablesSql(Engine engine) {
            // Holding all three, a search reads the matching programs from
            // the index alone.
            "CREATE INDEX latest_software_by_name ON latest_software (name, version, machine_id);\n"
-           "CREATE INDEX latest_software_by_machine ON latest_software (machine_id);\n"
            // Every program name the newest scans have shown: a search matches
            // a text against these few thousand, then seeks their machines.
-           "CREATE TABLE program_names (name TEXT PRIMARY KEY);\n";
+           "CREATE TABLE program_names (name TEXT PRIMARY KEY, machines BIGINT NOT NULL);\n"
+           "CREATE INDEX latest_software_by_machine_name ON latest_software (machine_id, name, version);\n";
     return sql;
 }
 

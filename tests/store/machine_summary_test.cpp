@@ -63,7 +63,8 @@ TEST_P(MachineSummary, KeptScanByScanIsWhatTheScansSayInAnyOrder) {
     auto everything = [&] {
         return tableText(connection, summaryColumns, "FROM machine_summary ORDER BY machine_id") +
                tableText(connection, "machine_id, name, version", "FROM latest_software ORDER BY machine_id, name, version") +
-               tableText(connection, "chart, shown, machines", "FROM summary_counts ORDER BY chart, shown");
+               tableText(connection, "chart, shown, machines", "FROM summary_counts ORDER BY chart, shown") +
+               tableText(connection, "name, machines", "FROM program_names WHERE machines > 0 ORDER BY name");
     };
     const std::string kept = everything();
     ASSERT_TRUE(RefreshAllMachineSummaries(connection).ok());
@@ -82,6 +83,44 @@ TEST_P(MachineSummary, KeptScanByScanIsWhatTheScansSayInAnyOrder) {
     EXPECT_EQ(programsFound(connection, "only program"), std::vector<std::string>{"PC-0003: Only Program 9.1"});
     EXPECT_EQ(programsFound(connection, "Program 2"),
               (std::vector<std::string>{"PC-0001: Program 2 1.0", "PC-0002-NEW: Program 2 1.7"}));
+}
+
+std::vector<std::string> machinesFound(SqlConnection& connection, const std::string& program, const std::string& version) {
+    fleet::SearchQuery query;
+    query.program = program;
+    query.version = version;
+    auto found = fleet::searchFleet(connection, query);
+    EXPECT_TRUE(found) << found.failure().description;
+    std::vector<std::string> names;
+    if (!found) return names;
+    for (const auto& hit : found->hits) names.push_back(hit.machine.name);
+    EXPECT_EQ(found->matching, names.size());
+    return names;
+}
+
+// A rare program's machines are gathered and sorted, a common one's found
+// by walking the machines in name order: either way the same machines.
+TEST_P(MachineSummary, SearchFindsTheSameMachinesForRareAndCommonPrograms) {
+    auto store = openStore();
+    ASSERT_TRUE(store);
+    std::vector<data::Report> reports;
+    std::vector<std::string> withFive, withTwoVersions;
+    for (int i = 30; i >= 1; --i) {
+        data::Report r = makeReport(i);
+        if (i == 7) r.software.push_back({"Rare Tool", "2.0"});
+        if (i % 5 == 0) r.software.push_back({"Program 1", "2.0"});  // a second version beside 1.0
+        if (i % 4 == 3) withFive.insert(withFive.begin(), r.name);   // programs 0 to 5
+        if (i % 5 == 0) withTwoVersions.insert(withTwoVersions.begin(), r.name);
+        reports.push_back(std::move(r));
+    }
+    addAll(*store, reports);
+    SqlConnection& connection = store->connection();
+    EXPECT_EQ(machinesFound(connection, "rare tool", ""), std::vector<std::string>{"PC-0007"});
+    EXPECT_EQ(machinesFound(connection, "Program 5", ""), withFive);
+    EXPECT_EQ(machinesFound(connection, "program 1", "2.0"), withTwoVersions);
+    EXPECT_EQ(machinesFound(connection, "program", "2.0"), withTwoVersions);
+    EXPECT_EQ(machinesFound(connection, "program 1", "").size(), 30u);  // counted once each with two versions
+    EXPECT_EQ(machinesFound(connection, "no such program", "").size(), 0u);
 }
 
 // The ages are counted by day; the machines of a limit's own day are told
