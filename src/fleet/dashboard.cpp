@@ -139,9 +139,8 @@ Result<Dashboard> readDashboard(store::SqlConnection& connection, std::time_t no
         limitDays.push_back(limits.back().substr(0, 10));
     }
     seen.push_back({"more than a year ago", 0, {}});
-    // The store counts machines by the day they were last seen: a day
-    // between two limits falls wholly into one bar, and only the machines
-    // of a limit's own day are told apart by their times.
+    // The store counts machines by the day and the minute they were last
+    // seen: a day between two limits falls wholly into one bar.
     std::size_t unknown = 0;
     std::vector<std::size_t> splitLimits;
     status = readCounts(connection, "day", [&](std::string_view day, std::size_t count) {
@@ -155,12 +154,24 @@ Result<Dashboard> readDashboard(store::SqlConnection& connection, std::time_t no
         else seen[i].machines += count;
     });
     if (!status.ok()) return status.failure;
-    // A limit's day: the machines seen from the limit on are within it, the
-    // ones before within the next (the days of two limits differ).
+    // A limit's day is told apart by the minute, and only the machines of
+    // the limit's own minute by their times: seen from the limit on, they
+    // are within it, before it within the next (the days of two limits differ).
     for (std::size_t i : splitLimits) {
-        const std::string dayEnd = limitDays[i] + "~";  // after every time of the day
-        const std::pair<std::string_view, std::string_view> parts[] = {{limitDays[i], limits[i]},
-                                                                       {limits[i], dayEnd}};
+        const std::string dayEnd = limitDays[i] + "~", minute = limits[i].substr(0, 16);  // "~" after every time
+        bool splitMinute = false;
+        status = connection.query(
+            "SELECT shown, machines FROM summary_counts WHERE chart = 'minute' AND shown >= ? AND shown < ?",
+            {std::string_view(limitDays[i]), std::string_view(dayEnd)}, [&](const store::SqlRow& row) {
+                const std::string_view shown = row.text(0).value_or("");
+                const auto count = static_cast<std::size_t>(row.integer(1));
+                if (shown == minute) splitMinute = true;
+                else seen[shown > minute ? i : i + 1].machines += count;
+            });
+        if (!status.ok()) return status.failure;
+        if (!splitMinute) continue;
+        const std::string minuteEnd = minute + "~";
+        const std::pair<std::string_view, std::string_view> parts[] = {{minute, limits[i]}, {limits[i], minuteEnd}};
         for (std::size_t part = 0; part < 2; ++part) {
             auto counted = store::queryValue(
                 connection, "SELECT COUNT(*) FROM machine_summary WHERE last_seen >= ? AND last_seen < ?",

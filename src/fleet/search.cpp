@@ -148,7 +148,7 @@ Result<SearchResult> searchFleet(store::SqlConnection& connection, const SearchQ
     }
     params.emplace_back(static_cast<std::int64_t>(kSearchPageSize));
     params.emplace_back(static_cast<std::int64_t>((result.page - 1) * kSearchPageSize));
-    std::vector<store::SqlParam> pageParams{std::string_view(name), std::string_view(version)};
+    std::vector<store::SqlParam> pageParams;
     std::string listed;
     Status status = connection.query(
         "SELECT " + MachineFiguresColumnsSql() + holding + " ORDER BY s.key_name, s.machine_id LIMIT ? OFFSET ?",
@@ -159,12 +159,19 @@ Result<SearchResult> searchFleet(store::SqlConnection& connection, const SearchQ
         });
     if (!status.ok()) return status.failure;
     if (!programAsked || result.hits.empty()) return result;
+    pageParams.emplace_back(std::string_view(name));
+    pageParams.emplace_back(std::string_view(version));
 
     // The programs found on the page's machines.
     std::map<std::int64_t, SearchHit*> hitOf;
     for (auto& hit : result.hits) hitOf[hit.machine.machineId] = &hit;
-    status = connection.query("SELECT ls.machine_id, ls.name, ls.version " + programs + " AND ls.machine_id IN (" +
-                                  listed + ") ORDER BY ls.name, ls.version",
+    // Walked from the page's machines, each sought in the index of its
+    // programs: started from the names, SQLite makes itself an index of
+    // every machine's programs first.
+    status = connection.query("SELECT ls.machine_id, ls.name, ls.version FROM machine_summary s CROSS JOIN "
+                              "latest_software ls WHERE s.machine_id IN (" + listed + ") AND ls.machine_id = "
+                              "s.machine_id AND ls.name IN (SELECT p.name FROM program_names p WHERE p.name " + like +
+                                  " ? ESCAPE '\\') AND ls.version " + like + " ? ESCAPE '\\' ORDER BY ls.name, ls.version",
                               pageParams, [&](const store::SqlRow& row) {
                                   if (auto found = hitOf.find(row.integer(0)); found != hitOf.end()) {
                                       found->second->programs.emplace_back(std::string(row.text(1).value_or("")),

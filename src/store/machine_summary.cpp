@@ -214,7 +214,8 @@ constexpr std::pair<const char*, const char*> kCountedCharts[] = {
     {"model", "maker_model"},
     {"ram", "COALESCE(CAST(ram_mb / 1024 AS TEXT), '')"},  // whole gigabytes, as the search takes them
     {"disk", "COALESCE(CAST(disk_gb AS TEXT), '')"},
-    {"day", "substr(last_seen, 1, 10)"},  // the day last seen, for the ages
+    {"day", "substr(last_seen, 1, 10)"},  // the day and the minute last seen, for the ages
+    {"minute", "substr(last_seen, 1, 16)"},
 };
 
 // One machine's summary counted in (`by` 1) or out (-1) of the charts.
@@ -312,9 +313,10 @@ std::string MachineSummaryTablesSql(Engine engine) {
     }
     sql += "CREATE INDEX machine_summary_by_last_seen ON machine_summary (last_seen);\n"
            // How many machines' summaries show each operating system, maker
-           // and model, RAM in whole gigabytes, disk size and day last seen:
+           // and model, RAM in whole gigabytes, disk size, and day and minute
+           // last seen (compared byte for byte, as times are):
            // the dashboard's charts, kept as the summaries change. '' is unknown.
-           "CREATE TABLE summary_counts (chart TEXT NOT NULL, shown TEXT NOT NULL, machines BIGINT NOT NULL,\n"
+           "CREATE TABLE summary_counts (chart TEXT NOT NULL, shown " + key + ", machines BIGINT NOT NULL,\n"
            "  PRIMARY KEY (chart, shown));\n";
     sql += "CREATE TABLE latest_software (machine_id " + ref + " NOT NULL REFERENCES machines(id) ON DELETE CASCADE,\n"
            "  name TEXT NOT NULL,\n"

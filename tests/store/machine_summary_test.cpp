@@ -123,15 +123,16 @@ TEST_P(MachineSummary, SearchFindsTheSameMachinesForRareAndCommonPrograms) {
     EXPECT_EQ(machinesFound(connection, "no such program", "").size(), 0u);
 }
 
-// The ages are counted by day; the machines of a limit's own day are told
-// apart by their times, on either side of the limit.
+// The ages are counted by day and minute; the machines of a limit's own day
+// and minute are told apart on either side of the limit.
 TEST_P(MachineSummary, TheDashboardsAgesSplitALimitsDayByTheTime) {
     auto store = openStore();
     ASSERT_TRUE(store);
     std::vector<data::Report> reports;
     for (const char* taken : {"2026-12-09T09:00:00+00:00", "2026-12-08T12:30:00+00:00", "2026-12-08T11:30:00+00:00",
-                              "2026-12-05T10:00:00+00:00", "2026-12-02T12:30:00+00:00", "2026-12-02T11:59:00+00:00",
-                              "2026-03-01T08:00:00+00:00", "2025-01-10T08:00:00+00:00", ""}) {
+                              "2026-12-08T12:00:45+00:00", "2026-12-08T12:00:10+00:00", "2026-12-05T10:00:00+00:00",
+                              "2026-12-02T12:30:00+00:00", "2026-12-02T11:59:00+00:00", "2026-03-01T08:00:00+00:00",
+                              "2025-01-10T08:00:00+00:00", ""}) {
         data::Report r = makeReport(static_cast<int>(reports.size()) + 1);
         r.takenAt = taken;
         r.timeKnown = *taken != 0;
@@ -143,13 +144,14 @@ TEST_P(MachineSummary, TheDashboardsAgesSplitALimitsDayByTheTime) {
     noon.tm_mon = 11;
     noon.tm_mday = 9;
     noon.tm_hour = 12;
+    noon.tm_sec = 30;  // the limits fall within a minute
     auto dashboard = fleet::readDashboard(store->connection(), timegm(&noon));
     ASSERT_TRUE(dashboard) << dashboard.failure().description;
-    EXPECT_EQ(dashboard->machines, 9u);
+    EXPECT_EQ(dashboard->machines, 11u);
     std::string ages;
     for (const auto& bar : dashboard->charts.back().bars) ages += bar.label + ": " + std::to_string(bar.machines) + "\n";
     EXPECT_EQ(ages,
-              "within a day: 2\nwithin a week: 3\nwithin 30 days: 1\nwithin 90 days: 0\nwithin a year: 1\n"
+              "within a day: 3\nwithin a week: 4\nwithin 30 days: 1\nwithin 90 days: 0\nwithin a year: 1\n"
               "more than a year ago: 1\nunknown: 1\n");
 }
 
