@@ -29,9 +29,6 @@ const char* sortColumn(FleetColumn column) {
     return "key_name";
 }
 
-constexpr const char* kFilterColumns[] = {"key_name",  "key_host", "key_model", "key_serial",   "key_cpu",
-                                          "key_ram",   "key_disks", "key_os",   "key_programs", "key_seen"};
-
 }  // namespace
 
 const std::vector<FleetColumnInfo>& fleetColumns() {
@@ -91,7 +88,7 @@ Result<FleetList> listFleet(store::SqlConnection& connection, const FleetQuery& 
         where = " WHERE " + store::ContainsSql(connection.engine(), "key_all");
         filter.emplace_back(std::string_view(needle));
     } else if (!needle.empty()) {
-        for (const char* column : kFilterColumns) {
+        for (const char* column : store::kSummaryKeyColumns) {
             where += (where.empty() ? " WHERE " : " OR ") + store::ContainsSql(connection.engine(), column);
             filter.emplace_back(std::string_view(needle));
         }

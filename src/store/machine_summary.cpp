@@ -2,7 +2,7 @@
 
 #include <charconv>
 #include <initializer_list>
-#include <limits>
+#include <iterator>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -64,7 +64,7 @@ struct Gathered {
     std::int64_t lastDiskItem = -1;
 };
 
-constexpr std::size_t kKeys = 10;  // the fleet list's columns, key_name to key_seen
+constexpr std::size_t kKeys = std::size(kSummaryKeyColumns);
 
 const char* kSummaryColumns[] = {
     "machine_id", "scan_id",   "name",      "generated", "host_name", "last_seen",   "serial",   "maker",
@@ -296,9 +296,7 @@ std::string MachineSummaryTablesSql(Engine engine) {
                       "  maker_model TEXT NOT NULL, cpu TEXT NOT NULL, ram_total TEXT NOT NULL, ram_mb BIGINT,\n"
                       "  disks TEXT NOT NULL, disk_gb BIGINT, os TEXT NOT NULL, programs BIGINT NOT NULL,\n"
                       "  programs_collected INTEGER NOT NULL, scans BIGINT NOT NULL";
-    const char* keys[] = {"key_name", "key_host", "key_model", "key_serial", "key_cpu",
-                          "key_ram",  "key_disks", "key_os",   "key_programs", "key_seen"};
-    for (const char* column : keys) sql += std::string(",\n  ") + column + " " + key;
+    for (const char* column : kSummaryKeyColumns) sql += std::string(",\n  ") + column + " " + key;
     sql += ",\n  key_all " + key;
     sql += ",\n  sort_ram BIGINT NOT NULL, sort_programs BIGINT NOT NULL);\n";
     // Two indexes per sortable column, one for each direction (machines

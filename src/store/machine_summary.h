@@ -14,6 +14,12 @@
 
 namespace veltrix::store {
 
+// The columns of machine_summary that hold the fleet list's ten cells
+// lowered, in the list's order; key_all holds them all, one per line.
+inline constexpr const char* kSummaryKeyColumns[] = {"key_name", "key_host",  "key_model", "key_serial",
+                                                     "key_cpu",  "key_ram",   "key_disks", "key_os",
+                                                     "key_programs", "key_seen"};
+
 // The tables: machine_summary, summary_counts, latest_software and
 // program_names.
 std::string MachineSummaryTablesSql(Engine engine);
