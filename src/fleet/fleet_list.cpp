@@ -4,7 +4,6 @@
 #include <charconv>
 #include <string_view>
 
-#include "core/ascii.h"
 #include "fleet/utc_time.h"
 #include "store/machine_summary.h"
 
@@ -79,19 +78,14 @@ std::string fleetCell(const store::OverviewLine& line, FleetColumn column) {
 
 Result<FleetList> listFleet(store::SqlConnection& connection, const FleetQuery& query, std::time_t now) {
     // Any cell containing the text, in any letter case: the cells are kept
-    // lowered beside the machines, so the filter compares bytes, all of a
-    // machine's cells at once unless the text could span two of them.
-    const std::string needle = lowerAscii(query.filter);
+    // lowered beside the machines, and indexed by their substrings.
+    const std::string needle = store::ComparableText(query.filter);
     std::string where;
     std::vector<store::SqlParam> filter;
-    if (needle.find('\n') == std::string::npos && !needle.empty()) {
-        where = " WHERE " + store::ContainsSql(connection.engine(), "key_all");
-        filter.emplace_back(std::string_view(needle));
-    } else if (!needle.empty()) {
-        for (const char* column : store::kSummaryKeyColumns) {
-            where += (where.empty() ? " WHERE " : " OR ") + store::ContainsSql(connection.engine(), column);
-            filter.emplace_back(std::string_view(needle));
-        }
+    const store::CellsFilter cells = store::CellsContainingSql(connection.engine(), needle);
+    if (!needle.empty()) {
+        where = " WHERE " + cells.sql;
+        for (const std::string& text : cells.texts) filter.emplace_back(std::string_view(text));
     }
     FleetList list;
     const std::string staleBefore = storeTime(now - static_cast<std::time_t>(kStaleDays) * 86400);
@@ -111,7 +105,7 @@ Result<FleetList> listFleet(store::SqlConnection& connection, const FleetQuery& 
         params.insert(params.end(), filter.begin(), filter.end());
         status = connection.query(
             "SELECT COUNT(*), COALESCE(SUM(CASE WHEN last_seen <> '' AND last_seen < ? THEN 1 ELSE 0 END), 0) "
-            "FROM machine_summary" + where,
+            "FROM machine_summary s" + where,
             params, [&](const store::SqlRow& row) {
                 list.matching = static_cast<std::size_t>(row.integer(0));
                 list.stale = static_cast<std::size_t>(row.integer(1));

@@ -1,6 +1,6 @@
-// The figures of each machine's newest scan that search and the dashboard
-// count and compare: maker and model, operating system, RAM and disk size as
-// numbers, and when it was last seen.
+// The figures of a machine's newest scan that a search shows beside each
+// machine it finds: maker and model, operating system, RAM and disk size as
+// numbers, and when it was last seen, read from the machine's summary.
 #pragma once
 
 #include <cstdint>

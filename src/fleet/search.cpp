@@ -4,7 +4,6 @@
 #include <charconv>
 #include <map>
 
-#include "core/ascii.h"
 #include "store/machine_summary.h"
 
 namespace veltrix::fleet {
@@ -13,7 +12,7 @@ namespace {
 // A LIKE pattern that finds `text` anywhere, its own % and _ taken literally.
 std::string likeAnywhere(std::string_view text) {
     std::string pattern = "%";
-    for (char c : lowerAscii(text)) {
+    for (char c : store::ComparableText(text)) {
         if (c == '%' || c == '_' || c == '\\') pattern += '\\';
         pattern += c;
     }
@@ -77,7 +76,7 @@ Result<SearchResult> searchFleet(store::SqlConnection& connection, const SearchQ
     bound("ram_mb", query.ramAtMostGb, 1024, " <= ");
     bound("disk_gb", query.diskAtLeastGb, 1, " >= ");
     bound("disk_gb", query.diskAtMostGb, 1, " <= ");
-    const std::string model = lowerAscii(query.model), os = lowerAscii(query.os);
+    const std::string model = store::ComparableText(query.model), os = store::ComparableText(query.os);
     if (!model.empty()) {
         conditions += " AND " + store::ContainsSql(engine, "s.key_model");
         hardware.emplace_back(std::string_view(model));

@@ -104,17 +104,21 @@ Status InventoryStore::prepareSchema(OpenMode mode) {
         auto again = readSchemaState(*connection_);
         if (!again) result = again.failure();
         else result = check(*again);
-        for (int version = again && again->version ? *again->version : 0; result.ok() && version < kSchemaVersion;
-             ++version) {
-            result = connection_->execute(upgradeSql(connection_->engine(), version));
+        const int from = again && again->version ? *again->version : 0;
+        for (int version = from; result.ok() && version < kSchemaVersion; ++version) {
+            // A step may change nothing on one engine.
+            const std::string sql = upgradeSql(connection_->engine(), version);
+            if (!sql.empty()) result = connection_->execute(sql);
             if (result.ok() && version == 1) result = mergeMachinesByHardware();
             if (result.ok() && version == 1) result = RecordAllChanges(*connection_);
-            if (result.ok() && version == 2) result = RefreshAllMachineSummaries(*connection_);
             if (result.ok() && version > 0) {
                 result = connection_->query("UPDATE store_info SET value = ? WHERE key = 'schema_version'",
                                             {std::int64_t{version + 1}});
             }
         }
+        // Made once every table they fill exists: a store from before
+        // version 3 has scans but no summaries.
+        if (result.ok() && from > 0 && from < 3) result = RefreshAllMachineSummaries(*connection_);
     }
     if (result.ok()) result = connection_->execute("COMMIT");
     if (!result.ok()) {

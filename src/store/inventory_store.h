@@ -17,7 +17,7 @@ namespace veltrix::store {
 
 // The schema version this program writes. A store with a higher number was
 // made by a newer program and is refused, never touched.
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 
 // Failure numbers: the store cannot be reached or is not one we may use, or
 // a statement failed inside a usable store.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/ascii.h"
+#include "report/encoding.h"
 
 namespace veltrix::store {
 namespace {
@@ -333,6 +334,55 @@ std::string ContainsSql(Engine engine, std::string_view column) {
     return (engine == Engine::Sqlite ? "instr(" : "strpos(") + std::string(column) + ", ?) > 0";
 }
 
+std::string SummaryTextIndexSql(Engine engine) {
+    // PostgreSQL has none: its trigram module splits texts into words, so
+    // "model 12" would propose every machine with an "i5-12500", and an
+    // index over each key's trigrams as an array is costly to keep beside
+    // the rows and left to a planner that may compute it row by row. A
+    // filter there compares every summary, which it does fast.
+    if (engine != Engine::Sqlite) return {};
+    // Case kept: the keys are lowered already, and a phrase of trigrams
+    // then matches exactly the texts that hold it.
+    return "CREATE VIRTUAL TABLE summary_text USING fts5(key_all, tokenize = 'trigram case_sensitive 1');\n"
+           "INSERT INTO summary_text (rowid, key_all) SELECT machine_id, key_all FROM machine_summary;\n";
+}
+
+std::string ComparableText(std::string_view typed) {
+    std::string text = lowerAscii(replaceInvalidUtf8(typed));
+    for (std::size_t at = text.find('\0'); at != std::string::npos; at = text.find('\0', at)) {
+        text.replace(at, 1, "\xEF\xBF\xBD");
+    }
+    return text;
+}
+
+CellsFilter CellsContainingSql(Engine engine, const std::string& needle) {
+    CellsFilter filter;
+    if (needle.find('\n') != std::string::npos) {
+        for (const char* column : kSummaryKeyColumns) {
+            filter.sql += (filter.sql.empty() ? "(" : " OR ") + ContainsSql(engine, std::string("s.") + column);
+            filter.texts.push_back(needle);
+        }
+        filter.sql += ")";
+        return filter;
+    }
+    std::size_t characters = 0;
+    for (char c : needle) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    if (characters >= 3 && engine == Engine::Sqlite) {
+        // The index names the machines whose keys hold the text's trigrams
+        // in a row; comparing their keys again keeps the answer exact.
+        std::string phrase = "\"";
+        for (char c : needle) {
+            phrase += c;
+            if (c == '"') phrase += '"';
+        }
+        filter.sql = "s.machine_id IN (SELECT rowid FROM summary_text WHERE summary_text MATCH ?) AND ";
+        filter.texts.push_back(phrase + "\"");
+    }
+    filter.sql += ContainsSql(engine, "s.key_all");
+    filter.texts.push_back(needle);
+    return filter;
+}
+
 Result<std::size_t> CountSummarisedMachines(SqlConnection& connection) {
     auto machines = queryValue(connection, "SELECT COALESCE(SUM(machines), 0) FROM summary_counts WHERE chart = 'os'");
     if (!machines) return machines.failure();
@@ -344,9 +394,16 @@ Status RefreshMachineSummary(SqlConnection& connection, std::int64_t machineId) 
     if (!previous) return previous.failure();
     auto machines = gather(connection, machineId);
     if (!machines) return machines.failure();
+    const bool sqlite = connection.engine() == Engine::Sqlite;
     Status status = countMachine(connection, machineId, -1);
     if (status.ok()) status = connection.query("DELETE FROM machine_summary WHERE machine_id = ?", {machineId});
+    if (status.ok() && sqlite) status = connection.query("DELETE FROM summary_text WHERE rowid = ?", {machineId});
     if (status.ok()) status = writeSummaries(connection, *machines);
+    if (status.ok() && sqlite) {
+        status = connection.query("INSERT INTO summary_text (rowid, key_all) SELECT machine_id, key_all "
+                                  "FROM machine_summary WHERE machine_id = ?",
+                                  {machineId});
+    }
     if (status.ok()) status = countMachine(connection, machineId, 1);
     // The programs are copied again only when the newest scan is another.
     const bool sameScan = *previous && !machines->empty() && *previous == std::to_string(machines->front().scanId);
@@ -357,8 +414,14 @@ Status RefreshMachineSummary(SqlConnection& connection, std::int64_t machineId) 
 Status RefreshAllMachineSummaries(SqlConnection& connection) {
     auto machines = gather(connection, std::nullopt);
     if (!machines) return machines.failure();
+    const bool sqlite = connection.engine() == Engine::Sqlite;
     Status status = connection.execute("DELETE FROM machine_summary");
+    if (status.ok() && sqlite) status = connection.execute("DELETE FROM summary_text");
     if (status.ok()) status = writeSummaries(connection, *machines);
+    if (status.ok() && sqlite) {
+        status = connection.execute("INSERT INTO summary_text (rowid, key_all) SELECT machine_id, key_all "
+                                    "FROM machine_summary");
+    }
     if (status.ok()) status = countAllMachines(connection);
     if (status.ok()) status = copyNewestPrograms(connection, std::nullopt);
     return status;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/result.h"
 #include "store/sql_connection.h"
@@ -36,5 +37,26 @@ Result<std::size_t> CountSummarisedMachines(SqlConnection& connection);
 
 // "Contains" on both engines, byte for byte: `column` holds `?`.
 std::string ContainsSql(Engine engine, std::string_view column);
+
+// A typed text as the keys can hold it: ASCII letters lowered, and each
+// byte that is no UTF-8, or NUL, as U+FFFD (PostgreSQL refuses both in a
+// text, and no cell holds them).
+std::string ComparableText(std::string_view typed);
+
+// The index of the summaries' cells by their substrings (version 4, on
+// SQLite only): each key_all's character trigrams, in a full-text table.
+// Empty for PostgreSQL.
+std::string SummaryTextIndexSql(Engine engine);
+
+// The condition on machine_summary `s` that one of a machine's list cells
+// holds `needle` (as ComparableText makes it), and the texts it binds in order.
+// On SQLite a needle of three characters or more is looked up in the text
+// index; otherwise, and for one holding a line feed (which could span two
+// cells), every summary is compared.
+struct CellsFilter {
+    std::string sql;
+    std::vector<std::string> texts;
+};
+CellsFilter CellsContainingSql(Engine engine, const std::string& needle);
 
 }  // namespace veltrix::store

@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "store/inventory_store.h"
 #include "store/machine_summary.h"
 #include "store/scan_changes.h"
 #include "store/server_schema.h"
@@ -144,8 +145,7 @@ std::vector<std::string> createdNames(const std::string& sql) {
 
 Result<SchemaState> readSchemaState(SqlConnection& connection) {
     std::string all;
-    for (int version = 0; !upgradeSql(connection.engine(), version).empty(); ++version)
-        all += upgradeSql(connection.engine(), version);
+    for (int version = 0; version < kSchemaVersion; ++version) all += upgradeSql(connection.engine(), version);
     const std::vector<std::string> names = createdNames(all);
     std::string tablesSql =
         connection.engine() == Engine::Sqlite
@@ -190,6 +190,9 @@ std::string upgradeSql(Engine engine, int fromVersion) {
         // Version 3: what each machine's newest scan shows, kept beside the
         // scans (InventoryStore fills it in the same transaction).
         case 2: return MachineSummaryTablesSql(engine);
+        // Version 4: the summaries' cells indexed by their substrings, for
+        // the fleet list's filter (on SQLite).
+        case 3: return SummaryTextIndexSql(engine);
         default: return std::string();
     }
 }

@@ -5,7 +5,9 @@
 
 #include <ctime>
 
+#include "core/ascii.h"
 #include "fleet/dashboard.h"
+#include "fleet/fleet_list.h"
 #include "fleet/search.h"
 #include "store/machine_summary.h"
 
@@ -64,7 +66,8 @@ TEST_P(MachineSummary, KeptScanByScanIsWhatTheScansSayInAnyOrder) {
         return tableText(connection, summaryColumns, "FROM machine_summary ORDER BY machine_id") +
                tableText(connection, "machine_id, name, version", "FROM latest_software ORDER BY machine_id, name, version") +
                tableText(connection, "chart, shown, machines", "FROM summary_counts ORDER BY chart, shown") +
-               tableText(connection, "name, machines", "FROM program_names WHERE machines > 0 ORDER BY name");
+               tableText(connection, "name, machines", "FROM program_names WHERE machines > 0 ORDER BY name") +
+               (postgres() ? "" : tableText(connection, "rowid, key_all", "FROM summary_text ORDER BY rowid"));
     };
     const std::string kept = everything();
     ASSERT_TRUE(RefreshAllMachineSummaries(connection).ok());
@@ -153,6 +156,100 @@ TEST_P(MachineSummary, TheDashboardsAgesSplitALimitsDayByTheTime) {
     EXPECT_EQ(ages,
               "within a day: 3\nwithin a week: 4\nwithin 30 days: 1\nwithin 90 days: 0\nwithin a year: 1\n"
               "more than a year ago: 1\nunknown: 1\n");
+}
+
+// The names of the machines the fleet list shows for `filter`.
+std::vector<std::string> listed(SqlConnection& connection, const std::string& filter) {
+    fleet::FleetQuery query;
+    query.filter = filter;
+    auto list = fleet::listFleet(connection, query, 0);
+    EXPECT_TRUE(list) << list.failure().description;
+    std::vector<std::string> names;
+    if (!list) return names;
+    for (const auto& entry : list->lines) names.push_back(entry.line.machine);
+    EXPECT_EQ(list->matching, names.size()) << filter;
+    return names;
+}
+
+// The text index (SQLite's) only proposes machines: whatever a filter holds (quotes,
+// LIKE's wildcards, a backslash, characters beyond ASCII, bytes that are
+// no UTF-8, a line feed between two cells), the list shows the machines
+// one of whose cells holds it, as comparing every cell finds (bytes no
+// cell can hold match nothing, on either engine); and a
+// version 3 store gains the index when it is next opened for writing.
+TEST_P(MachineSummary, FilterFindsTheMachinesWhoseCellsHoldTheText) {
+    auto store = openStore();
+    ASSERT_TRUE(store);
+    const char* names[] = {"PC-M\xC3\xBCller", "PC \"Quote\" 1", "Lab 50% B", "Lab_50 B", "Back\\slash",
+                           "\xC3\x9Cn\xC3\xAF" "c\xC3\xB6" "d\xC3\xA9 Rack", "Plain"};
+    const char* models[] = {"x%y_z", "B\xC3\xBCro \xC3\x9C", "Office 7000", "Office 7001"};
+    std::vector<data::Report> reports;
+    data::Report renamed = makeReport(40);
+    renamed.name = "Old Name Gone";
+    renamed.machine.enclosureSerial = "SN-RENAMED";
+    reports.push_back(renamed);
+    for (int i = 0; i < 7; ++i) {
+        data::Report r = makeReport(i + 1, 1);
+        r.name = names[i];
+        r.sections[1].items[0].rows[1].value = models[i % 4];
+        reports.push_back(std::move(r));
+    }
+    renamed = makeReport(40, 2);
+    renamed.name = "New Name";
+    renamed.machine.enclosureSerial = "SN-RENAMED";
+    reports.push_back(renamed);
+    addAll(*store, reports);
+    SqlConnection& connection = store->connection();
+
+    auto list = fleet::listFleet(connection, {}, 0);
+    ASSERT_TRUE(list) << list.failure().description;
+    ASSERT_EQ(list->lines.size(), 8u);
+    auto holding = [&](const std::string& filter) {
+        std::vector<std::string> machines;
+        for (const auto& entry : list->lines) {
+            bool found = false;
+            for (const auto& column : fleet::fleetColumns()) {
+                found = found || lowerAscii(fleet::fleetCell(entry.line, column.column))
+                                         .find(ComparableText(filter)) != std::string::npos;
+            }
+            if (found) machines.push_back(entry.line.machine);
+        }
+        return machines;
+    };
+    const std::vector<std::string> filters{
+        "pc-m\xC3\xBC", "M\xC3\x9CLLER", "\"quote\"", "\"", "50%", "%", "_5", "50_", "x%y", "%y_", "\\",
+        "k\\s", "\xC3\xBCn\xC3\xAF", "\xC3\x9C", "b\xC3\xBCro", "b", "ab", "office 700", "office 7001",
+        "gone", "new name", "zzz", "\xFF\xFE\xFD", "\xC3", "% b\n", "1\n", "core i5"};
+    for (const std::string& filter : filters) EXPECT_EQ(listed(connection, filter), holding(filter)) << filter;
+    EXPECT_EQ(listed(connection, "lab").size(), 2u);
+    EXPECT_EQ(listed(connection, "% b\n").size(), 0u);  // the name's end and the next cell's start
+    EXPECT_EQ(listed(connection, "\xC3").size(), 0u);    // no byte of a character alone
+    EXPECT_EQ(listed(connection, std::string("pc\0", 3)).size(), 0u);
+    // The search's texts are made comparable alike.
+    EXPECT_EQ(machinesFound(connection, "\xFF", "\xC3").size(), 0u);
+    fleet::SearchQuery query;
+    query.model = "\xC3";
+    query.os = std::string("\0", 1);
+    auto found = fleet::searchFleet(connection, query);
+    ASSERT_TRUE(found) << found.failure().description;
+    EXPECT_EQ(found->matching, 0u);
+
+    // As a version 3 store: no text index yet (PostgreSQL keeps none).
+    auto raw = connect();
+    if (!postgres()) {
+        ASSERT_TRUE(raw->execute("DROP TABLE summary_text").ok());
+    }
+    ASSERT_TRUE(raw->execute("UPDATE store_info SET value = '3' WHERE key = 'schema_version'").ok());
+    store.reset();
+    store = openStore();
+    ASSERT_TRUE(store);
+    EXPECT_EQ(count("SELECT value FROM store_info WHERE key = 'schema_version'"), 4);
+    if (!postgres()) {
+        EXPECT_EQ(count("SELECT COUNT(*) FROM summary_text"), 8);
+    }
+    for (const char* filter : {"office 7000", "50%", "new name"}) {
+        EXPECT_EQ(listed(store->connection(), filter), holding(filter)) << filter;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Store, MachineSummary, ::testing::Values("sqlite", "postgresql"), engineName);
