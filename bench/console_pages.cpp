@@ -275,7 +275,9 @@ bool engine(const std::string& label, const std::function<std::string(int)>& fre
         {"fleet page, by name", "/", 100},
         {"fleet page, by RAM, descending", "/?sort=ram&order=desc", 100},
         {"fleet page, by last seen", "/?sort=seen&order=desc", 100},
-        {"fleet page, filtered", "/?q=model%2012", 100},
+        {"fleet page, filtered", "/?q=model%2012", 100},  // one machine in 30
+        {"fleet page, filtered by serial", "/?q=sn-4242", 100},
+        {"fleet page, filtered, 2 letters", "/?q=hp", 100},  // one in 4, below the index's 3
         {"machine page with history", "/machines/" + std::to_string(settings.machines / 2 + 1), 100},
         {"program search", "/search?program=7-zip%2024", 100},
         {"dashboard", "/dashboard", 300},
