@@ -334,17 +334,62 @@ std::string ContainsSql(Engine engine, std::string_view column) {
     return (engine == Engine::Sqlite ? "instr(" : "strpos(") + std::string(column) + ", ?) > 0";
 }
 
+namespace {
+
+// PostgreSQL's trigram module builds its trigrams word by word: "model 12"
+// would propose every machine with an "i5-12500". So its index is on a copy
+// of key_all (key_marked) in which each ASCII mark stands in as a letter: a
+// key reads as one word and every three characters in a row count. The
+// letters the marks share with real text only propose a few machines more,
+// which comparing key_all itself then leaves out. The copy is a stored
+// column because the index's every answer is checked against it.
+constexpr std::string_view kMarks = " \n!\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~\t";
+constexpr std::string_view kMarkLetters = "qkzzzzzzzzzzzzxjvzzzzzzzzzzzzzzzzzk";
+static_assert(kMarks.size() == kMarkLetters.size());
+
+std::string markedAsLetters(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (auto at = kMarks.find(c); at != std::string_view::npos) c = kMarkLetters[at];
+    }
+    return out;
+}
+
+// key_marked's definition: translate() by the same marks.
+std::string markedAsLettersSql() {
+    std::string marks;
+    for (char c : kMarks) marks += c == '\'' ? std::string("''") : std::string(1, c);
+    return "translate(key_all, '" + marks + "', '" + std::string(kMarkLetters) + "')";
+}
+
+}  // namespace
+
 std::string SummaryTextIndexSql(Engine engine) {
-    // PostgreSQL has none: its trigram module splits texts into words, so
-    // "model 12" would propose every machine with an "i5-12500", and an
-    // index over each key's trigrams as an array is costly to keep beside
-    // the rows and left to a planner that may compute it row by row. A
-    // filter there compares every summary, which it does fast.
-    if (engine != Engine::Sqlite) return {};
-    // Case kept: the keys are lowered already, and a phrase of trigrams
-    // then matches exactly the texts that hold it.
-    return "CREATE VIRTUAL TABLE summary_text USING fts5(key_all, tokenize = 'trigram case_sensitive 1');\n"
-           "INSERT INTO summary_text (rowid, key_all) SELECT machine_id, key_all FROM machine_summary;\n";
+    if (engine == Engine::Sqlite) {
+        // Case kept: the keys are lowered already, and a phrase of trigrams
+        // then matches exactly the texts that hold it.
+        return "CREATE VIRTUAL TABLE summary_text USING fts5(key_all, tokenize = 'trigram case_sensitive 1');\n"
+               "INSERT INTO summary_text (rowid, key_all) SELECT machine_id, key_all FROM machine_summary;\n";
+    }
+    // pg_trgm comes with the server's contributed modules and is trusted, so
+    // a database's owner may add it; where it is missing or not ours to add,
+    // the store does without the index (a filter then reads every summary)
+    // rather than refusing to open.
+    return "ALTER TABLE machine_summary ADD COLUMN key_marked TEXT COLLATE \"C\" GENERATED ALWAYS AS (" +
+           markedAsLettersSql() +
+           ") STORED;\n"
+           "DO $$\n"
+           "BEGIN\n"
+           "  BEGIN\n"
+           "    CREATE EXTENSION IF NOT EXISTS pg_trgm;\n"
+           "  EXCEPTION WHEN OTHERS THEN\n"
+           "    NULL;\n"
+           "  END;\n"
+           "  IF EXISTS (SELECT 1 FROM pg_opclass WHERE opcname = 'gin_trgm_ops' AND pg_opclass_is_visible(oid)) THEN\n"
+           "    CREATE INDEX machine_summary_by_text ON machine_summary USING gin (key_marked gin_trgm_ops);\n"
+           "  END IF;\n"
+           "END\n"
+           "$$;\n";
 }
 
 std::string ComparableText(std::string_view typed) {
@@ -367,16 +412,22 @@ CellsFilter CellsContainingSql(Engine engine, const std::string& needle) {
     }
     std::size_t characters = 0;
     for (char c : needle) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    if (characters >= 3 && engine == Engine::Sqlite) {
+    if (characters >= 3) {
         // The index names the machines whose keys hold the text's trigrams
         // in a row; comparing their keys again keeps the answer exact.
-        std::string phrase = "\"";
-        for (char c : needle) {
-            phrase += c;
-            if (c == '"') phrase += '"';
+        if (engine == Engine::Sqlite) {
+            std::string phrase = "\"";
+            for (char c : needle) {
+                phrase += c;
+                if (c == '"') phrase += '"';
+            }
+            filter.sql = "s.machine_id IN (SELECT rowid FROM summary_text WHERE summary_text MATCH ?) AND ";
+            filter.texts.push_back(phrase + "\"");
+        } else {
+            // LIKE's own marks are letters by then, so nothing needs escaping.
+            filter.sql = "s.key_marked LIKE ? AND ";
+            filter.texts.push_back("%" + markedAsLetters(needle) + "%");
         }
-        filter.sql = "s.machine_id IN (SELECT rowid FROM summary_text WHERE summary_text MATCH ?) AND ";
-        filter.texts.push_back(phrase + "\"");
     }
     filter.sql += ContainsSql(engine, "s.key_all");
     filter.texts.push_back(needle);

@@ -43,16 +43,16 @@ std::string ContainsSql(Engine engine, std::string_view column);
 // text, and no cell holds them).
 std::string ComparableText(std::string_view typed);
 
-// The index of the summaries' cells by their substrings (version 4, on
-// SQLite only): each key_all's character trigrams, in a full-text table.
-// Empty for PostgreSQL.
+// The index of the summaries' cells by their substrings (version 4): each
+// key_all's character trigrams, on SQLite in a full-text table, on
+// PostgreSQL in a trigram index where the server has pg_trgm.
 std::string SummaryTextIndexSql(Engine engine);
 
 // The condition on machine_summary `s` that one of a machine's list cells
 // holds `needle` (as ComparableText makes it), and the texts it binds in order.
-// On SQLite a needle of three characters or more is looked up in the text
-// index; otherwise, and for one holding a line feed (which could span two
-// cells), every summary is compared.
+// A needle of three characters or more is looked up in the text index; a
+// shorter one, or one holding a line feed (which could span two cells),
+// compares every summary.
 struct CellsFilter {
     std::string sql;
     std::vector<std::string> texts;

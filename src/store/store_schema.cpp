@@ -191,7 +191,7 @@ std::string upgradeSql(Engine engine, int fromVersion) {
         // scans (InventoryStore fills it in the same transaction).
         case 2: return MachineSummaryTablesSql(engine);
         // Version 4: the summaries' cells indexed by their substrings, for
-        // the fleet list's filter (on SQLite).
+        // the fleet list's filter.
         case 3: return SummaryTextIndexSql(engine);
         default: return std::string();
     }

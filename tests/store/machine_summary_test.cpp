@@ -171,7 +171,7 @@ std::vector<std::string> listed(SqlConnection& connection, const std::string& fi
     return names;
 }
 
-// The text index (SQLite's) only proposes machines: whatever a filter holds (quotes,
+// The text index only proposes machines: whatever a filter holds (quotes,
 // LIKE's wildcards, a backslash, characters beyond ASCII, bytes that are
 // no UTF-8, a line feed between two cells), the list shows the machines
 // one of whose cells holds it, as comparing every cell finds (bytes no
@@ -234,19 +234,21 @@ TEST_P(MachineSummary, FilterFindsTheMachinesWhoseCellsHoldTheText) {
     ASSERT_TRUE(found) << found.failure().description;
     EXPECT_EQ(found->matching, 0u);
 
-    // As a version 3 store: no text index yet (PostgreSQL keeps none).
-    auto raw = connect();
-    if (!postgres()) {
-        ASSERT_TRUE(raw->execute("DROP TABLE summary_text").ok());
+    const std::string indexes = "SELECT COUNT(*) FROM pg_indexes WHERE indexname = 'machine_summary_by_text'";
+    if (postgres()) {
+        EXPECT_EQ(count(indexes), 1);
     }
+    // As a version 3 store: no text index yet.
+    auto raw = connect();
+    ASSERT_TRUE(raw->execute(postgres() ? "ALTER TABLE machine_summary DROP COLUMN key_marked"
+                                        : "DROP TABLE summary_text")
+                    .ok());
     ASSERT_TRUE(raw->execute("UPDATE store_info SET value = '3' WHERE key = 'schema_version'").ok());
     store.reset();
     store = openStore();
     ASSERT_TRUE(store);
     EXPECT_EQ(count("SELECT value FROM store_info WHERE key = 'schema_version'"), 4);
-    if (!postgres()) {
-        EXPECT_EQ(count("SELECT COUNT(*) FROM summary_text"), 8);
-    }
+    EXPECT_EQ(count(postgres() ? indexes : "SELECT COUNT(*) FROM summary_text"), postgres() ? 1 : 8);
     for (const char* filter : {"office 7000", "50%", "new name"}) {
         EXPECT_EQ(listed(store->connection(), filter), holding(filter)) << filter;
     }
