@@ -18,14 +18,7 @@ namespace {
 using store::testing::makeReport;
 using store::testing::StoreTest;
 
-std::string cookieSet(const Response& response, std::string_view name) {
-    for (const auto& [key, value] : response.headers) {
-        if (key == "Set-Cookie" && value.rfind(std::string(name) + "=", 0) == 0) {
-            return value.substr(name.size() + 1, value.find(';') - name.size() - 1);
-        }
-    }
-    return {};
-}
+using testing::setCookieValue;
 
 std::string formTokenIn(const std::string& page) {
     const std::string marker = "name=\"form_token\" value=\"";
@@ -53,11 +46,7 @@ protected:
 
     // A session cookie, and its form token in `formToken`.
     std::string signIn(const std::string& name, const std::string& password, std::string* formToken = nullptr) {
-        const std::string login = cookieSet(call("GET", "/login"), kLoginCookie);
-        Response signedIn = call("POST", "/login", std::string(kLoginCookie) + "=" + login,
-                                 "form_token=" + login + "&name=" + name + "&password=" + urlEncode(password));
-        EXPECT_EQ(signedIn.status, 303u);
-        const std::string session = std::string(kSessionCookie) + "=" + cookieSet(signedIn, kSessionCookie);
+        const std::string session = testing::signIn(routes_, name, password);
         if (formToken) *formToken = formTokenIn(call("GET", "/", session).body);
         return session;
     }
@@ -345,7 +334,7 @@ TEST_P(ConsolePages, WhatAMachineReportsStaysTextInSearchDashboardAndAdmin) {
     std::string formToken = formTokenIn(admin.body);
     EXPECT_EQ(call("POST", "/admin/users/remove", session, "form_token=" + formToken + "&name=%FF").status, 404u);
     EXPECT_EQ(call("POST", "/admin/secrets", session, "form_token=" + formToken + "&note=%FF%C3").status, 200u);
-    const std::string login = cookieSet(call("GET", "/login"), kLoginCookie);
+    const std::string login = setCookieValue(call("GET", "/login"), kLoginCookie);
     EXPECT_EQ(call("POST", "/login", std::string(kLoginCookie) + "=" + login,
                    "form_token=" + login + "&name=%FF&password=whatever1")
                   .status,

@@ -28,14 +28,7 @@ std::string header(const Response& response, std::string_view name) {
     return {};
 }
 
-std::string setCookieValue(const Response& response, std::string_view name) {
-    for (const auto& [key, value] : response.headers) {
-        if (key == "Set-Cookie" && value.rfind(std::string(name) + "=", 0) == 0) {
-            return value.substr(name.size() + 1, value.find(';') - name.size() - 1);
-        }
-    }
-    return {};
-}
+using testing::setCookieValue;
 
 class Console : public StoreTest {
 protected:
@@ -55,14 +48,7 @@ protected:
     }
 
     // Signs anna in; the session cookie header to send.
-    std::string signIn() {
-        Response form = call("GET", "/login");
-        std::string loginToken = setCookieValue(form, kLoginCookie);
-        Response signedIn = call("POST", "/login", std::string(kLoginCookie) + "=" + loginToken,
-                                 "form_token=" + loginToken + "&name=anna&password=s3cret-pass");
-        EXPECT_EQ(signedIn.status, 303u);
-        return std::string(kSessionCookie) + "=" + setCookieValue(signedIn, kSessionCookie);
-    }
+    std::string signIn() { return testing::signIn(routes_, "anna", "s3cret-pass"); }
 
     void addReports(const std::vector<data::Report>& reports) {
         auto inventory = openStore();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "server/console_request.h"
 #include "server/transport.h"
 
 namespace veltrix::server::testing {
@@ -31,6 +32,26 @@ inline Response callRoute(const std::vector<Route>& routes, const std::string& m
     }
     ADD_FAILURE() << "no route for " << method << " " << target;
     return {};
+}
+
+// The value a response's Set-Cookie gives cookie `name`; empty when none.
+inline std::string setCookieValue(const Response& response, std::string_view name) {
+    for (const auto& [key, value] : response.headers) {
+        if (key == "Set-Cookie" && value.rfind(std::string(name) + "=", 0) == 0) {
+            return value.substr(name.size() + 1, value.find(';') - name.size() - 1);
+        }
+    }
+    return {};
+}
+
+// Signs a user in through the form, as a browser does; the session cookie
+// header to send.
+inline std::string signIn(const std::vector<Route>& routes, const std::string& name, const std::string& password) {
+    const std::string login = setCookieValue(callRoute(routes, "GET", "/login", {}, {}, {}), kLoginCookie);
+    Response signedIn = callRoute(routes, "POST", "/login", std::string(kLoginCookie) + "=" + login,
+                                  "form_token=" + login + "&name=" + name + "&password=" + urlEncode(password), {});
+    EXPECT_EQ(signedIn.status, 303u);
+    return std::string(kSessionCookie) + "=" + setCookieValue(signedIn, kSessionCookie);
 }
 
 }  // namespace veltrix::server::testing
