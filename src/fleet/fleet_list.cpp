@@ -82,8 +82,9 @@ Result<FleetList> listFleet(store::SqlConnection& connection, const FleetQuery& 
     const std::string needle = store::ComparableText(query.filter);
     std::string where;
     std::vector<store::SqlParam> filter;
-    const store::CellsFilter cells = store::CellsContainingSql(connection.engine(), needle);
+    store::CellsFilter cells;
     if (!needle.empty()) {
+        cells = store::CellsContainingSql(connection.engine(), needle);
         where = " WHERE " + cells.sql;
         for (const std::string& text : cells.texts) filter.emplace_back(std::string_view(text));
     }

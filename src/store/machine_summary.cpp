@@ -282,6 +282,25 @@ Status copyNewestPrograms(SqlConnection& connection, std::optional<std::int64_t>
     return status;
 }
 
+// SQLite's text index made to hold the summaries' key_all again (one
+// machine's, or all); PostgreSQL's index follows the rows by itself.
+Status copySummaryText(SqlConnection& connection, std::optional<std::int64_t> machineId) {
+    if (connection.engine() != Engine::Sqlite) return {};
+    std::vector<SqlParam> params;
+    std::string only;
+    if (machineId) {
+        only = " WHERE machine_id = ?";
+        params.emplace_back(*machineId);
+    }
+    Status status = connection.query(std::string("DELETE FROM summary_text") +
+                                         (machineId ? " WHERE rowid = ?" : ""),
+                                     params);
+    if (!status.ok()) return status;
+    return connection.query("INSERT INTO summary_text (rowid, key_all) SELECT machine_id, key_all FROM machine_summary" +
+                                only,
+                            params);
+}
+
 }  // namespace
 
 std::string MachineSummaryTablesSql(Engine engine) {
@@ -445,16 +464,10 @@ Status RefreshMachineSummary(SqlConnection& connection, std::int64_t machineId) 
     if (!previous) return previous.failure();
     auto machines = gather(connection, machineId);
     if (!machines) return machines.failure();
-    const bool sqlite = connection.engine() == Engine::Sqlite;
     Status status = countMachine(connection, machineId, -1);
     if (status.ok()) status = connection.query("DELETE FROM machine_summary WHERE machine_id = ?", {machineId});
-    if (status.ok() && sqlite) status = connection.query("DELETE FROM summary_text WHERE rowid = ?", {machineId});
     if (status.ok()) status = writeSummaries(connection, *machines);
-    if (status.ok() && sqlite) {
-        status = connection.query("INSERT INTO summary_text (rowid, key_all) SELECT machine_id, key_all "
-                                  "FROM machine_summary WHERE machine_id = ?",
-                                  {machineId});
-    }
+    if (status.ok()) status = copySummaryText(connection, machineId);
     if (status.ok()) status = countMachine(connection, machineId, 1);
     // The programs are copied again only when the newest scan is another.
     const bool sameScan = *previous && !machines->empty() && *previous == std::to_string(machines->front().scanId);
@@ -465,14 +478,9 @@ Status RefreshMachineSummary(SqlConnection& connection, std::int64_t machineId) 
 Status RefreshAllMachineSummaries(SqlConnection& connection) {
     auto machines = gather(connection, std::nullopt);
     if (!machines) return machines.failure();
-    const bool sqlite = connection.engine() == Engine::Sqlite;
     Status status = connection.execute("DELETE FROM machine_summary");
-    if (status.ok() && sqlite) status = connection.execute("DELETE FROM summary_text");
     if (status.ok()) status = writeSummaries(connection, *machines);
-    if (status.ok() && sqlite) {
-        status = connection.execute("INSERT INTO summary_text (rowid, key_all) SELECT machine_id, key_all "
-                                    "FROM machine_summary");
-    }
+    if (status.ok()) status = copySummaryText(connection, std::nullopt);
     if (status.ok()) status = countAllMachines(connection);
     if (status.ok()) status = copyNewestPrograms(connection, std::nullopt);
     return status;
