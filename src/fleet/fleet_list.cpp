@@ -93,26 +93,33 @@ Result<FleetList> listFleet(store::SqlConnection& connection, const FleetQuery& 
     auto machines = store::CountSummarisedMachines(connection);
     if (!machines) return machines.failure();
     list.machines = list.matching = *machines;
-    Status status;
-    if (needle.empty()) {
-        // Few machines are stale: counted over the index of the times.
-        auto stale = store::queryValue(
-            connection, "SELECT COUNT(*) FROM machine_summary WHERE last_seen > '' AND last_seen < ?",
-            {std::string_view(staleBefore)});
-        if (!stale) return stale.failure();
-        list.stale = *stale ? static_cast<std::size_t>(std::stoull(**stale)) : 0;
-    } else {
-        std::vector<store::SqlParam> params{std::string_view(staleBefore)};
-        params.insert(params.end(), filter.begin(), filter.end());
-        status = connection.query(
-            "SELECT COUNT(*), COALESCE(SUM(CASE WHEN last_seen <> '' AND last_seen < ? THEN 1 ELSE 0 END), 0) "
-            "FROM machine_summary s" + where,
-            params, [&](const store::SqlRow& row) {
-                list.matching = static_cast<std::size_t>(row.integer(0));
-                list.stale = static_cast<std::size_t>(row.integer(1));
-            });
-        if (!status.ok()) return status.failure;
+    if (!needle.empty()) {
+        // Counted as far as the page asked for needs, or kFleetCounted.
+        constexpr std::size_t kFarthestPage = 1'000'000'000;  // keeps the limit inside a 64-bit LIMIT
+        const std::size_t counted =
+            std::max(kFleetCounted, std::min(query.page, kFarthestPage) * kFleetPageSize);
+        std::vector<store::SqlParam> params = filter;
+        params.emplace_back(static_cast<std::int64_t>(counted + 1));
+        auto matching = store::queryValue(
+            connection, "SELECT COUNT(*) FROM (SELECT 1 FROM machine_summary s" + where + " LIMIT ?) counted", params);
+        if (!matching) return matching.failure();
+        list.matching = *matching ? static_cast<std::size_t>(std::stoull(**matching)) : 0;
+        list.more = list.matching > counted;
+        list.matching = std::min(list.matching, counted);
     }
+    // Few machines are stale: found over the index of the times, and each
+    // then compared with the filter, so that all those matching are counted.
+    std::string staleSql = "SELECT COUNT(*) FROM machine_summary s WHERE s.last_seen > '' AND s.last_seen < ?";
+    std::vector<store::SqlParam> staleParams{std::string_view(staleBefore)};
+    store::CellsFilter staleCells;
+    if (!needle.empty()) {
+        staleCells = store::CellsContainingSql(connection.engine(), needle, store::CellsLookup::RowByRow);
+        staleSql += " AND " + staleCells.sql;
+        for (const std::string& text : staleCells.texts) staleParams.emplace_back(std::string_view(text));
+    }
+    auto stale = store::queryValue(connection, staleSql, staleParams);
+    if (!stale) return stale.failure();
+    list.stale = *stale ? static_cast<std::size_t>(std::stoull(**stale)) : 0;
     list.pages = std::max<std::size_t>(1, (list.matching + kFleetPageSize - 1) / kFleetPageSize);
     list.page = std::min(query.page, list.pages);
     // The column decides; machines equal in it stay in the order they were
@@ -122,7 +129,7 @@ Result<FleetList> listFleet(store::SqlConnection& connection, const FleetQuery& 
     filter.emplace_back(static_cast<std::int64_t>(kFleetPageSize));
     filter.emplace_back(static_cast<std::int64_t>((list.page - 1) * kFleetPageSize));
     std::string sql = "SELECT " + store::OverviewColumnsSql() + " FROM machine_summary s" + where + order;
-    status = connection.query(sql, filter, [&](const store::SqlRow& row) {
+    Status status = connection.query(sql, filter, [&](const store::SqlRow& row) {
         FleetLine entry{store::OverviewLineOf(row), false};
         entry.stale = !entry.line.lastSeen.empty() && entry.line.lastSeen < staleBefore;
         list.lines.push_back(std::move(entry));

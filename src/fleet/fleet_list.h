@@ -16,6 +16,11 @@ namespace veltrix::fleet {
 
 inline constexpr std::size_t kFleetPageSize = 100;
 inline constexpr int kStaleDays = 30;
+// A filter's matches are counted up to this many, or up to the page asked
+// for when it lies further: a text that a share of the fleet holds would
+// otherwise cost a read of every one of those machines per page, for a
+// figure the page can give as "more than".
+inline constexpr std::size_t kFleetCounted = 1000;
 
 // The sortable columns, in the order the page shows them.
 enum class FleetColumn { Name, HostName, MakerModel, Serial, Cpu, Ram, Disks, Os, Programs, LastSeen };
@@ -44,8 +49,9 @@ struct FleetLine {
 
 struct FleetList {
     std::size_t machines = 0;  // in the fleet
-    std::size_t matching = 0;  // after the filter
-    std::size_t stale = 0;     // of those matching
+    std::size_t matching = 0;  // after the filter, as far as counted
+    bool more = false;         // more than `matching` match, and more pages follow `pages`
+    std::size_t stale = 0;     // of all those matching
     std::size_t page = 1, pages = 1;
     std::vector<FleetLine> lines;  // this page
 };

@@ -74,13 +74,16 @@ nlohmann::json jsonOf(const fleet::FleetList& list) {
         line["programs"] = l.programsCollected ? nlohmann::json(l.programs) : nlohmann::json(nullptr);
         lines.push_back(std::move(line));
     }
-    return nlohmann::json{{"machines", list.machines}, {"matching", list.matching}, {"stale", list.stale},
-                          {"page", list.page},         {"pages", list.pages},       {"lines", std::move(lines)}};
+    return nlohmann::json{{"machines", list.machines}, {"matching", list.matching}, {"more", list.more},
+                          {"stale", list.stale},       {"page", list.page},         {"pages", list.pages},
+                          {"lines", std::move(lines)}};
 }
 
 std::string pageOf(const fleet::FleetList& list, const fleet::FleetQuery& query) {
     std::string content = "<p class=\"counts\">" + std::to_string(list.machines) + " machines";
-    if (!query.filter.empty()) content += ", " + std::to_string(list.matching) + " matching";
+    if (!query.filter.empty()) {
+        content += std::string(list.more ? ", more than " : ", ") + std::to_string(list.matching) + " matching";
+    }
     content += ", " + std::to_string(list.stale) + " not seen for " + std::to_string(fleet::kStaleDays) +
                " days</p>\n";
     content += "<form method=\"get\" action=\"/\" role=\"search\">"
@@ -117,14 +120,14 @@ std::string pageOf(const fleet::FleetList& list, const fleet::FleetQuery& query)
         content += "</tr>\n";
     }
     content += "</tbody></table>\n";
-    if (list.pages > 1) {
+    if (list.pages > 1 || list.more) {
         content += "<nav aria-label=\"Pages of the list\"><p>Page " + std::to_string(list.page) + " of " +
-                   std::to_string(list.pages);
+                   (list.more ? "more than " : "") + std::to_string(list.pages);
         if (list.page > 1) {
             content += " <a href=\"" + escape(listLink(query, query.sort, query.descending, list.page - 1)) +
                        "\">Previous</a>";
         }
-        if (list.page < list.pages) {
+        if (list.page < list.pages || list.more) {
             content += " <a href=\"" + escape(listLink(query, query.sort, query.descending, list.page + 1)) +
                        "\">Next</a>";
         }

@@ -419,7 +419,7 @@ std::string ComparableText(std::string_view typed) {
     return text;
 }
 
-CellsFilter CellsContainingSql(Engine engine, const std::string& needle) {
+CellsFilter CellsContainingSql(Engine engine, const std::string& needle, CellsLookup lookup) {
     CellsFilter filter;
     if (needle.find('\n') != std::string::npos) {
         for (const char* column : kSummaryKeyColumns) {
@@ -431,7 +431,7 @@ CellsFilter CellsContainingSql(Engine engine, const std::string& needle) {
     }
     std::size_t characters = 0;
     for (char c : needle) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    if (characters >= 3) {
+    if (characters >= 3 && lookup == CellsLookup::Indexed) {
         // The index names the machines whose keys hold the text's trigrams
         // in a row; comparing their keys again keeps the answer exact.
         if (engine == Engine::Sqlite) {

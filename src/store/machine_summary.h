@@ -52,11 +52,13 @@ std::string SummaryTextIndexSql(Engine engine);
 // holds `needle` (as ComparableText makes it), and the texts it binds in order.
 // A needle of three characters or more is looked up in the text index; a
 // shorter one, or one holding a line feed (which could span two cells),
-// compares every summary.
+// compares every summary. `RowByRow` never asks the index, for a query that
+// another index already narrows to a few summaries.
 struct CellsFilter {
     std::string sql;
     std::vector<std::string> texts;
 };
-CellsFilter CellsContainingSql(Engine engine, const std::string& needle);
+enum class CellsLookup { Indexed, RowByRow };
+CellsFilter CellsContainingSql(Engine engine, const std::string& needle, CellsLookup lookup = CellsLookup::Indexed);
 
 }  // namespace veltrix::store

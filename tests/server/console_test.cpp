@@ -10,6 +10,7 @@
 
 #include "fleet/changes.h"
 #include "fleet/console_users.h"
+#include "fleet/fleet_list.h"
 #include "server/console_request.h"
 #include "server/console_routes.h"
 #include "route_call.h"
@@ -193,6 +194,73 @@ TEST_P(Console, TheFleetIsSortedFilteredPagedAndGivenAsCsvAndJson) {
     Response scripted = call("GET", "/api/v1/machines?q=PC-0007", {}, {}, "Bearer " + *token);
     ASSERT_EQ(scripted.status, 200u);
     EXPECT_EQ(nlohmann::json::parse(scripted.body)["matching"], 1);
+}
+
+// A filter that most of a large fleet matches is counted only as far as a
+// page needs, while its stale machines are still counted among all matching.
+TEST_P(Console, AFilterMostMachinesMatchIsCountedAsMoreThanAndStillPagesOn) {
+    const std::time_t now = std::time(nullptr);
+    auto isoTime = [](std::time_t when) {
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&when));
+        return std::string(text);
+    };
+    std::vector<data::Report> reports;
+    const std::size_t total = fleet::kFleetCounted + 10;
+    for (std::size_t i = 0; i < total; ++i) {
+        data::Report report = makeReport(static_cast<int>(i));
+        // Three machines were last seen 40 days ago, one of them among PC-1000 to PC-1009.
+        const bool stale = i == 5 || i == 500 || i == 1003;
+        report.takenAt = isoTime(now - (stale ? 40 : 1) * 86400);
+        reports.push_back(std::move(report));
+    }
+    addReports(reports);
+    const std::string session = signIn();
+    auto machines = [&](const std::string& query) {
+        Response answer = call("GET", "/api/v1/machines" + query, session);
+        EXPECT_EQ(answer.status, 200u) << query;
+        return nlohmann::json::parse(answer.body);
+    };
+
+    // Through the text index ("pc-") and without it ("pc"), alike.
+    for (const std::string filter : {"pc-", "pc"}) {
+        auto first = machines("?q=" + filter);
+        EXPECT_EQ(first["machines"], total);
+        EXPECT_EQ(first["matching"], fleet::kFleetCounted) << filter;
+        EXPECT_EQ(first["more"], true) << filter;
+        EXPECT_EQ(first["stale"], 3) << filter;
+        EXPECT_EQ(first["lines"].size(), fleet::kFleetPageSize);
+        EXPECT_EQ(first["lines"][0]["name"], "PC-0000");
+    }
+    // A page past the count counts on to it: the last page is then known.
+    auto last = machines("?q=pc-&page=11");
+    EXPECT_EQ(last["matching"], total);
+    EXPECT_EQ(last["more"], false);
+    EXPECT_EQ(last["page"], 11);
+    EXPECT_EQ(last["pages"], 11);
+    ASSERT_EQ(last["lines"].size(), 10u);
+    EXPECT_EQ(last["lines"][0]["name"], "PC-1000");
+    EXPECT_EQ(machines("?q=pc-&page=99")["page"], 11);
+    auto few = machines("?q=pc-100");
+    EXPECT_EQ(few["matching"], 10);
+    EXPECT_EQ(few["more"], false);
+    EXPECT_EQ(few["stale"], 1);
+    EXPECT_EQ(machines("")["stale"], 3);
+
+    Response page = call("GET", "/?q=pc-", session);
+    const std::string counted = std::to_string(fleet::kFleetCounted);
+    EXPECT_NE(page.body.find(std::to_string(total) + " machines, more than " + counted + " matching, 3 not seen for 30 days"),
+              std::string::npos);
+    EXPECT_NE(page.body.find("Page 1 of more than 10 <a href=\"/?sort=name&amp;q=pc-&amp;page=2\">Next</a>"),
+              std::string::npos);
+    page = call("GET", "/?q=pc-&page=10", session);
+    EXPECT_NE(page.body.find("Page 10 of more than 10 <a href=\"/?sort=name&amp;q=pc-&amp;page=9\">Previous</a> "
+                             "<a href=\"/?sort=name&amp;q=pc-&amp;page=11\">Next</a>"),
+              std::string::npos);
+    page = call("GET", "/?q=pc-&page=11", session);
+    EXPECT_NE(page.body.find(", " + std::to_string(total) + " matching"), std::string::npos);
+    EXPECT_NE(page.body.find("Page 11 of 11 <a href=\"/?sort=name&amp;q=pc-&amp;page=10\">Previous</a></p>"),
+              std::string::npos);
 }
 
 TEST_P(Console, WhatAMachineReportsStaysTextOnPagesAndInJson) {
