@@ -11,7 +11,11 @@
 #include <thread>
 #include <vector>
 
+#include "core/command_line.h"
+
 namespace {
+
+using veltrix::QuoteCommandLineArgument;
 
 // Enrolment waits a minute for the server at most; the machine identity
 // it reads first may take WMI a while on a busy computer.
@@ -33,24 +37,6 @@ std::wstring property(MSIHANDLE install, const wchar_t* name) {
     if (MsiGetPropertyW(install, name, value.data(), &length) != ERROR_SUCCESS) return {};
     value.resize(length);
     return value;
-}
-
-// The C runtime's rules for splitting a command line, undone.
-std::wstring quoted(const std::wstring& argument) {
-    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
-    std::wstring text = L"\"";
-    std::size_t backslashes = 0;
-    for (wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        text.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        text += c;
-    }
-    text.append(backslashes * 2, L'\\');
-    return text + L"\"";
 }
 
 std::wstring fromUtf8(const std::string& bytes) {
@@ -75,8 +61,8 @@ StepResult runAgent(MSIHANDLE install, const std::wstring& folder, const std::ws
     std::wstring program = folder;
     if (!program.empty() && program.back() != L'\\') program += L'\\';
     program += L"veltrix.com";
-    std::wstring commandLine = quoted(program);
-    for (const std::wstring& argument : arguments) commandLine += L" " + quoted(argument);
+    std::wstring commandLine = QuoteCommandLineArgument(program);
+    for (const std::wstring& argument : arguments) commandLine += L" " + QuoteCommandLineArgument(argument);
 
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE readEnd = nullptr;

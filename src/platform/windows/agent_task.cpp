@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/command_line.h"
 #include "platform/windows/utf16.h"
 #include "providers/windows/com_handles.h"
 #include "providers/windows/hresult.h"
@@ -88,25 +89,6 @@ std::wstring consoleProgram() {
     return GetFileAttributesW(beside.c_str()) == INVALID_FILE_ATTRIBUTES ? path : beside;
 }
 
-// The command line as the C runtime splits it again: quotes around what
-// holds a blank or a quote, backslashes before a quote doubled.
-std::wstring quoteArgument(const std::wstring& argument) {
-    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
-    std::wstring quoted = L"\"";
-    std::size_t backslashes = 0;
-    for (wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        quoted += c;
-    }
-    quoted.append(backslashes * 2, L'\\');
-    return quoted + L"\"";
-}
-
 void setText(Variant& v, const wchar_t* text) {
     v.put()->vt = VT_BSTR;
     v.get().bstrVal = SysAllocString(text);
@@ -166,7 +148,7 @@ Status scheduleAgentTask(const DailyAgentRun& run) {
     const std::wstring program = consoleProgram();
     std::wstring arguments;
     for (const std::string& argument : run.arguments) {
-        arguments += (arguments.empty() ? L"" : L" ") + quoteArgument(toWide(argument));
+        arguments += (arguments.empty() ? L"" : L" ") + QuoteCommandLineArgument(toWide(argument));
     }
     hr = exec->put_Path(Bstr(std::wstring_view(program)).get());
     if (SUCCEEDED(hr)) hr = exec->put_Arguments(Bstr(std::wstring_view(arguments)).get());
