@@ -76,18 +76,27 @@ std::string fleetCell(const store::OverviewLine& line, FleetColumn column) {
     return {};
 }
 
+namespace {
+
+// The filter's condition after "FROM machine_summary s", with its texts
+// bound after `params`; nothing when there is no text.
+std::string filtered(const store::CellsFilter& cells, std::vector<store::SqlParam>& params) {
+    if (cells.sql.empty()) return {};
+    for (const std::string& text : cells.texts) params.emplace_back(std::string_view(text));
+    return cells.tables + " WHERE " + cells.sql;
+}
+
+}  // namespace
+
 Result<FleetList> listFleet(store::SqlConnection& connection, const FleetQuery& query, std::time_t now) {
     // Any cell containing the text, in any letter case: the cells are kept
     // lowered beside the machines, and indexed by their substrings.
     const std::string needle = store::ComparableText(query.filter);
-    std::string where;
-    std::vector<store::SqlParam> filter;
-    store::CellsFilter cells;
-    if (!needle.empty()) {
-        cells = store::CellsContainingSql(connection.engine(), needle);
-        where = " WHERE " + cells.sql;
-        for (const std::string& text : cells.texts) filter.emplace_back(std::string_view(text));
-    }
+    auto cellsFilter = [&](store::CellsLookup lookup) {
+        return needle.empty() ? store::CellsFilter{} : store::CellsContainingSql(connection.engine(), needle, lookup);
+    };
+    const store::CellsFilter indexed = cellsFilter(store::CellsLookup::Indexed);
+    const store::CellsFilter rowByRow = cellsFilter(store::CellsLookup::RowByRow);
     FleetList list;
     const std::string staleBefore = storeTime(now - static_cast<std::time_t>(kStaleDays) * 86400);
     auto machines = store::CountSummarisedMachines(connection);
@@ -96,12 +105,12 @@ Result<FleetList> listFleet(store::SqlConnection& connection, const FleetQuery& 
     if (!needle.empty()) {
         // Counted as far as the page asked for needs, or kFleetCounted.
         constexpr std::size_t kFarthestPage = 1'000'000'000;  // keeps the limit inside a 64-bit LIMIT
-        const std::size_t counted =
-            std::max(kFleetCounted, std::min(query.page, kFarthestPage) * kFleetPageSize);
-        std::vector<store::SqlParam> params = filter;
+        const std::size_t counted = std::max(kFleetCounted, std::min(query.page, kFarthestPage) * kFleetPageSize);
+        std::vector<store::SqlParam> params;
+        const std::string from = filtered(indexed, params);
         params.emplace_back(static_cast<std::int64_t>(counted + 1));
         auto matching = store::queryValue(
-            connection, "SELECT COUNT(*) FROM (SELECT 1 FROM machine_summary s" + where + " LIMIT ?) counted", params);
+            connection, "SELECT COUNT(*) FROM (SELECT 1 FROM machine_summary s" + from + " LIMIT ?) counted", params);
         if (!matching) return matching.failure();
         list.matching = *matching ? static_cast<std::size_t>(std::stoull(**matching)) : 0;
         list.more = list.matching > counted;
@@ -109,15 +118,12 @@ Result<FleetList> listFleet(store::SqlConnection& connection, const FleetQuery& 
     }
     // Few machines are stale: found over the index of the times, and each
     // then compared with the filter, so that all those matching are counted.
-    std::string staleSql = "SELECT COUNT(*) FROM machine_summary s WHERE s.last_seen > '' AND s.last_seen < ?";
     std::vector<store::SqlParam> staleParams{std::string_view(staleBefore)};
-    store::CellsFilter staleCells;
-    if (!needle.empty()) {
-        staleCells = store::CellsContainingSql(connection.engine(), needle, store::CellsLookup::RowByRow);
-        staleSql += " AND " + staleCells.sql;
-        for (const std::string& text : staleCells.texts) staleParams.emplace_back(std::string_view(text));
-    }
-    auto stale = store::queryValue(connection, staleSql, staleParams);
+    const std::string staleFilter = rowByRow.sql.empty() ? "" : " AND " + rowByRow.sql;
+    for (const std::string& text : rowByRow.texts) staleParams.emplace_back(std::string_view(text));
+    auto stale = store::queryValue(
+        connection, "SELECT COUNT(*) FROM machine_summary s WHERE s.last_seen > '' AND s.last_seen < ?" + staleFilter,
+        staleParams);
     if (!stale) return stale.failure();
     list.stale = *stale ? static_cast<std::size_t>(std::stoull(**stale)) : 0;
     list.pages = std::max<std::size_t>(1, (list.matching + kFleetPageSize - 1) / kFleetPageSize);
@@ -126,14 +132,22 @@ Result<FleetList> listFleet(store::SqlConnection& connection, const FleetQuery& 
     // first seen whichever way the column goes.
     const std::string order = std::string(" ORDER BY s.") + sortColumn(query.sort) +
                               (query.descending ? " DESC" : "") + ", s.machine_id LIMIT ? OFFSET ?";
-    filter.emplace_back(static_cast<std::int64_t>(kFleetPageSize));
-    filter.emplace_back(static_cast<std::int64_t>((list.page - 1) * kFleetPageSize));
-    std::string sql = "SELECT " + store::OverviewColumnsSql() + " FROM machine_summary s" + where + order;
-    Status status = connection.query(sql, filter, [&](const store::SqlRow& row) {
-        FleetLine entry{store::OverviewLineOf(row), false};
-        entry.stale = !entry.line.lastSeen.empty() && entry.line.lastSeen < staleBefore;
-        list.lines.push_back(std::move(entry));
-    });
+    // Given the index's machines, SQLite sorts them all for the page. When
+    // more match than were counted, the sort column's index, walked with each
+    // summary compared, reaches the page's machines within a few of their
+    // shares of the fleet instead. PostgreSQL weighs the two itself.
+    const bool walk = list.more && connection.engine() == store::Engine::Sqlite;
+    std::vector<store::SqlParam> params;
+    const std::string from = filtered(walk ? rowByRow : indexed, params);
+    params.emplace_back(static_cast<std::int64_t>(kFleetPageSize));
+    params.emplace_back(static_cast<std::int64_t>((list.page - 1) * kFleetPageSize));
+    Status status = connection.query(
+        "SELECT " + store::OverviewColumnsSql() + " FROM machine_summary s" + from + order, params,
+        [&](const store::SqlRow& row) {
+            FleetLine entry{store::OverviewLineOf(row), false};
+            entry.stale = !entry.line.lastSeen.empty() && entry.line.lastSeen < staleBefore;
+            list.lines.push_back(std::move(entry));
+        });
     if (!status.ok()) return status.failure;
     return list;
 }

@@ -433,14 +433,17 @@ CellsFilter CellsContainingSql(Engine engine, const std::string& needle, CellsLo
     for (char c : needle) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
     if (characters >= 3 && lookup == CellsLookup::Indexed) {
         // The index names the machines whose keys hold the text's trigrams
-        // in a row; comparing their keys again keeps the answer exact.
+        // in a row; comparing their keys again keeps the answer exact. On
+        // SQLite the index leads the join, so that a count with a limit
+        // stops reading it there.
         if (engine == Engine::Sqlite) {
             std::string phrase = "\"";
             for (char c : needle) {
                 phrase += c;
                 if (c == '"') phrase += '"';
             }
-            filter.sql = "s.machine_id IN (SELECT rowid FROM summary_text WHERE summary_text MATCH ?) AND ";
+            filter.tables = ", summary_text t";
+            filter.sql = "t.rowid = s.machine_id AND t.summary_text MATCH ? AND ";
             filter.texts.push_back(phrase + "\"");
         } else {
             // LIKE's own marks are letters by then, so nothing needs escaping.

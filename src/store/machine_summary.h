@@ -49,12 +49,15 @@ std::string ComparableText(std::string_view typed);
 std::string SummaryTextIndexSql(Engine engine);
 
 // The condition on machine_summary `s` that one of a machine's list cells
-// holds `needle` (as ComparableText makes it), and the texts it binds in order.
+// holds `needle` (as ComparableText makes it), the tables it reads beside
+// `s` (to follow "FROM machine_summary s"), and the texts it binds in order.
 // A needle of three characters or more is looked up in the text index; a
 // shorter one, or one holding a line feed (which could span two cells),
 // compares every summary. `RowByRow` never asks the index, for a query that
-// another index already narrows to a few summaries.
+// another index leads: one that narrows the summaries to a few, or that
+// walks them in an order and stops at a page.
 struct CellsFilter {
+    std::string tables;
     std::string sql;
     std::vector<std::string> texts;
 };
