@@ -116,13 +116,15 @@ Result<FleetList> listFleet(store::SqlConnection& connection, const FleetQuery& 
         list.more = list.matching > counted;
         list.matching = std::min(list.matching, counted);
     }
-    // Few machines are stale: found over the index of the times, and each
-    // then compared with the filter, so that all those matching are counted.
-    std::vector<store::SqlParam> staleParams{std::string_view(staleBefore)};
-    const std::string staleFilter = rowByRow.sql.empty() ? "" : " AND " + rowByRow.sql;
-    for (const std::string& text : rowByRow.texts) staleParams.emplace_back(std::string_view(text));
+    // The stale machines among all that match. When they are counted, the
+    // filter's few machines are looked at; past the count, the stale ones
+    // (few, unless the fleet is long gone) over the index of the times.
+    std::vector<store::SqlParam> staleParams;
+    std::string staleFrom = filtered(list.more ? rowByRow : indexed, staleParams);
+    staleFrom += staleFrom.empty() ? " WHERE " : " AND ";
+    staleParams.emplace_back(std::string_view(staleBefore));
     auto stale = store::queryValue(
-        connection, "SELECT COUNT(*) FROM machine_summary s WHERE s.last_seen > '' AND s.last_seen < ?" + staleFilter,
+        connection, "SELECT COUNT(*) FROM machine_summary s" + staleFrom + "s.last_seen > '' AND s.last_seen < ?",
         staleParams);
     if (!stale) return stale.failure();
     list.stale = *stale ? static_cast<std::size_t>(std::stoull(**stale)) : 0;
