@@ -291,8 +291,7 @@ bool engine(const std::string& label, const std::function<std::string(int)>& fre
             std::printf("  cannot make a store for %d machines\n", size);
             return false;
         }
-        // Each page of the large store is slow enough to need fewer runs.
-        results.push_back(measure(target, size, big ? settings.bigScans : settings.scans, big ? 1 : settings.runs, probes));
+        results.push_back(measure(target, size, big ? settings.bigScans : settings.scans, settings.runs, probes));
         if (results.back().empty()) return false;
     }
     std::printf("  %-32s %12s %12s %8s   %s\n", "server time (median)",
