@@ -51,6 +51,13 @@ protected:
     // Signs anna in; the session cookie header to send.
     std::string signIn() { return testing::signIn(routes_, "anna", "s3cret-pass"); }
 
+    // What a signed-in GET of `target` answers in JSON; it must be a 200.
+    nlohmann::json json(const std::string& target, const std::string& session) {
+        Response answer = call("GET", target, session);
+        EXPECT_EQ(answer.status, 200u) << target;
+        return nlohmann::json::parse(answer.body);
+    }
+
     void addReports(const std::vector<data::Report>& reports) {
         auto inventory = openStore();
         addAll(*inventory, reports);
@@ -163,11 +170,7 @@ TEST_P(Console, TheFleetIsSortedFilteredPagedAndGivenAsCsvAndJson) {
     EXPECT_EQ(second.body.find(">PC-0099<"), std::string::npos);
 
     // RAM by value: 8192 MB + 2048 MB machines (index % 3 == 2) first when descending.
-    auto machines = [&](const std::string& query) {
-        Response answer = call("GET", "/api/v1/machines" + query, session);
-        EXPECT_EQ(answer.status, 200u);
-        return nlohmann::json::parse(answer.body);
-    };
+    auto machines = [&](const std::string& query) { return json("/api/v1/machines" + query, session); };
     auto byRam = machines("?sort=ram&order=desc");
     EXPECT_EQ(byRam["lines"][0]["ram-total"], "10240 MB");
     EXPECT_EQ(byRam["lines"][0]["name"], "PC-0002");
@@ -216,11 +219,7 @@ TEST_P(Console, AFilterMostMachinesMatchIsCountedAsMoreThanAndStillPagesOn) {
     }
     addReports(reports);
     const std::string session = signIn();
-    auto machines = [&](const std::string& query) {
-        Response answer = call("GET", "/api/v1/machines" + query, session);
-        EXPECT_EQ(answer.status, 200u) << query;
-        return nlohmann::json::parse(answer.body);
-    };
+    auto machines = [&](const std::string& query) { return json("/api/v1/machines" + query, session); };
 
     // Through the text index ("pc-") and without it ("pc"), alike.
     for (const std::string filter : {"pc-", "pc"}) {
@@ -450,11 +449,7 @@ TEST_P(Console, TheFleetsChangesAreFilteredBySectionChangeAndTimePagedAndGivenAs
     reports.push_back(full);
     addReports(reports);
     const std::string session = signIn();
-    auto changes = [&](const std::string& query) {
-        Response answer = call("GET", "/api/v1/changes" + query, session);
-        EXPECT_EQ(answer.status, 200u) << query;
-        return nlohmann::json::parse(answer.body);
-    };
+    auto changes = [&](const std::string& query) { return json("/api/v1/changes" + query, session); };
     auto all = changes("");
     EXPECT_EQ(all["matching"], 153);
     EXPECT_EQ(all["pages"], 2);
