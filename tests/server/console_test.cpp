@@ -240,6 +240,7 @@ TEST_P(Console, AFilterMostMachinesMatchIsCountedAsMoreThanAndStillPagesOn) {
     ASSERT_EQ(last["lines"].size(), 10u);
     EXPECT_EQ(last["lines"][0]["name"], "PC-1000");
     EXPECT_EQ(machines("?q=pc-&page=99")["page"], 11);
+    EXPECT_EQ(machines("?q=pc-&page=18446744073709551615")["page"], 11);  // the largest page a size holds
     auto few = machines("?q=pc-100");
     EXPECT_EQ(few["matching"], 10);
     EXPECT_EQ(few["more"], false);
